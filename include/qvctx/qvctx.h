@@ -1,0 +1,138 @@
+/* qvctx: the server end of the "qvctx" virtual channel.
+ *
+ * A host application loads this library inside a user's remote (ICA)
+ * session. Over the channel the host sends far-function calls and bulk data to
+ * the companion component on the user's client; the client's events and
+ * results come back through two callbacks that the host registers.
+ *
+ * Conventions
+ * -----------
+ * Calling order:
+ *   1. Load the library. Loading reads the configuration file; it starts no
+ *      thread, opens no channel and writes no log line.
+ *   2. ServerRegisterEventCallBackFunction and
+ *      ServerRegisterResultCallBackFunction. A complete package that arrives
+ *      while its callback is not registered is consumed without a call.
+ *   3. ServerStartSession. Send nothing unless it returned 0.
+ *   4. ServerRegisterFarFunction and ServerSendBulkData, from any thread, any
+ *      number of times, while the session is open.
+ *   5. ServerSessionLog, each call followed by ServerSessionFreeLog once the
+ *      text is no longer needed; at any time.
+ *   6. ServerCloseSession. It stops the reader thread, empties both callback
+ *      slots, closes the channel and closes the log file. Register the
+ *      callbacks again before the next ServerStartSession.
+ *   7. Unload. Close the session first: unloading does not stop the reader.
+ *   ServerGetLastError and the informational entry points (ServerSessionInfo,
+ *   ServerQueryInformation, ServerSetInformation, ServerSessionReset) may be
+ *   called at any point; they only write a log line.
+ *
+ * Threads: every function may be called from any host thread. The library
+ *   runs one thread of its own, the reader; the callbacks run on it, one at a
+ *   time. A callback may register callbacks and send; registering from another
+ *   thread waits until a running callback has returned.
+ *
+ * Ownership: the library never keeps or frees memory of the host. The package
+ *   a callback receives lives in the library and is valid only during the
+ *   call. The text of ServerSessionLog belongs to the library and stays valid
+ *   until ServerSessionFreeLog.
+ *
+ * Null: a null callback empties its slot. A null package, or null data with
+ *   a non-zero length, is refused (result 1, nothing written).
+ *
+ * Results: 0 for success, 1 for failure, unless a function says otherwise.
+ *   No function throws or lets an exception escape.
+ *
+ * Log file: "C:\temp\logs\myCitrixLog.log" (the folder is never created).
+ */
+#ifndef QVCTX_QVCTX_H_
+#define QVCTX_QVCTX_H_
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(QVCTX_BUILDING_LIBRARY)
+#define QVCTX_API __declspec(dllexport)
+#else
+#define QVCTX_API __declspec(dllimport)
+#endif
+#else
+#define QVCTX_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The 34-byte header in front of every package, in either direction. All
+ * fields are little-endian; there is no padding, so the time stamps are not
+ * 4-byte aligned. */
+#pragma pack(push, 1)
+typedef struct PACKAGEHEAD {
+  uint16_t FNCTyp;          /* 0 call from the server, 1 event, 2 result */
+  uint16_t usMagic;         /* always 10001 (0x2711) */
+  uint32_t messageID;       /* chosen by the host; low byte = function id */
+  uint32_t datasize;        /* whole package length, header included */
+  uint32_t ulLength2;       /* the sender writes datasize again */
+  uint16_t usReserved;      /* the sender writes 0 */
+  uint32_t ulTimeStamps[4]; /* passed through untouched */
+} PACKAGEHEAD;
+#pragma pack(pop)
+
+/* Fails to compile unless PACKAGEHEAD is exactly 34 bytes. */
+typedef char qvctx_packagehead_is_34_bytes[(sizeof(PACKAGEHEAD) == 34) ? 1 : -1];
+
+/* Receives a complete package from the client: the address of its first byte
+ * (its PACKAGEHEAD) and its length, equal to the header's datasize. Runs on
+ * the library's reader thread; the bytes are valid only during the call. */
+typedef void (*PackageCallBack)(const uint8_t* package, uint32_t length);
+
+/* Checks the ICA session, opens the channel and starts the reader thread.
+ * 0 when the reader runs; 1 when a step failed (see ServerSessionLog). */
+QVCTX_API int32_t ServerStartSession(void);
+
+/* Stops the reader, clears both callbacks, releases the channel and closes
+ * the log file. Always does every step; returns ServerGetLastError's value. */
+QVCTX_API int32_t ServerCloseSession(void);
+
+/* Stores the callback for event packages (function type 1); null empties
+ * the slot. Always 0. */
+QVCTX_API int32_t ServerRegisterEventCallBackFunction(PackageCallBack callback);
+
+/* Stores the callback for result packages (function type 2); null empties
+ * the slot. Always 0. */
+QVCTX_API int32_t ServerRegisterResultCallBackFunction(PackageCallBack callback);
+
+/* Sends one package of `length` bytes laid out by the host, PACKAGEHEAD
+ * first. The library stamps FNCTyp 0, the magic, datasize and ulLength2 in
+ * its own copy; the host's bytes are not changed. 0 written, 1 not. */
+QVCTX_API int32_t ServerRegisterFarFunction(const void* package, int32_t length);
+
+/* Sends `length` bytes as they are (no header added), fewer than 10485760.
+ * 0 when all were written, 1 otherwise. */
+QVCTX_API int32_t ServerSendBulkData(const void* data, uint32_t length);
+
+/* The session-log lines gathered since the last call, joined by " &", or
+ * "No logs". Never null; owned by the library until ServerSessionFreeLog. */
+QVCTX_API const char* ServerSessionLog(void);
+
+/* Releases the text last returned by ServerSessionLog; no effect when none
+ * is held. */
+QVCTX_API void ServerSessionFreeLog(void);
+
+/* State of the last ServerStartSession: 0 the reader was started or the start
+ * failed before that step; 1 before any start or when the reader could not
+ * be started. */
+QVCTX_API int32_t ServerGetLastError(void);
+
+/* Informational entry points: each writes one log line and returns 0. */
+QVCTX_API int32_t ServerSessionInfo(void);
+QVCTX_API int32_t ServerQueryInformation(void);
+QVCTX_API int32_t ServerSetInformation(void);
+/* Resets nothing; writes its line at error level. */
+QVCTX_API int32_t ServerSessionReset(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QVCTX_QVCTX_H_ */

@@ -1,0 +1,19 @@
+// ServerStartSession and ServerCloseSession.
+#ifndef QVCTX_SRC_CHANNEL_SESSION_H_
+#define QVCTX_SRC_CHANNEL_SESSION_H_
+
+#include <cstdint>
+
+namespace qvctx {
+
+// Checks the ICA session, opens the channel "qvctx", queries the client data,
+// allocates the read buffer and starts the reader. 0 started, 1 failed.
+std::int32_t StartSession();
+
+// Stops the reader, releases the platform buffers, closes the channel, frees
+// the read buffer and ends the log writer. Returns exitcode.
+std::int32_t CloseSession();
+
+}  // namespace qvctx
+
+#endif  // QVCTX_SRC_CHANNEL_SESSION_H_

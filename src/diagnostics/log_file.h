@@ -1,0 +1,79 @@
+// CLogFile: the library's diagnostic log, one process-wide writer.
+#ifndef QVCTX_SRC_DIAGNOSTICS_LOG_FILE_H_
+#define QVCTX_SRC_DIAGNOSTICS_LOG_FILE_H_
+
+#include <atomic>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "platform/platform.h"
+
+#if defined(__GNUC__)
+#define QVCTX_PRINTF_FORMAT(format_index, first_arg) \
+  __attribute__((format(printf, format_index, first_arg)))
+#else
+#define QVCTX_PRINTF_FORMAT(format_index, first_arg)
+#endif
+
+namespace qvctx {
+
+// The fixed paths that every writer uses, whatever the configuration says.
+inline constexpr char kLogFilePath[] = "C:\\temp\\logs\\myCitrixLog.log";
+inline constexpr char kFirstConfigPath[] = "C:\\temp\\logs\\config.ini";
+// The last line of every writer whose file was open.
+inline constexpr char kLogClosingLine[] =
+    "===============Finish Loging================";
+
+// Sizes of the message and line buffers of each level.
+inline constexpr std::size_t kInfoBufferSize = 1024;
+inline constexpr std::size_t kErrorBufferSize = 512;
+
+class CLogFile {
+ public:
+  // Forces the writer's settings in myModuleData, opens the log file and
+  // writes the banner. A file that cannot be opened leaves a writer that
+  // drops every line.
+  CLogFile();
+  ~CLogFile();
+  CLogFile(const CLogFile&) = delete;
+  CLogFile& operator=(const CLogFile&) = delete;
+
+  // One line at info level (needs logLevel >= 1) or error level (>= 0).
+  // Never report a failure.
+  void LogInfo(const char* format, ...) QVCTX_PRINTF_FORMAT(2, 3);
+  void LogError(const char* format, ...) QVCTX_PRINTF_FORMAT(2, 3);
+
+  // Writes one finished line, a line feed, and flushes.
+  void WriteLine(const char* line);
+
+  // Writes the closing line and closes the file; later lines are dropped.
+  void CloseLog();
+
+ private:
+  template <std::size_t kBufferSize>
+  void Log(std::int32_t threshold, const char* line_format, const char* format,
+           std::va_list args);
+  void WriteBanner();
+
+  port::RecursiveLock lock_;     // one line at a time; the close
+  std::FILE* file_ = nullptr;    // null while closed; guarded by lock_
+  bool failed_ = false;          // a write failed: drop lines until closed
+  std::atomic<bool> open_{false};  // the gate's unlocked view of file_
+};
+
+// The process-wide writer, created (with its banner) when none exists. Two
+// threads asking at once get the same writer. The returned reference keeps it
+// alive while the caller logs, even if it is destroyed meanwhile. Throws
+// std::bad_alloc when it cannot be created.
+std::shared_ptr<CLogFile> GetLogFile();
+
+// Ends the process-wide writer: its closing line is written and the file
+// closed, and the next GetLogFile creates a new one. Nothing when none exists.
+void DestroyLogFile();
+
+}  // namespace qvctx
+
+#endif  // QVCTX_SRC_DIAGNOSTICS_LOG_FILE_H_

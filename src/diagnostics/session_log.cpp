@@ -1,0 +1,68 @@
+#include "diagnostics/session_log.h"
+
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <utility>
+
+#include "module/no_destructor.h"
+
+namespace qvctx {
+
+namespace {
+
+constexpr char kNoLogs[] = "No logs";
+constexpr char kLineSeparator[] = " &";
+
+// SessionLogList and SessionLogText, with a lock of their own because hosts
+// fetch the log from several threads. Never destroyed, so the list exists
+// throughout the load and unload handling.
+struct SessionLog {
+  std::mutex mutex;
+  std::list<std::string> SessionLogList;
+  char* SessionLogText = nullptr;
+};
+
+SessionLog& State() {
+  static NoDestructor<SessionLog> state;
+  return *state;
+}
+
+}  // namespace
+
+void AppendSessionLogLine(std::string line) {
+  SessionLog& log = State();
+  std::lock_guard<std::mutex> hold(log.mutex);
+  log.SessionLogList.push_back(std::move(line));
+}
+
+const char* FetchSessionLog() {
+  SessionLog& log = State();
+  std::lock_guard<std::mutex> hold(log.mutex);
+  std::string text;
+  if (log.SessionLogList.empty()) {
+    text = kNoLogs;
+  } else {
+    for (const std::string& line : log.SessionLogList) {
+      text += line;
+      text += kLineSeparator;
+    }
+    text.pop_back();  // the final ampersand
+  }
+  char* buffer = new char[text.size() + 1];
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  // Lines go only once the text is safe, so a failed fetch loses nothing.
+  log.SessionLogList.clear();
+  // An earlier text the host has not given back stays allocated and readable.
+  log.SessionLogText = buffer;
+  return buffer;
+}
+
+void FreeSessionLog() noexcept {
+  SessionLog& log = State();
+  std::lock_guard<std::mutex> hold(log.mutex);
+  delete[] log.SessionLogText;
+  log.SessionLogText = nullptr;
+}
+
+}  // namespace qvctx

@@ -1,0 +1,15 @@
+#include "module/export_guard.h"
+
+#include "diagnostics/log_file.h"
+
+namespace qvctx {
+
+void ReportEscapedException(const char* export_name, const char* what) noexcept {
+  try {
+    GetLogFile()->LogError("%s:: %s", export_name, what);
+  } catch (...) {
+    // The writer itself cannot be had: the result code is all that is left.
+  }
+}
+
+}  // namespace qvctx

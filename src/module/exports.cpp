@@ -1,0 +1,102 @@
+// The thirteen exported functions. Each runs its body through GuardExport so
+// that no exception ever reaches the host.
+#include <cstdint>
+
+#include "channel/session.h"
+#include "diagnostics/log_file.h"
+#include "diagnostics/session_log.h"
+#include "module/export_guard.h"
+#include "module/module_data.h"
+#include "qvctx/qvctx.h"
+#include "transport/package_sender.h"
+#include "transport/package_thread.h"
+
+namespace {
+
+constexpr std::int32_t kFailure = 1;
+
+// The shape of the informational entry points: one line, result 0.
+template <typename Write>
+std::int32_t Inform(const char* name, Write write) {
+  return qvctx::GuardExport(name, kFailure, [&] {
+    write(*qvctx::GetLogFile());
+    return std::int32_t{0};
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+QVCTX_API int32_t ServerStartSession(void) {
+  return qvctx::GuardExport("ServerStartSession", kFailure,
+                            [] { return qvctx::StartSession(); });
+}
+
+QVCTX_API int32_t ServerCloseSession(void) {
+  return qvctx::GuardExport("ServerCloseSession",
+                            qvctx::myModuleData.exitcode.load(),
+                            [] { return qvctx::CloseSession(); });
+}
+
+QVCTX_API int32_t ServerRegisterEventCallBackFunction(PackageCallBack callback) {
+  return qvctx::GuardExport("ServerRegisterEventCallBackFunction", kFailure,
+                            [&] { return qvctx::RegisterEventCallBack(callback); });
+}
+
+QVCTX_API int32_t ServerRegisterResultCallBackFunction(PackageCallBack callback) {
+  return qvctx::GuardExport("ServerRegisterResultCallBackFunction", kFailure,
+                            [&] { return qvctx::RegisterResultCallBack(callback); });
+}
+
+QVCTX_API int32_t ServerRegisterFarFunction(const void* package, int32_t length) {
+  return qvctx::GuardExport("ServerRegisterFarFunction", kFailure, [&] {
+    return qvctx::SendFarFunction(package, length);
+  });
+}
+
+QVCTX_API int32_t ServerSendBulkData(const void* data, uint32_t length) {
+  return qvctx::GuardExport("ServerSendBulkData", kFailure,
+                            [&] { return qvctx::SendBulkData(data, length); });
+}
+
+QVCTX_API const char* ServerSessionLog(void) {
+  return qvctx::GuardExport("ServerSessionLog", qvctx::kSessionLogUnavailable,
+                            [] { return qvctx::FetchSessionLog(); });
+}
+
+QVCTX_API void ServerSessionFreeLog(void) { qvctx::FreeSessionLog(); }
+
+QVCTX_API int32_t ServerGetLastError(void) {
+  return Inform("ServerGetLastError", [](qvctx::CLogFile& log) {
+    log.LogInfo("ServerGetLastError:: Entering function");
+  }) == 0
+             ? qvctx::myModuleData.exitcode.load()
+             : kFailure;
+}
+
+QVCTX_API int32_t ServerSessionInfo(void) {
+  return Inform("ServerSessionInfo", [](qvctx::CLogFile& log) {
+    log.LogInfo("ServerSessionInfo:: Entering function");
+  });
+}
+
+QVCTX_API int32_t ServerQueryInformation(void) {
+  return Inform("ServerQueryInformation", [](qvctx::CLogFile& log) {
+    log.LogInfo("ServerQueryInformation:: Entering function");
+  });
+}
+
+QVCTX_API int32_t ServerSetInformation(void) {
+  return Inform("ServerSetInformation", [](qvctx::CLogFile& log) {
+    log.LogInfo("ServerSetInformation:: Entering function");
+  });
+}
+
+QVCTX_API int32_t ServerSessionReset(void) {
+  return Inform("ServerSessionReset", [](qvctx::CLogFile& log) {
+    log.LogError("ServerSessionReset:: Entering function");
+  });
+}
+
+}  // extern "C"

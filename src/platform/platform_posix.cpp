@@ -1,0 +1,211 @@
+// POSIX stand-ins for the Windows services of platform.h.
+#include <dlfcn.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+
+#include "platform/platform.h"
+
+namespace qvctx::port {
+
+namespace {
+
+// The Windows codes that a failed library load or name lookup reports.
+constexpr std::uint32_t kErrorModuleNotFound = 126;
+constexpr std::uint32_t kErrorProcNotFound = 127;
+
+pthread_mutex_t* NativeMutex(unsigned char* storage) {
+  return reinterpret_cast<pthread_mutex_t*>(storage);
+}
+
+}  // namespace
+
+struct Thread {
+  pthread_t id{};
+  ThreadRoutine routine = nullptr;
+  void* parameter = nullptr;
+  pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+  pthread_cond_t start_cond = PTHREAD_COND_INITIALIZER;
+  bool resumed = false;    // guarded by mutex: run the routine
+  bool abandoned = false;  // guarded by mutex: closed before it was resumed
+  bool joined = false;     // the thread's end has been waited for
+};
+
+RecursiveLock::RecursiveLock() {
+  static_assert(sizeof(storage_) >= sizeof(pthread_mutex_t),
+                "pthread_mutex_t does not fit");
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(NativeMutex(storage_), &attr);
+  pthread_mutexattr_destroy(&attr);
+}
+
+RecursiveLock::~RecursiveLock() { pthread_mutex_destroy(NativeMutex(storage_)); }
+
+void RecursiveLock::Lock() { pthread_mutex_lock(NativeMutex(storage_)); }
+
+void RecursiveLock::Unlock() { pthread_mutex_unlock(NativeMutex(storage_)); }
+
+TimeOfDay LocalTimeOfDay() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  return TimeOfDay{local.tm_hour, local.tm_min, local.tm_sec,
+                   static_cast<int>(now.tv_usec / 1000)};
+}
+
+std::string NativePath(const char* windows_path) {
+  std::string path = windows_path;
+  if (path.size() >= 2 && path[1] == ':' &&
+      std::isalpha(static_cast<unsigned char>(path[0]))) {
+    const char letter =
+        static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    const std::string variable = std::string("QVCTX_DRIVE_") + letter;
+    const char* root = std::getenv(variable.c_str());
+    std::string base = (root != nullptr && *root != '\0') ? root : "/";
+    std::string rest = path.substr(2);
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) rest.insert(0, "/");
+    path = base + rest;
+  }
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+std::FILE* OpenTextFileForWriting(const char* windows_path, bool append) {
+  return std::fopen(NativePath(windows_path).c_str(), append ? "a" : "w");
+}
+
+bool FileIsReadable(const char* windows_path) {
+  std::FILE* file = std::fopen(NativePath(windows_path).c_str(), "r");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+std::uint32_t LastErrorCode() { return static_cast<std::uint32_t>(errno); }
+
+void SetLastErrorCode(std::uint32_t code) { errno = static_cast<int>(code); }
+
+void* AllocateZeroPages(std::size_t size) {
+  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return block == MAP_FAILED ? nullptr : block;
+}
+
+void FreeZeroPages(void* block, std::size_t size) {
+  if (block != nullptr) munmap(block, size);
+}
+
+void SleepMilliseconds(std::uint32_t milliseconds) {
+  timespec delay{static_cast<time_t>(milliseconds / 1000),
+                 static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+  }
+}
+
+std::uint32_t CurrentThreadId() {
+  return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
+
+namespace {
+
+// Holds the new thread until ResumeThread, then runs the routine; a thread
+// closed before it was resumed ends without running it.
+void* ThreadTrampoline(void* raw) {
+  Thread* thread = static_cast<Thread*>(raw);
+  pthread_mutex_lock(&thread->mutex);
+  while (!thread->resumed && !thread->abandoned) {
+    pthread_cond_wait(&thread->start_cond, &thread->mutex);
+  }
+  const bool run = thread->resumed;
+  const ThreadRoutine routine = thread->routine;
+  void* const parameter = thread->parameter;
+  pthread_mutex_unlock(&thread->mutex);
+  if (run) routine(parameter);
+  return nullptr;
+}
+
+}  // namespace
+
+Thread* CreateSuspendedThread(ThreadRoutine routine, void* parameter) {
+  Thread* thread = new (std::nothrow) Thread;
+  if (thread == nullptr) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  thread->routine = routine;
+  thread->parameter = parameter;
+  const int rc = pthread_create(&thread->id, nullptr, ThreadTrampoline, thread);
+  if (rc != 0) {
+    delete thread;
+    errno = rc;
+    return nullptr;
+  }
+  return thread;
+}
+
+// POSIX threads of ordinary programs have one priority: normal.
+void SetNormalPriority(Thread* /*thread*/) {}
+
+void ResumeThread(Thread* thread) {
+  pthread_mutex_lock(&thread->mutex);
+  thread->resumed = true;
+  pthread_cond_signal(&thread->start_cond);
+  pthread_mutex_unlock(&thread->mutex);
+}
+
+void WaitForThreadEnd(Thread* thread) {
+  if (thread->joined) return;
+  pthread_join(thread->id, nullptr);
+  thread->joined = true;
+}
+
+bool IsCurrentThread(const Thread* thread) {
+  return pthread_equal(thread->id, pthread_self()) != 0;
+}
+
+void CloseThreadHandle(Thread* thread) {
+  if (thread == nullptr) return;
+  if (!thread->joined) {
+    if (IsCurrentThread(thread)) {
+      // The struct goes now; the trampoline no longer reads it.
+      pthread_detach(thread->id);
+    } else {
+      pthread_mutex_lock(&thread->mutex);
+      thread->abandoned = true;
+      pthread_cond_signal(&thread->start_cond);
+      pthread_mutex_unlock(&thread->mutex);
+      pthread_join(thread->id, nullptr);
+    }
+  }
+  pthread_cond_destroy(&thread->start_cond);
+  pthread_mutex_destroy(&thread->mutex);
+  delete thread;
+}
+
+void* LoadSharedLibrary(const char* file_name) {
+  void* library = dlopen(file_name, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) SetLastErrorCode(kErrorModuleNotFound);
+  return library;
+}
+
+void* FindSymbol(void* library, const char* name) {
+  void* symbol = dlsym(library, name);
+  if (symbol == nullptr) SetLastErrorCode(kErrorProcNotFound);
+  return symbol;
+}
+
+}  // namespace qvctx::port

@@ -1,0 +1,64 @@
+// Loads the library by path, as a host does, and checks what it writes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using Int32Fn = std::int32_t (*)();
+
+class LoadLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qvctx_test::CreateLogFolder();
+    qvctx_test::RemoveLogFile();
+  }
+};
+
+TEST_F(LoadLibraryTest, FirstCallWritesBannerThenItsLineWithPlatformLineEnds) {
+  {
+    qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx"));
+    ASSERT_TRUE(library.ok());
+    // Loading writes nothing.
+    EXPECT_FALSE(qvctx_test::LogFileExists());
+    auto session_info = library.Function<Int32Fn>("ServerSessionInfo");
+    ASSERT_NE(session_info, nullptr);
+    EXPECT_EQ(session_info(), 0);
+  }
+  const std::string bytes = qvctx_test::ReadLogBytes();
+  const std::string end = qvctx_test::LineEnd();
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t stop = bytes.find(end, start);
+    ASSERT_NE(stop, std::string::npos) << "line without its line end";
+    lines.push_back(bytes.substr(start, stop - start));
+    start = stop + end.size();
+  }
+  // Ten banner lines, the entry point's line and, from the unload, the
+  // writer's closing line.
+  ASSERT_EQ(lines.size(), 12u) << bytes;
+  EXPECT_NE(lines[0].find("====== BEGIN:: qvRemote CITRIX module =========== "),
+            std::string::npos);
+  for (std::size_t i = 0; i < 11; ++i) {
+    EXPECT_EQ(lines[i].rfind("Info - ", 0), 0u) << lines[i];
+    EXPECT_EQ(lines[i].find('\r'), std::string::npos) << "stray CR in line " << i;
+  }
+  EXPECT_EQ(lines[10].substr(lines[10].find(" \t")), " \tServerSessionInfo:: Entering function");
+  EXPECT_EQ(lines[11].substr(lines[11].find(" \t")),
+            " \t===============Finish Loging================");
+}
+
+TEST_F(LoadLibraryTest, UnloadWithoutAWriterWritesNothing) {
+  {
+    qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx"));
+    ASSERT_TRUE(library.ok());
+  }
+  EXPECT_FALSE(qvctx_test::LogFileExists());
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+#include "diagnostics/log_file.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "module/module_data.h"
+#include "support/test_support.h"
+
+namespace qvctx {
+namespace {
+
+using qvctx_test::ReadLogLines;
+
+const char* const kBanner[] = {
+    "====== BEGIN:: qvRemote CITRIX module =========== ",
+    "Configfile= C:\\temp\\logs\\config.ini",
+    "logfileName= C:\\temp\\logs\\myCitrixLog.log",
+    "logLevel= 3",
+    "logAppend= 1",
+    "iLogMax=2048",
+    "hostIpAddress=",
+    "uiPort=8888",
+    "hostComputerName=unknown",
+    "hostUserName=unknown",
+};
+
+// The line without its line-end CR (Windows), for comparing messages.
+std::string Chomp(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// The message of a log line: what follows the blank and tab of the prefix.
+std::string MessageOf(const std::string& line) {
+  const std::size_t tab = line.find(" \t");
+  return tab == std::string::npos ? "<no prefix>" : Chomp(line.substr(tab + 2));
+}
+
+class LogFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DestroyLogFile();
+    qvctx_test::CreateLogFolder();
+    qvctx_test::RemoveLogFile();
+    myModuleData.logAppend = 1;
+  }
+  void TearDown() override {
+    DestroyLogFile();
+    qvctx_test::CreateLogFolder();
+  }
+};
+
+TEST_F(LogFileTest, FirstLineComesAfterTheTenBannerLines) {
+  myModuleData.logLevel = 0;  // the writer forces 3 whatever was configured
+  GetLogFile()->LogInfo("first %s %d", "line", 7);
+
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 11u);
+  for (std::size_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(MessageOf(lines[i]), kBanner[i]) << "banner line " << i;
+  }
+  EXPECT_EQ(MessageOf(lines[10]), "first line 7");
+  EXPECT_EQ(myModuleData.logLevel.load(), 3);
+  EXPECT_EQ(myModuleData.logEnabled, 1);
+}
+
+TEST_F(LogFileTest, LinesCarryPrefixTimeAndLineEnd) {
+  GetLogFile()->LogInfo("an info line");
+  GetLogFile()->LogError("an error line");
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 12u);
+  const std::string end = std::string(qvctx_test::LineEnd()).substr(0, 1) == "\r" ? "\r" : "";
+  const std::regex info("Info - ([0-9]{2}):([0-9]{2}):([0-9]{2}):([0-9]{3}) \tan info line" + end);
+  const std::regex error("ERROR - ([0-9]{2}):([0-9]{2}):([0-9]{2}):([0-9]{3}) \tan error line" + end);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(lines[10], m, info)) << lines[10];
+  EXPECT_LT(std::stoi(m[1]), 24);
+  EXPECT_LT(std::stoi(m[2]), 60);
+  EXPECT_LT(std::stoi(m[3]), 60);
+  EXPECT_TRUE(std::regex_match(lines[11], error)) << lines[11];
+}
+
+TEST_F(LogFileTest, LongestMessagesThatFitAreWrittenWhole) {
+  const std::string info(kInfoBufferSize - 21 - 1, 'i');
+  const std::string error(kErrorBufferSize - 22 - 1, 'e');
+  GetLogFile()->LogInfo("%s", info.c_str());
+  GetLogFile()->LogError("%s", error.c_str());
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_EQ(MessageOf(lines[10]), info);
+  EXPECT_EQ(MessageOf(lines[11]), error);
+}
+
+TEST_F(LogFileTest, OverlongMessagesAreCutAtTheEndOfTheLineBuffer) {
+  const std::string info_one_over(kInfoBufferSize - 21, 'i');
+  const std::string error_one_over(kErrorBufferSize - 22, 'e');
+  const std::string huge(100000, 'h');
+  GetLogFile()->LogInfo("%s", info_one_over.c_str());
+  GetLogFile()->LogError("%s", error_one_over.c_str());
+  GetLogFile()->LogInfo("%s", huge.c_str());
+  GetLogFile()->LogError("%s", huge.c_str());
+  GetLogFile()->LogInfo("after");
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 15u);
+  EXPECT_EQ(Chomp(lines[10]).size(), kInfoBufferSize - 1);
+  EXPECT_EQ(Chomp(lines[11]).size(), kErrorBufferSize - 1);
+  EXPECT_EQ(Chomp(lines[12]).size(), kInfoBufferSize - 1);
+  EXPECT_EQ(Chomp(lines[13]).size(), kErrorBufferSize - 1);
+  EXPECT_EQ(MessageOf(lines[10]), info_one_over.substr(1));
+  EXPECT_EQ(MessageOf(lines[14]), "after");
+}
+
+TEST_F(LogFileTest, MessageEndingInLineFeedIsFollowedByAnEmptyLine) {
+  GetLogFile()->LogInfo("ServerDataProccesorThread :: Thread %d exiting\n", 42);
+  GetLogFile()->LogInfo("next");
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 13u);
+  EXPECT_EQ(MessageOf(lines[10]), "ServerDataProccesorThread :: Thread 42 exiting");
+  EXPECT_EQ(Chomp(lines[11]), "");
+  EXPECT_EQ(MessageOf(lines[12]), "next");
+}
+
+TEST_F(LogFileTest, ClosingLineEndsEachWriterAndAppendKeepsBoth) {
+  GetLogFile()->LogInfo("one");
+  DestroyLogFile();
+  GetLogFile()->LogInfo("two");
+  DestroyLogFile();
+  DestroyLogFile();  // none exists: nothing happens
+
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 24u);
+  EXPECT_EQ(MessageOf(lines[10]), "one");
+  EXPECT_EQ(MessageOf(lines[11]), kLogClosingLine);
+  EXPECT_EQ(MessageOf(lines[12]), kBanner[0]);
+  EXPECT_EQ(MessageOf(lines[22]), "two");
+  EXPECT_EQ(MessageOf(lines[23]), kLogClosingLine);
+}
+
+TEST_F(LogFileTest, TruncatingWriterKeepsOnlyItsOwnOutput) {
+  GetLogFile()->LogInfo("old");
+  DestroyLogFile();
+  myModuleData.logAppend = 0;
+  GetLogFile()->LogInfo("new");
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(MessageOf(lines[4]), "logAppend= 0");
+  EXPECT_EQ(MessageOf(lines[10]), "new");
+}
+
+TEST_F(LogFileTest, MissingFolderWritesNothingAndNeverRetries) {
+  qvctx_test::RemoveLogFolder();
+  GetLogFile()->LogInfo("lost");
+  GetLogFile()->LogError("lost too");
+  EXPECT_FALSE(qvctx_test::LogFileExists());
+  // The folder comes back, but the writer does not open the file again.
+  qvctx_test::CreateLogFolder();
+  GetLogFile()->LogInfo("still lost");
+  EXPECT_FALSE(qvctx_test::LogFileExists());
+  DestroyLogFile();  // a writer whose file never opened writes no closing line
+  EXPECT_FALSE(qvctx_test::LogFileExists());
+}
+
+TEST_F(LogFileTest, RacingThreadsShareOneWriterAndOneBanner) {
+  constexpr int kThreads = 8;
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  std::vector<CLogFile*> seen(kThreads, nullptr);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      while (!go.load()) std::this_thread::yield();
+      std::shared_ptr<CLogFile> writer = GetLogFile();
+      seen[t] = writer.get();
+      writer->LogInfo("thread %d", t);
+    });
+  }
+  go = true;
+  for (std::thread& thread : threads) thread.join();
+
+  for (int t = 1; t < kThreads; ++t) EXPECT_EQ(seen[t], seen[0]);
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 10u + kThreads);
+  for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(MessageOf(lines[i]), kBanner[i]);
+}
+
+TEST_F(LogFileTest, WriterHeldByALoggingThreadOutlivesItsDestruction) {
+  std::shared_ptr<CLogFile> held = GetLogFile();
+  DestroyLogFile();
+  held->LogInfo("dropped: the writer is closed");  // no crash, no line
+  held.reset();
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(MessageOf(lines.back()), kLogClosingLine);
+}
+
+}  // namespace
+}  // namespace qvctx

@@ -1,0 +1,59 @@
+// What the tests need of the machine they run on: where the library's log
+// file is, its lines, and loading the library by path.
+#ifndef QVCTX_TESTS_SUPPORT_TEST_SUPPORT_H_
+#define QVCTX_TESTS_SUPPORT_TEST_SUPPORT_H_
+
+#include <string>
+#include <vector>
+
+namespace qvctx_test {
+
+// The log file "C:\temp\logs\myCitrixLog.log" as this process can open it.
+std::string LogFilePath();
+// A path on the library's drive C ("temp\\logs\\config.ini" etc.).
+std::string DriveCPath(const std::string& windows_relative);
+
+// The raw bytes of the log file; empty when missing.
+std::string ReadLogBytes();
+// The log file split at "\n", with a trailing "\r" kept, so tests can check
+// the line ends; the empty piece after the final line end is dropped.
+std::vector<std::string> ReadLogLines();
+bool LogFileExists();
+void RemoveLogFile();
+// Removes and re-creates the log folder "C:\temp\logs" (and its contents).
+void RemoveLogFolder();
+void CreateLogFolder();
+
+// The line end the library writes: CR LF on Windows, LF elsewhere.
+const char* LineEnd();
+
+// The library's file name in the test programs' folder.
+std::string LibraryPath(const std::string& base_name);
+
+// A loaded shared library; unloaded by the destructor.
+class LoadedLibrary {
+ public:
+  explicit LoadedLibrary(const std::string& path);
+  ~LoadedLibrary();
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+  bool ok() const { return handle_ != nullptr; }
+  void* Symbol(const char* name) const;
+  template <typename Fn>
+  Fn Function(const char* name) const {
+    return reinterpret_cast<Fn>(Symbol(name));
+  }
+  // Unloads now; later Symbol calls fail.
+  void Unload();
+
+ private:
+  void* handle_ = nullptr;
+};
+
+// Sets or clears an environment variable of this process.
+void SetEnv(const char* name, const char* value);
+
+}  // namespace qvctx_test
+
+#endif  // QVCTX_TESTS_SUPPORT_TEST_SUPPORT_H_
