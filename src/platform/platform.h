@@ -109,6 +109,10 @@ bool IsCurrentThread(const Thread* thread);
 // detached when it closes its own handle.
 void CloseThreadHandle(Thread* thread);
 
+// The file name of the platform's virtual-channel library: "wfapi64.dll" on
+// Windows, "libwfapi64.so" on POSIX.
+const char* VirtualChannelLibraryName();
+
 // A shared library loaded at run time. On Windows the search covers the
 // application's folder and the system folders, never the current directory.
 // Null when it cannot be loaded, with the last-error code set (126 when the

@@ -196,6 +196,8 @@ void CloseThreadHandle(Thread* thread) {
   delete thread;
 }
 
+const char* VirtualChannelLibraryName() { return "libwfapi64.so"; }
+
 void* LoadSharedLibrary(const char* file_name) {
   void* library = dlopen(file_name, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) SetLastErrorCode(kErrorModuleNotFound);

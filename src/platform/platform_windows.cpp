@@ -139,6 +139,8 @@ void CloseThreadHandle(Thread* thread) {
   delete thread;
 }
 
+const char* VirtualChannelLibraryName() { return "wfapi64.dll"; }
+
 void* LoadSharedLibrary(const char* file_name) {
   return LoadLibraryExA(file_name, nullptr,
                         LOAD_LIBRARY_SEARCH_APPLICATION_DIR |

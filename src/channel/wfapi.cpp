@@ -1,0 +1,171 @@
+#include "channel/wfapi.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "module/no_destructor.h"
+#include "platform/platform.h"
+
+namespace qvctx {
+
+namespace {
+
+// The codes of a library or name that cannot be had, used when the platform
+// reported none of its own.
+constexpr std::uint32_t kErrorModuleNotFound = 126;
+constexpr std::uint32_t kErrorProcNotFound = 127;
+
+// The process-wide binding. Never destroyed: a reader thread may still call
+// through it while the process ends.
+struct Binding {
+  std::mutex mutex;  // one bind attempt at a time; guards the fields below
+  // The table every call goes through; null until bound. Set once per bind
+  // (release), so the ordinary call reads it without the lock (acquire).
+  std::atomic<const WfApiTable*> active{nullptr};
+  WfApiTable bound{};               // the resolved names
+  void* library = nullptr;          // loaded at most once, never unloaded
+  const char* file_name = nullptr;  // null: the platform's library
+};
+
+Binding& GetBinding() {
+  static NoDestructor<Binding> binding;
+  return *binding;
+}
+
+std::uint32_t CodeOr(std::uint32_t fallback) {
+  const std::uint32_t code = port::LastErrorCode();
+  return code != 0 ? code : fallback;
+}
+
+template <typename Fn>
+bool Resolve(void* library, const char* name, Fn* slot) {
+  void* const symbol = port::FindSymbol(library, name);
+  if (symbol == nullptr) return false;
+  *slot = reinterpret_cast<Fn>(symbol);
+  return true;
+}
+
+// Loads the library (unless an earlier attempt did) and resolves the seven
+// names. A failed bind is not remembered: the next call tries again, so a
+// host that installs or repairs the platform library while it runs can start
+// a session later without being restarted. That costs one load attempt per
+// call only while the library is missing, when calls are few (a session start
+// ends at its first failing step). A loaded library that lacks a name keeps
+// failing with 127 at the cost of seven look-ups.
+const WfApiTable* Bind(std::uint32_t* error) {
+  Binding& binding = GetBinding();
+  std::lock_guard<std::mutex> hold(binding.mutex);
+  const WfApiTable* table = binding.active.load(std::memory_order_acquire);
+  if (table != nullptr) return table;  // another thread was first
+  if (binding.library == nullptr) {
+    const char* const name = binding.file_name != nullptr
+                                 ? binding.file_name
+                                 : port::VirtualChannelLibraryName();
+    binding.library = port::LoadSharedLibrary(name);
+    if (binding.library == nullptr) {
+      *error = CodeOr(kErrorModuleNotFound);
+      return nullptr;
+    }
+  }
+  WfApiTable resolved{};
+  void* const library = binding.library;
+  if (!Resolve(library, "WFQuerySessionInformationA",
+               &resolved.WFQuerySessionInformationA) ||
+      !Resolve(library, "WFVirtualChannelOpen",
+               &resolved.WFVirtualChannelOpen) ||
+      !Resolve(library, "WFVirtualChannelQuery",
+               &resolved.WFVirtualChannelQuery) ||
+      !Resolve(library, "WFVirtualChannelRead",
+               &resolved.WFVirtualChannelRead) ||
+      !Resolve(library, "WFVirtualChannelWrite",
+               &resolved.WFVirtualChannelWrite) ||
+      !Resolve(library, "WFVirtualChannelClose",
+               &resolved.WFVirtualChannelClose) ||
+      !Resolve(library, "WFFreeMemory", &resolved.WFFreeMemory)) {
+    *error = CodeOr(kErrorProcNotFound);
+    return nullptr;
+  }
+  binding.bound = resolved;
+  binding.active.store(&binding.bound, std::memory_order_release);
+  return &binding.bound;
+}
+
+// The table to call through, bound on first use; null with the last-error
+// code set (after the binding lock is released) when it cannot be had.
+const WfApiTable* Table() {
+  const WfApiTable* table = GetBinding().active.load(std::memory_order_acquire);
+  if (table != nullptr) return table;
+  std::uint32_t error = 0;
+  table = Bind(&error);
+  if (table == nullptr) port::SetLastErrorCode(error);
+  return table;
+}
+
+}  // namespace
+
+WfBool WFQuerySessionInformationA(WfHandle hServer, WfDword sessionId,
+                                  int infoClass, char** ppBuffer,
+                                  WfDword* pBytesReturned) {
+  const WfApiTable* table = Table();
+  if (table == nullptr) return 0;
+  return table->WFQuerySessionInformationA(hServer, sessionId, infoClass,
+                                           ppBuffer, pBytesReturned);
+}
+
+WfHandle WFVirtualChannelOpen(WfHandle hServer, WfDword sessionId,
+                              char* virtualName) {
+  const WfApiTable* table = Table();
+  if (table == nullptr) return nullptr;
+  return table->WFVirtualChannelOpen(hServer, sessionId, virtualName);
+}
+
+WfBool WFVirtualChannelQuery(WfHandle hChannel, int virtualClass,
+                             void** ppBuffer, WfDword* pBytesReturned) {
+  const WfApiTable* table = Table();
+  if (table == nullptr) return 0;
+  return table->WFVirtualChannelQuery(hChannel, virtualClass, ppBuffer,
+                                      pBytesReturned);
+}
+
+WfBool WFVirtualChannelRead(WfHandle hChannel, WfDword timeoutMs, char* buffer,
+                            WfDword bufferSize, WfDword* pBytesRead) {
+  const WfApiTable* table = Table();
+  if (table == nullptr) return 0;
+  return table->WFVirtualChannelRead(hChannel, timeoutMs, buffer, bufferSize,
+                                     pBytesRead);
+}
+
+WfBool WFVirtualChannelWrite(WfHandle hChannel, char* buffer, WfDword length,
+                             WfDword* pBytesWritten) {
+  const WfApiTable* table = Table();
+  if (table == nullptr) return 0;
+  return table->WFVirtualChannelWrite(hChannel, buffer, length, pBytesWritten);
+}
+
+WfBool WFVirtualChannelClose(WfHandle hChannel) {
+  const WfApiTable* table = Table();
+  if (table == nullptr) return 0;
+  return table->WFVirtualChannelClose(hChannel);
+}
+
+void WFFreeMemory(void* pMemory) {
+  const WfApiTable* table = Table();
+  if (table == nullptr) return;
+  table->WFFreeMemory(pMemory);
+}
+
+void InstallWfApiForTesting(const WfApiTable* table) {
+  Binding& binding = GetBinding();
+  std::lock_guard<std::mutex> hold(binding.mutex);
+  binding.active.store(table, std::memory_order_release);
+}
+
+void BindWfApiLibraryForTesting(const char* file_name) {
+  Binding& binding = GetBinding();
+  std::lock_guard<std::mutex> hold(binding.mutex);
+  binding.file_name = file_name;
+  binding.library = nullptr;
+  binding.active.store(nullptr, std::memory_order_release);
+}
+
+}  // namespace qvctx

@@ -1,0 +1,71 @@
+// The seven operations of the platform's server-side virtual-channel library
+// (wfapi64) that the library calls, bound at run time.
+//
+// Nothing is bound at load: the first operation that needs the platform
+// library loads it (VirtualChannelLibraryName(), searched as
+// port::LoadSharedLibrary says) and resolves all seven names, so loading qvctx
+// never fails for want of the platform library. When the library or one of
+// the names cannot be had, the operation fails as a platform call fails: 0 or
+// a null handle, with the last-error code set (126 library missing, 127 name
+// missing, or the platform's own code of a failed load); WFFreeMemory then
+// does nothing. Binding is safe when several threads are first at once.
+#ifndef QVCTX_SRC_CHANNEL_WFAPI_H_
+#define QVCTX_SRC_CHANNEL_WFAPI_H_
+
+#include <cstdint>
+
+namespace qvctx {
+
+using WfBool = std::int32_t;    // BOOL: non-zero for success
+using WfDword = std::uint32_t;  // DWORD and ULONG of the Windows data model
+using WfHandle = void*;         // HANDLE
+
+// The seven operations as the platform library exports them (the x64
+// standard calling convention, plain C names).
+struct WfApiTable {
+  WfBool (*WFQuerySessionInformationA)(WfHandle hServer, WfDword sessionId,
+                                       int infoClass, char** ppBuffer,
+                                       WfDword* pBytesReturned);
+  WfHandle (*WFVirtualChannelOpen)(WfHandle hServer, WfDword sessionId,
+                                   char* virtualName);
+  WfBool (*WFVirtualChannelQuery)(WfHandle hChannel, int virtualClass,
+                                  void** ppBuffer, WfDword* pBytesReturned);
+  WfBool (*WFVirtualChannelRead)(WfHandle hChannel, WfDword timeoutMs,
+                                 char* buffer, WfDword bufferSize,
+                                 WfDword* pBytesRead);
+  WfBool (*WFVirtualChannelWrite)(WfHandle hChannel, char* buffer,
+                                  WfDword length, WfDword* pBytesWritten);
+  WfBool (*WFVirtualChannelClose)(WfHandle hChannel);
+  void (*WFFreeMemory)(void* pMemory);
+};
+
+// The operations themselves; each binds the platform library on first use and
+// then calls through to it.
+WfBool WFQuerySessionInformationA(WfHandle hServer, WfDword sessionId,
+                                  int infoClass, char** ppBuffer,
+                                  WfDword* pBytesReturned);
+WfHandle WFVirtualChannelOpen(WfHandle hServer, WfDword sessionId,
+                              char* virtualName);
+WfBool WFVirtualChannelQuery(WfHandle hChannel, int virtualClass,
+                             void** ppBuffer, WfDword* pBytesReturned);
+WfBool WFVirtualChannelRead(WfHandle hChannel, WfDword timeoutMs, char* buffer,
+                            WfDword bufferSize, WfDword* pBytesRead);
+WfBool WFVirtualChannelWrite(WfHandle hChannel, char* buffer, WfDword length,
+                             WfDword* pBytesWritten);
+WfBool WFVirtualChannelClose(WfHandle hChannel);
+void WFFreeMemory(void* pMemory);
+
+// Test seams, never exported. Call them only while no other thread uses the
+// operations.
+//
+// Makes every operation call `table` (kept by the caller) instead of the
+// platform library; null goes back to binding at run time.
+void InstallWfApiForTesting(const WfApiTable* table);
+// Forgets the binding and any installed table, and makes the next operation
+// bind the library `file_name` (kept by the caller) instead; null goes back to
+// the platform's library. A library loaded earlier stays loaded.
+void BindWfApiLibraryForTesting(const char* file_name);
+
+}  // namespace qvctx
+
+#endif  // QVCTX_SRC_CHANNEL_WFAPI_H_
