@@ -1,0 +1,102 @@
+#include "transport/shift_buffer.h"
+
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+
+#include "diagnostics/log_file.h"
+#include "transport/package_head.h"
+
+namespace qvctx {
+
+namespace {
+
+std::uint8_t* AllocateBlock() {
+  void* block = port::AllocateZeroPages(kShiftBufferCapacity);
+  if (block == nullptr) {
+    throw std::runtime_error(
+        "Memory allocation failed in CShiftBuffer constructor.");
+  }
+  return static_cast<std::uint8_t*>(block);
+}
+
+// True when n bytes fit at offset `at`: strictly below the write limit,
+// computed wide so no count or position can wrap the comparison.
+bool Fits(std::uint32_t at, std::int32_t n) {
+  return n > 0 && static_cast<std::uint64_t>(n) <
+                      static_cast<std::uint64_t>(kShiftBufferWriteLimit) - at;
+}
+
+}  // namespace
+
+// The zero pages are the zero fill: no byte of the block is written here
+// beyond the header area that ClearData zeroes.
+CShiftBuffer::CShiftBuffer() : pData(AllocateBlock()) { ClearData(); }
+
+CShiftBuffer::~CShiftBuffer() {
+  port::FreeZeroPages(pData, kShiftBufferCapacity);
+}
+
+void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
+  std::uint32_t at = 0;
+  {
+    port::LockGuard guard(lock);
+    at = pos.load(std::memory_order_relaxed);
+    if (src != nullptr && Fits(at, n)) {
+      std::memcpy(pData + at, src, static_cast<std::size_t>(n));
+      pos.store(at + static_cast<std::uint32_t>(n), std::memory_order_relaxed);
+      return;
+    }
+  }
+  // A line that cannot be written (no memory for the writer) is dropped; the
+  // buffer is emptied all the same.
+  try {
+    GetLogFile()->LogError(
+        "AppendData::error buffer overflow --> pos=%d, length=%d",
+        static_cast<int>(at), static_cast<int>(n));
+  } catch (const std::exception&) {
+    // the line is lost, nothing else
+  }
+  ClearData();
+}
+
+void CShiftBuffer::OverWrite(const void* src, std::int32_t n) {
+  if (src != nullptr && Fits(0, n)) {
+    port::LockGuard guard(lock);
+    std::memcpy(pData, src, static_cast<std::size_t>(n));
+    pos.store(static_cast<std::uint32_t>(n), std::memory_order_relaxed);
+    return;
+  }
+  try {
+    GetLogFile()->LogError(
+        "OverWrite::error buffer overflow --> pos=%d, length=%d", 0,
+        static_cast<int>(n));
+  } catch (const std::exception&) {
+    // the line is lost, nothing else
+  }
+  ClearData();
+}
+
+void CShiftBuffer::ClearData() {
+  port::LockGuard guard(lock);
+  pos.store(0, std::memory_order_relaxed);
+  std::memset(pData, 0, kPackageHeadSize);
+}
+
+std::uint8_t* CShiftBuffer::GetData() {
+  port::LockGuard guard(lock);
+  return pData;
+}
+
+void CShiftBuffer::ShiftData(std::uint32_t count) {
+  port::LockGuard guard(lock);
+  const std::uint32_t at = pos.load(std::memory_order_relaxed);
+  if (at > count) {
+    std::memmove(pData, pData + count, at - count);
+    pos.store(at - count, std::memory_order_relaxed);
+  } else {
+    ClearData();
+  }
+}
+
+}  // namespace qvctx

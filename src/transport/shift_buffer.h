@@ -1,0 +1,60 @@
+// CShiftBuffer: the fixed 10 MiB block in which packages are reassembled on
+// receipt and staged for sending.
+#ifndef QVCTX_SRC_TRANSPORT_SHIFT_BUFFER_H_
+#define QVCTX_SRC_TRANSPORT_SHIFT_BUFFER_H_
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace qvctx {
+
+// The data always starts at the first byte of the block: the buffer never
+// grows, never wraps and is never searched. Consuming a package moves the
+// bytes behind it down to the front. A write that would reach beyond the last
+// 34 bytes of the block is refused: it is logged, and the buffer is emptied.
+class CShiftBuffer {
+ public:
+  // Takes the block from the operating system's zero pages, so only the pages
+  // that are used cost memory. Throws std::runtime_error("Memory allocation
+  // failed in CShiftBuffer constructor.") when it cannot.
+  CShiftBuffer();
+  ~CShiftBuffer();
+  CShiftBuffer(const CShiftBuffer&) = delete;
+  CShiftBuffer& operator=(const CShiftBuffer&) = delete;
+
+  // A refused write is logged outside the lock.
+  // Adds n bytes at the fill position. Refused (logged, buffer emptied, the
+  // bytes dropped) unless src is non-null, n > 0 and n < limit - pos.
+  void AppendData(const void* src, std::int32_t n);
+  // Replaces the contents with n bytes. Refused (logged, buffer emptied)
+  // unless src is non-null, n > 0 and n < the write limit.
+  void OverWrite(const void* src, std::int32_t n);
+  // Empties the buffer and zeroes its header area; the rest keeps its bytes.
+  void ClearData();
+  // The start of the block, valid for the buffer's whole life.
+  std::uint8_t* GetData();
+  // Drops the first `count` bytes, moving the rest down to the front; empties
+  // the buffer when count covers everything buffered.
+  void ShiftData(std::uint32_t count);
+
+  // The fill position, read without the lock (the limit and completeness
+  // tests).
+  std::uint32_t Position() const { return pos.load(std::memory_order_relaxed); }
+  // The lock under which users read header fields at the front: take it,
+  // GetData, read, release. Recursive, so the operations above may run
+  // inside it.
+  port::RecursiveLock& BufferLock() { return lock; }
+
+ private:
+  // Number of valid bytes at the start of the block and the offset of the next
+  // append. Written under the lock; atomic so the unlocked reads are sound.
+  std::atomic<std::uint32_t> pos{0};
+  std::uint8_t* const pData;  // the block, owned
+  port::RecursiveLock lock;   // guards the contents and the writes of pos
+};
+
+}  // namespace qvctx
+
+#endif  // QVCTX_SRC_TRANSPORT_SHIFT_BUFFER_H_

@@ -1,0 +1,241 @@
+#include "transport/package_receiver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "diagnostics/log_file.h"
+#include "module/module_data.h"
+#include "support/test_support.h"
+#include "transport/package_head.h"
+
+namespace qvctx {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A package as the client sends it: header, then a payload of
+// `datasize` - 34 bytes counting up from `seed`. A datasize below 34 gives
+// the header alone.
+Bytes MakePackage(std::uint16_t fnc_typ, std::uint32_t message_id,
+                  std::uint32_t datasize, std::uint8_t seed = 1) {
+  Bytes bytes(std::max<std::uint32_t>(datasize, kPackageHeadSize));
+  StoreLe16(bytes.data() + kFncTypOffset, fnc_typ);
+  StoreLe16(bytes.data() + kMagicOffset, kPackageMagic);
+  StoreLe32(bytes.data() + kMessageIdOffset, message_id);
+  StoreLe32(bytes.data() + kDatasizeOffset, datasize);
+  StoreLe32(bytes.data() + kLength2Offset, datasize);
+  for (std::size_t i = kPackageHeadSize; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(seed + i);
+  }
+  return bytes;
+}
+
+Bytes Concat(const Bytes& a, const Bytes& b) {
+  Bytes joined = a;
+  joined.insert(joined.end(), b.begin(), b.end());
+  return joined;
+}
+
+std::vector<std::string> ErrorMessages() {
+  std::vector<std::string> messages;
+  for (std::string line : qvctx_test::ReadLogLines()) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t tab = line.find(" \t");
+    if (line.rfind("ERROR - ", 0) == 0 && tab != std::string::npos) {
+      messages.push_back(line.substr(tab + 2));
+    }
+  }
+  return messages;
+}
+
+class PackageReceiverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DestroyLogFile();
+    qvctx_test::CreateLogFolder();
+    qvctx_test::RemoveLogFile();
+    myModuleData.logAppend = 1;
+  }
+  void TearDown() override { DestroyLogFile(); }
+
+  void Feed(const Bytes& bytes, std::size_t from = 0,
+            std::size_t to = SIZE_MAX) {
+    to = std::min(to, bytes.size());
+    receiver_.Append(reinterpret_cast<const char*>(bytes.data()) + from,
+                     static_cast<std::int32_t>(to - from));
+  }
+
+  // Drains and records every package handed out, copied while it is valid.
+  std::size_t Drain(std::size_t at_most = SIZE_MAX) {
+    std::size_t allowed = at_most;
+    return receiver_.DrainCompletePackages(
+        [this](const std::uint8_t* package, std::uint32_t length) {
+          EXPECT_EQ(package, receiver_.buffer().GetData());
+          EXPECT_LE(length, receiver_.buffer().Position());
+          delivered_.emplace_back(package, package + length);
+        },
+        [&allowed] { return allowed-- > 0; });
+  }
+
+  CPackageReceiver receiver_;
+  std::vector<Bytes> delivered_;
+};
+
+TEST_F(PackageReceiverTest, PackageSplitAcrossManyPiecesIsDeliveredWhole) {
+  const Bytes package = MakePackage(1, 0x0101, 5000);
+  // Pieces of every awkward size, including cuts inside the header.
+  const std::size_t cuts[] = {1, 2, 4, 33, 34, 35, 2044, 2045, 4088, 4999};
+  std::size_t from = 0;
+  for (std::size_t to : cuts) {
+    Feed(package, from, to);
+    from = to;
+    EXPECT_EQ(Drain(), 0u) << "after " << to << " bytes";
+  }
+  Feed(package, from);
+  EXPECT_EQ(Drain(), 1u);
+  ASSERT_EQ(delivered_.size(), 1u);
+  EXPECT_EQ(delivered_[0], package);
+  EXPECT_EQ(receiver_.buffer().Position(), 0u);
+  EXPECT_EQ(Drain(), 0u);  // consumed exactly once
+}
+
+TEST_F(PackageReceiverTest, TwoPackagesInOnePieceAreDeliveredInOrder) {
+  const Bytes first = MakePackage(1, 7, 34);  // a header alone
+  const Bytes second = MakePackage(2, 8, 100, 50);
+  Feed(Concat(first, second));
+  EXPECT_EQ(Drain(), 2u);
+  ASSERT_EQ(delivered_.size(), 2u);
+  EXPECT_EQ(delivered_[0], first);
+  EXPECT_EQ(delivered_[1], second);
+  EXPECT_EQ(receiver_.buffer().Position(), 0u);
+}
+
+TEST_F(PackageReceiverTest, PieceThatCompletesOneAndStartsTheNext) {
+  const Bytes first = MakePackage(1, 1, 300);
+  const Bytes second = MakePackage(2, 2, 300, 9);
+  const Bytes stream = Concat(first, second);
+  Feed(stream, 0, 200);
+  EXPECT_EQ(Drain(), 0u);
+  Feed(stream, 200, 400);
+  EXPECT_EQ(Drain(), 1u);
+  EXPECT_EQ(receiver_.buffer().Position(), 100u);
+  Feed(stream, 400, 599);  // one byte short
+  EXPECT_EQ(Drain(), 0u);
+  Feed(stream, 599);
+  EXPECT_EQ(Drain(), 1u);
+  ASSERT_EQ(delivered_.size(), 2u);
+  EXPECT_EQ(delivered_[0], first);
+  EXPECT_EQ(delivered_[1], second);
+}
+
+TEST_F(PackageReceiverTest, StopsDrainingWhenToldAndResumesLater) {
+  const Bytes a = MakePackage(1, 1, 40);
+  const Bytes b = MakePackage(1, 2, 50);
+  const Bytes c = MakePackage(0, 3, 60);
+  Feed(Concat(Concat(a, b), c));
+  EXPECT_EQ(Drain(1), 1u);
+  EXPECT_EQ(receiver_.buffer().Position(), 110u);
+  EXPECT_EQ(Drain(0), 0u);
+  EXPECT_EQ(Drain(), 2u);
+  ASSERT_EQ(delivered_.size(), 3u);
+  EXPECT_EQ(delivered_[2], c);  // every function type reaches the dispatcher
+}
+
+TEST_F(PackageReceiverTest, FrontFailingTheHeaderTestHoldsBackEverything) {
+  struct Bad {
+    const char* what;
+    Bytes head;
+  };
+  std::vector<Bad> cases = {{"FNCTyp 4", MakePackage(4, 1, 34)},
+                            {"message id 0", MakePackage(1, 0, 34)},
+                            {"magic", MakePackage(1, 1, 34)}};
+  StoreLe16(cases[2].head.data() + kMagicOffset, 10002);
+  for (const Bad& bad : cases) {
+    receiver_.buffer().ClearData();
+    Feed(Concat(bad.head, MakePackage(1, 9, 34)));
+    EXPECT_EQ(Drain(), 0u) << bad.what;
+    EXPECT_EQ(receiver_.buffer().Position(), 68u) << bad.what;
+  }
+  EXPECT_TRUE(delivered_.empty());
+  EXPECT_TRUE(ErrorMessages().empty());
+}
+
+TEST_F(PackageReceiverTest, DatasizeBelowTheHeaderEmptiesTheBuffer) {
+  for (std::uint32_t datasize : {0u, 1u, 33u}) {
+    Feed(Concat(MakePackage(1, 5, datasize), MakePackage(1, 6, 40)));
+    EXPECT_EQ(Drain(), 0u) << datasize;
+    EXPECT_EQ(receiver_.buffer().Position(), 0u) << datasize;
+  }
+  EXPECT_TRUE(delivered_.empty());
+  EXPECT_EQ(
+      ErrorMessages(),
+      (std::vector<std::string>{
+          "ServerDataProccesorThread:: INVALID DATASIZE=0 - buffer cleared",
+          "ServerDataProccesorThread:: INVALID DATASIZE=1 - buffer cleared",
+          "ServerDataProccesorThread:: INVALID DATASIZE=33 - buffer "
+          "cleared"}));
+
+  // The smallest valid package and what follows are handled normally.
+  const Bytes smallest = MakePackage(2, 5, 34);
+  Feed(Concat(smallest, MakePackage(1, 6, 40)));
+  EXPECT_EQ(Drain(), 2u);
+  ASSERT_EQ(delivered_.size(), 2u);
+  EXPECT_EQ(delivered_[0], smallest);
+}
+
+TEST_F(PackageReceiverTest, StaleHeaderBytesNeverDecideAnything) {
+  // After the first package, 9 bytes of the next one sit at the front; the
+  // header area behind them still holds the first package's bytes, so the
+  // datasize read there mixes a new low byte (0) with stale zeros.
+  const Bytes first = MakePackage(1, 1, 34);
+  const Bytes next = MakePackage(1, 2, 256);
+  Feed(Concat(first, Bytes(next.begin(), next.begin() + 9)));
+  EXPECT_EQ(Drain(), 1u);
+  ASSERT_EQ(receiver_.buffer().Position(), 9u);
+  ASSERT_EQ(ReadDatasize(receiver_.buffer().GetData()), 0u);
+  ASSERT_TRUE(PassesHeaderTest(receiver_.buffer().GetData()));
+  EXPECT_EQ(Drain(), 0u);
+  EXPECT_EQ(receiver_.buffer().Position(), 9u);
+
+  Feed(next, 9);
+  EXPECT_EQ(Drain(), 1u);
+  ASSERT_EQ(delivered_.size(), 2u);
+  EXPECT_EQ(delivered_[1], next);
+  EXPECT_TRUE(ErrorMessages().empty());
+}
+
+TEST_F(PackageReceiverTest, OverflowBehindAnIncompletePackageStartsAfresh) {
+  // A header that promises more than the buffer can ever hold blocks until
+  // the overflow empties the buffer.
+  Bytes endless = MakePackage(1, 1, 34);
+  StoreLe32(endless.data() + kDatasizeOffset, 0xFFFFFFFFu);
+  Feed(endless);
+  const Bytes filler(kChannelReadSize, 0x5A);
+  std::uint32_t before = 0;
+  for (int pieces = 0; pieces < 6000 && receiver_.buffer().Position() != 0;
+       ++pieces) {
+    before = receiver_.buffer().Position();
+    Feed(filler);
+    ASSERT_EQ(Drain(), 0u);
+  }
+  EXPECT_EQ(receiver_.buffer().Position(), 0u);
+  // Refused only once the piece no longer fits under the limit.
+  EXPECT_GE(before + kChannelReadSize, kShiftBufferWriteLimit);
+  EXPECT_LT(before, kShiftBufferWriteLimit - 1);
+  EXPECT_EQ(ErrorMessages(), std::vector<std::string>{
+                                 "AppendData::error buffer overflow --> pos=" +
+                                 std::to_string(before) + ", length=2044"});
+
+  const Bytes after = MakePackage(2, 3, 100);
+  Feed(after);
+  EXPECT_EQ(Drain(), 1u);
+  ASSERT_EQ(delivered_.size(), 1u);
+  EXPECT_EQ(delivered_[0], after);
+}
+
+}  // namespace
+}  // namespace qvctx
