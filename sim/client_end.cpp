@@ -1,0 +1,40 @@
+#include "client_end.h"
+
+#include <algorithm>
+
+namespace wfsim {
+
+void ClientEnd::Send(const std::uint8_t* data, std::size_t size) {
+  to_server_.Append(data, size);
+}
+
+std::size_t ClientEnd::Deliver(std::uint8_t* out, std::size_t capacity) {
+  if (piece_size_ != 0) capacity = std::min<std::size_t>(capacity, piece_size_);
+  return to_server_.Take(out, capacity);
+}
+
+void ClientEnd::Receive(const std::uint8_t* data, std::size_t size) {
+  written_.Append(data, size);
+  written_total_ += size;
+  if (built_in_on_) built_in_.Feed(data, size, &to_server_);
+}
+
+std::size_t ClientEnd::TakeWritten(std::uint8_t* out, std::size_t capacity) {
+  return written_.Take(out, capacity);
+}
+
+void ClientEnd::SetBuiltInClient(bool on) {
+  if (!on) built_in_.DropPartial();
+  built_in_on_ = on;
+}
+
+void ClientEnd::Clear() {
+  to_server_.Clear();
+  written_.Clear();
+  written_total_ = 0;
+  piece_size_ = 0;
+  built_in_on_ = false;
+  built_in_.Clear();
+}
+
+}  // namespace wfsim

@@ -1,0 +1,59 @@
+// ClientEnd: the client's end of the channel, the two byte streams.
+#ifndef QVCTX_SIM_CLIENT_END_H_
+#define QVCTX_SIM_CLIENT_END_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "builtin_client.h"
+#include "byte_queue.h"
+
+namespace wfsim {
+
+// Toward the server: bytes the client sent, delivered to the server's reads.
+// From the server: every written byte, kept until taken, and fed to the
+// built-in client when it is on.
+//
+// The two streams meet the outside world only in Send/Deliver and
+// Receive/TakeWritten, so a bridge to a remote client (for example over a
+// loopback connection) can take the written bytes and send what arrives, and
+// a recording of either direction is a tap at those same points.
+// Not thread-safe: the simulator's lock guards it.
+class ClientEnd {
+ public:
+  ClientEnd() = default;
+  ClientEnd(const ClientEnd&) = delete;
+  ClientEnd& operator=(const ClientEnd&) = delete;
+
+  // Queues bytes for the server. Throws std::bad_alloc.
+  void Send(const std::uint8_t* data, std::size_t size);
+  // One read of the server: at most `capacity` bytes and at most the piece
+  // size. Returns the count copied to `out`.
+  std::size_t Deliver(std::uint8_t* out, std::size_t capacity);
+  // The bytes of one write of the server. Throws std::bad_alloc.
+  void Receive(const std::uint8_t* data, std::size_t size);
+  // Moves up to `capacity` of the oldest written bytes to `out`.
+  std::size_t TakeWritten(std::uint8_t* out, std::size_t capacity);
+
+  void SetPieceSize(std::uint32_t max_bytes) { piece_size_ = max_bytes; }
+  void SetBuiltInClient(bool on);
+  // Back to the defaults.
+  void Clear();
+
+  std::uint64_t pending() const { return to_server_.size(); }
+  std::uint64_t written_total() const { return written_total_; }
+  std::uint64_t written_available() const { return written_.size(); }
+  const BuiltInClient& built_in() const { return built_in_; }
+
+ private:
+  ByteQueue to_server_;              // queued, not yet read by the server
+  ByteQueue written_;                // written by the server, not yet taken
+  std::uint64_t written_total_ = 0;  // every byte written since the reset
+  std::uint32_t piece_size_ = 0;     // largest piece of one read; 0 no limit
+  bool built_in_on_ = false;
+  BuiltInClient built_in_;
+};
+
+}  // namespace wfsim
+
+#endif  // QVCTX_SIM_CLIENT_END_H_

@@ -1,0 +1,22 @@
+#include "countdown.h"
+
+namespace wfsim {
+
+void Countdown::Arm(std::uint32_t skip, std::uint32_t count,
+                    std::uint32_t error) {
+  skip_ = count == 0 ? 0 : skip;
+  remaining_ = count;
+  error_ = error;
+}
+
+bool Countdown::Next() {
+  if (remaining_ == 0) return false;
+  if (skip_ > 0) {
+    --skip_;
+    return false;
+  }
+  if (remaining_ != kForever) --remaining_;
+  return true;
+}
+
+}  // namespace wfsim

@@ -1,0 +1,325 @@
+#include "simulator.h"
+
+#include <cstring>
+
+namespace wfsim {
+
+namespace {
+
+constexpr std::uint32_t kCurrentSession = 0xFFFFFFFFu;
+constexpr int kSessionInfoClass = 4;  // is this an ICA session
+constexpr int kClientDataClass = 0;   // the client's channel data
+constexpr char kChannelName[] = "qvctx";
+constexpr std::size_t kSessionInfoSize = 4;
+constexpr std::size_t kClientDataSize = 8;
+
+constexpr Outcome kSuccess{true, 0};
+
+Outcome Failure(std::uint32_t error) { return Outcome{false, error}; }
+
+std::uintptr_t HandleValue(const void* handle) {
+  return reinterpret_cast<std::uintptr_t>(handle);
+}
+
+bool ValidOperation(int operation) {
+  return operation >= WFSIM_QUERY_SESSION && operation <= WFSIM_FREE_MEMORY;
+}
+
+// Wakes the waits when a member that changed the state returns, while the
+// lock is still held, so no waiter can miss the change.
+class NotifyOnExit {
+ public:
+  explicit NotifyOnExit(std::condition_variable& changed) : changed_(changed) {}
+  ~NotifyOnExit() { changed_.notify_all(); }
+  NotifyOnExit(const NotifyOnExit&) = delete;
+  NotifyOnExit& operator=(const NotifyOnExit&) = delete;
+
+ private:
+  std::condition_variable& changed_;
+};
+
+}  // namespace
+
+Simulator& Simulator::Instance() {
+  static Simulator* const instance = new Simulator();
+  return *instance;
+}
+
+void Simulator::CountCall(int operation) { ++calls_[operation]; }
+
+void Simulator::RecordWrite(std::uint32_t requested, std::uint32_t taken,
+                            bool ok, std::uint32_t error) {
+  writes_.push_back(WfSimWriteRecord{requested, taken, ok ? 1 : 0, error});
+}
+
+template <typename Predicate>
+bool Simulator::WaitFor(std::uint32_t timeout_ms, Predicate done) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  return changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms), done);
+}
+
+Outcome Simulator::QuerySession(const void* server, std::uint32_t session,
+                                int info_class, char** buffer,
+                                std::uint32_t* bytes) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  CountCall(WFSIM_QUERY_SESSION);
+  if (buffer == nullptr || bytes == nullptr || server != nullptr ||
+      session != kCurrentSession || info_class != kSessionInfoClass) {
+    return Failure(WFSIM_ERROR_INVALID_PARAMETER);
+  }
+  Countdown& fault = faults_[WFSIM_QUERY_SESSION];
+  if (fault.Next()) return Failure(fault.error());
+  const std::uint8_t info[kSessionInfoSize] = {
+      static_cast<std::uint8_t>(ica_session_ ? 1 : 0), 0, 0, 0};
+  void* const copy = buffers_.Allocate(info, sizeof(info));
+  if (copy == nullptr) return Failure(WFSIM_ERROR_NOT_ENOUGH_MEMORY);
+  *buffer = static_cast<char*>(copy);
+  *bytes = static_cast<std::uint32_t>(sizeof(info));
+  return kSuccess;
+}
+
+Outcome Simulator::Open(const void* server, std::uint32_t session,
+                        const char* name, void** handle) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  CountCall(WFSIM_OPEN);
+  if (name == nullptr || server != nullptr || session != kCurrentSession) {
+    return Failure(WFSIM_ERROR_INVALID_PARAMETER);
+  }
+  if (std::strcmp(name, kChannelName) != 0) {
+    return Failure(WFSIM_ERROR_FILE_NOT_FOUND);
+  }
+  Countdown& fault = faults_[WFSIM_OPEN];
+  if (fault.Next()) return Failure(fault.error());
+  *handle = reinterpret_cast<void*>(handles_.Open());
+  return kSuccess;
+}
+
+Outcome Simulator::Query(const void* channel, int virtual_class, void** buffer,
+                         std::uint32_t* bytes) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  CountCall(WFSIM_QUERY);
+  if (buffer == nullptr || bytes == nullptr) {
+    return Failure(WFSIM_ERROR_INVALID_PARAMETER);
+  }
+  if (!handles_.IsOpen(HandleValue(channel))) {
+    return Failure(WFSIM_ERROR_INVALID_HANDLE);
+  }
+  if (virtual_class != kClientDataClass) {
+    return Failure(WFSIM_ERROR_INVALID_PARAMETER);
+  }
+  Countdown& fault = faults_[WFSIM_QUERY];
+  if (fault.Next()) return Failure(fault.error());
+  const std::uint8_t data[kClientDataSize] = {};
+  void* const copy = buffers_.Allocate(data, sizeof(data));
+  if (copy == nullptr) return Failure(WFSIM_ERROR_NOT_ENOUGH_MEMORY);
+  *buffer = copy;
+  *bytes = static_cast<std::uint32_t>(sizeof(data));
+  return kSuccess;
+}
+
+Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
+                        char* buffer, std::uint32_t size, std::uint32_t* read) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  CountCall(WFSIM_READ);
+  if (read == nullptr || (buffer == nullptr && size != 0)) {
+    return Failure(WFSIM_ERROR_INVALID_PARAMETER);
+  }
+  const std::uintptr_t handle = HandleValue(channel);
+  if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
+  Countdown& fault = faults_[WFSIM_READ];
+  if (fault.Next()) return Failure(fault.error());
+  if (timeout_ms != 0 && client_.pending() == 0) {
+    changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] {
+      return client_.pending() != 0 || !handles_.IsOpen(handle);
+    });
+    if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
+  }
+  *read = static_cast<std::uint32_t>(
+      client_.Deliver(reinterpret_cast<std::uint8_t*>(buffer), size));
+  return kSuccess;
+}
+
+Outcome Simulator::Write(const void* channel, const char* buffer,
+                         std::uint32_t length, std::uint32_t* written) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  CountCall(WFSIM_WRITE);
+  Outcome outcome = kSuccess;
+  if (written == nullptr || (buffer == nullptr && length != 0)) {
+    outcome = Failure(WFSIM_ERROR_INVALID_PARAMETER);
+  } else if (!handles_.IsOpen(HandleValue(channel))) {
+    outcome = Failure(WFSIM_ERROR_INVALID_HANDLE);
+  } else if (faults_[WFSIM_WRITE].Next()) {
+    outcome = Failure(faults_[WFSIM_WRITE].error());
+  }
+  if (!outcome.ok) {
+    RecordWrite(length, 0, false, outcome.error);
+    return outcome;
+  }
+  std::uint32_t taken = 0;
+  if (!zero_writes_.Next()) {
+    taken = (write_cap_ != 0 && length > write_cap_) ? write_cap_ : length;
+    client_.Receive(reinterpret_cast<const std::uint8_t*>(buffer), taken);
+  }
+  RecordWrite(length, taken, true, 0);
+  *written = taken;
+  return kSuccess;
+}
+
+Outcome Simulator::Close(const void* channel) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  CountCall(WFSIM_CLOSE);
+  const std::uintptr_t handle = HandleValue(channel);
+  if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
+  Countdown& fault = faults_[WFSIM_CLOSE];
+  if (fault.Next()) return Failure(fault.error());  // the handle stays open
+  handles_.Close(handle);
+  return kSuccess;
+}
+
+void Simulator::FreeMemory(void* memory) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  CountCall(WFSIM_FREE_MEMORY);
+  buffers_.Release(memory);
+}
+
+void Simulator::Reset() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  handles_.CloseAll();
+  buffers_.RetireAll();
+  client_.Clear();
+  calls_.fill(0);
+  for (Countdown& fault : faults_) fault.Disarm();
+  zero_writes_.Disarm();
+  write_cap_ = 0;
+  ica_session_ = true;
+  std::vector<WfSimWriteRecord>().swap(writes_);
+}
+
+void Simulator::SetIcaSession(bool is_ica_session) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  ica_session_ = is_ica_session;
+}
+
+bool Simulator::SetNextHandle(std::uint64_t value) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return handles_.SetNext(static_cast<std::uintptr_t>(value));
+}
+
+std::uint32_t Simulator::OpenHandleCount() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return static_cast<std::uint32_t>(handles_.count());
+}
+
+std::uint32_t Simulator::HeldBufferCount() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return static_cast<std::uint32_t>(buffers_.held());
+}
+
+std::uint64_t Simulator::CallCount(int operation) {
+  if (!ValidOperation(operation)) return 0;
+  std::lock_guard<std::mutex> hold(mutex_);
+  return calls_[operation];
+}
+
+bool Simulator::WaitForCalls(int operation, std::uint64_t count,
+                             std::uint32_t timeout_ms) {
+  if (!ValidOperation(operation)) return false;
+  return WaitFor(timeout_ms, [&] { return calls_[operation] >= count; });
+}
+
+bool Simulator::FailCalls(int operation, std::uint32_t after_successes,
+                          std::uint32_t count, std::uint32_t error_code) {
+  if (!ValidOperation(operation) || operation == WFSIM_FREE_MEMORY) {
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(mutex_);
+  faults_[operation].Arm(after_successes, count, error_code);
+  return true;
+}
+
+void Simulator::SetWriteCap(std::uint32_t max_bytes) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  write_cap_ = max_bytes;
+}
+
+void Simulator::ZeroWrites(std::uint32_t after_successes, std::uint32_t count) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  zero_writes_.Arm(after_successes, count, 0);
+}
+
+void Simulator::ClientSend(const std::uint8_t* data, std::size_t size) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  client_.Send(data, size);
+}
+
+void Simulator::SetReadPieceSize(std::uint32_t max_bytes) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  client_.SetPieceSize(max_bytes);
+}
+
+std::uint64_t Simulator::PendingReadBytes() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return client_.pending();
+}
+
+bool Simulator::WaitUntilRead(std::uint32_t timeout_ms) {
+  return WaitFor(timeout_ms, [&] { return client_.pending() == 0; });
+}
+
+std::uint64_t Simulator::WrittenTotal() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return client_.written_total();
+}
+
+std::uint64_t Simulator::WrittenAvailable() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return client_.written_available();
+}
+
+std::uint32_t Simulator::TakeWritten(std::uint8_t* out,
+                                     std::uint32_t capacity) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return static_cast<std::uint32_t>(client_.TakeWritten(out, capacity));
+}
+
+bool Simulator::WaitForWritten(std::uint64_t total, std::uint32_t timeout_ms) {
+  return WaitFor(timeout_ms, [&] { return client_.written_total() >= total; });
+}
+
+std::uint32_t Simulator::WriteRecordCount() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return static_cast<std::uint32_t>(writes_.size());
+}
+
+bool Simulator::GetWriteRecord(std::uint32_t index, WfSimWriteRecord* record) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (record == nullptr || index >= writes_.size()) return false;
+  *record = writes_[index];
+  return true;
+}
+
+void Simulator::SetBuiltInClient(bool on) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  client_.SetBuiltInClient(on);
+}
+
+std::uint32_t Simulator::AnsweredCount() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return client_.built_in().answered();
+}
+
+std::uint64_t Simulator::UnframedBytes() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return client_.built_in().unframed();
+}
+
+}  // namespace wfsim

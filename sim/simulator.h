@@ -1,0 +1,110 @@
+// Simulator: the one process-wide stand-in for the platform's virtual-channel
+// library and the client end of its channel.
+#ifndef QVCTX_SIM_SIMULATOR_H_
+#define QVCTX_SIM_SIMULATOR_H_
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "buffer_registry.h"
+#include "client_end.h"
+#include "countdown.h"
+#include "handle_table.h"
+#include "qvctx/wfapi64_sim.h"
+
+namespace wfsim {
+
+// What an operation ends with: success, or the last-error code to set. The
+// exported function sets the code after the lock is released.
+struct Outcome {
+  bool ok;
+  std::uint32_t error;
+};
+
+// Every member takes the one lock; nothing calls out while holding it. The
+// condition variable wakes the waits (and reads with a time-out) whenever
+// anything they look at changes.
+class Simulator {
+ public:
+  // Created on first use and never destroyed: the reader thread of the
+  // library may still call in while the process ends.
+  static Simulator& Instance();
+
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // The platform operations. Pointers are the caller's; handles are checked.
+  Outcome QuerySession(const void* server, std::uint32_t session,
+                       int info_class, char** buffer, std::uint32_t* bytes);
+  Outcome Open(const void* server, std::uint32_t session, const char* name,
+               void** handle);
+  Outcome Query(const void* channel, int virtual_class, void** buffer,
+                std::uint32_t* bytes);
+  Outcome Read(const void* channel, std::uint32_t timeout_ms, char* buffer,
+               std::uint32_t size, std::uint32_t* read);
+  Outcome Write(const void* channel, const char* buffer, std::uint32_t length,
+                std::uint32_t* written);
+  Outcome Close(const void* channel);
+  void FreeMemory(void* memory);
+
+  // The control functions of wfapi64_sim.h, same meaning.
+  void Reset();
+  void SetIcaSession(bool is_ica_session);
+  bool SetNextHandle(std::uint64_t value);
+  std::uint32_t OpenHandleCount();
+  std::uint32_t HeldBufferCount();
+  std::uint64_t CallCount(int operation);
+  bool WaitForCalls(int operation, std::uint64_t count,
+                    std::uint32_t timeout_ms);
+  bool FailCalls(int operation, std::uint32_t after_successes,
+                 std::uint32_t count, std::uint32_t error_code);
+  void SetWriteCap(std::uint32_t max_bytes);
+  void ZeroWrites(std::uint32_t after_successes, std::uint32_t count);
+  void ClientSend(const std::uint8_t* data, std::size_t size);
+  void SetReadPieceSize(std::uint32_t max_bytes);
+  std::uint64_t PendingReadBytes();
+  bool WaitUntilRead(std::uint32_t timeout_ms);
+  std::uint64_t WrittenTotal();
+  std::uint64_t WrittenAvailable();
+  std::uint32_t TakeWritten(std::uint8_t* out, std::uint32_t capacity);
+  bool WaitForWritten(std::uint64_t total, std::uint32_t timeout_ms);
+  std::uint32_t WriteRecordCount();
+  bool GetWriteRecord(std::uint32_t index, WfSimWriteRecord* record);
+  void SetBuiltInClient(bool on);
+  std::uint32_t AnsweredCount();
+  std::uint64_t UnframedBytes();
+
+ private:
+  static constexpr int kOperationCount = WFSIM_FREE_MEMORY + 1;
+
+  Simulator() = default;
+
+  // Counts a call of `operation` (under the lock) and wakes the waits.
+  void CountCall(int operation);
+  // Records one write call.
+  void RecordWrite(std::uint32_t requested, std::uint32_t taken, bool ok,
+                   std::uint32_t error);
+  // Blocks until `done` holds or the time-out ends; true when it holds.
+  template <typename Predicate>
+  bool WaitFor(std::uint32_t timeout_ms, Predicate done);
+
+  std::mutex mutex_;
+  std::condition_variable changed_;  // notified on every change of state
+  HandleTable handles_;
+  BufferRegistry buffers_;
+  ClientEnd client_;
+  std::array<std::uint64_t, kOperationCount> calls_{};  // since the reset
+  std::array<Countdown, kOperationCount> faults_{};     // FREE_MEMORY unused
+  Countdown zero_writes_;
+  std::uint32_t write_cap_ = 0;  // 0: no cap
+  bool ica_session_ = true;
+  std::vector<WfSimWriteRecord> writes_;  // every write call since the reset
+};
+
+}  // namespace wfsim
+
+#endif  // QVCTX_SIM_SIMULATOR_H_
