@@ -26,6 +26,8 @@ class ExportsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ServerCloseSession();  // ends any writer, so each test starts a new file
+    ServerSessionLog();    // and empties the session log
+    ServerSessionFreeLog();
     qvctx_test::CreateLogFolder();
     qvctx_test::RemoveLogFile();
   }

@@ -1,17 +1,227 @@
 #include "channel/session.h"
 
+#include <cstdint>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
+#include "diagnostics/session_log.h"
 #include "module/module_data.h"
+#include "module/no_destructor.h"
+#include "platform/platform.h"
+#include "transport/package_head.h"
+#include "transport/package_thread.h"
 
 namespace qvctx {
 
-// Not built yet: a start always fails.
+namespace {
+
+constexpr WfHandle kCurrentServer = nullptr;
+constexpr WfDword kCurrentSession = static_cast<WfDword>(-1);
+constexpr int kSessionInfoClass = 4;
+constexpr int kClientDataClass = 0;
+char kChannelName[] = "qvctx";
+
+char* AllocateReadBuffer(std::size_t size) { return new (std::nothrow) char[size]; }
+
+// How the start allocates the read buffer; tests replace it to make it fail.
+char* (*g_allocate_read_buffer)(std::size_t) = &AllocateReadBuffer;
+
+// What a start without a close in between replaced: the reader of the
+// earlier start may still use it, so it is released by the next close, once
+// that reader has stopped.
+struct Superseded {
+  std::mutex mutex;
+  std::vector<char*> session_infos;
+  std::vector<void*> client_datas;
+  std::vector<WfHandle> channels;
+  std::vector<char*> read_buffers;
+};
+
+Superseded& Replaced() {
+  static NoDestructor<Superseded> replaced;
+  return *replaced;
+}
+
+template <typename T>
+void Supersede(std::vector<T>& list, T value) {
+  if (value == nullptr) return;
+  std::lock_guard<std::mutex> hold(Replaced().mutex);
+  list.push_back(value);
+}
+
+void Info(const char* line) {
+  GetLogFile()->LogInfo("%s", line);
+  AppendSessionLogLine(std::string("Info - ") + line);
+}
+
+// A failed platform call: the code is read once, right after the call, and
+// printed signed in the file line and unsigned in the session-log line.
+void ReportPlatformFailure(const char* file_format, const char* session_line,
+                           std::uint32_t code) {
+  GetLogFile()->LogError(file_format, static_cast<int>(code));
+  AppendSessionLogLine(session_line + std::to_string(code));
+}
+
+// The value "%ld" shows for a handle in the Windows data model: its low 32
+// bits as a signed number.
+long HandleNumber(WfHandle handle) {
+  return static_cast<long>(
+      static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(handle)));
+}
+
+void ReleaseSuperseded() {
+  Superseded& replaced = Replaced();
+  std::lock_guard<std::mutex> hold(replaced.mutex);
+  for (void* data : replaced.client_datas) WFFreeMemory(data);
+  for (char* info : replaced.session_infos) WFFreeMemory(info);
+  replaced.client_datas.clear();
+  replaced.session_infos.clear();
+  std::vector<WfHandle> still_open;
+  for (WfHandle channel : replaced.channels) {
+    if (WFVirtualChannelClose(channel) == 0) {
+      const std::uint32_t code = port::LastErrorCode();
+      GetLogFile()->LogInfo(
+          "ServerCloseSession::WFVirtualChannelClose - ecode =%d",
+          static_cast<int>(code));
+      still_open.push_back(channel);
+    }
+  }
+  replaced.channels.swap(still_open);
+  for (char* buffer : replaced.read_buffers) delete[] buffer;
+  replaced.read_buffers.clear();
+}
+
+}  // namespace
+
+void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t)) {
+  g_allocate_read_buffer = allocate != nullptr ? allocate : &AllocateReadBuffer;
+}
+
 std::int32_t StartSession() {
-  GetLogFile()->LogError("ServerStartSession:: not available in this build");
-  return 1;
+  myModuleData.exitcode.store(0);
+  Info("ServerStartSession:: Entering function");
+
+  Supersede(Replaced().session_infos, myModuleData.pSessionInfo);
+  myModuleData.pSessionInfo = nullptr;
+  WfDword session_bytes = 0;
+  if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession, kSessionInfoClass,
+                                 &myModuleData.pSessionInfo, &session_bytes) == 0) {
+    ReportPlatformFailure(
+        "ServerStartSession:: WFQuerySessionInformation() failed - %d",
+        "Error - ServerStartSession:: WFQuerySessionInformation() failed - ",
+        port::LastErrorCode());
+    return 1;
+  }
+  if (myModuleData.pSessionInfo == nullptr || myModuleData.pSessionInfo[0] == 0) {
+    GetLogFile()->LogError(
+        "ServerStartSession:: This program must be run from within an ICA session.");
+    AppendSessionLogLine(
+        "Error - ServerStartSession:: This program must be run from within an ICA "
+        "session.");
+    return 1;
+  }
+  Info("ServerStartSession:: Sessioninfo is correct.");
+
+  Supersede(Replaced().channels, myModuleData.hVirtualChannel.load());
+  const WfHandle channel =
+      WFVirtualChannelOpen(kCurrentServer, kCurrentSession, kChannelName);
+  const std::uint32_t open_error = port::LastErrorCode();
+  myModuleData.hVirtualChannel.store(channel);
+  if (channel == nullptr) {
+    ReportPlatformFailure(
+        "ServerStartSession:: WFVirtualChannelOpen Failed - error %d.",
+        "Error - ServerStartSession:: WFVirtualChannelOpen Failed - error ",
+        open_error);
+    return 1;
+  }
+  GetLogFile()->LogInfo("ServerStartSession:: WFVirtualChannelOpen, handle is %ld.",
+                        HandleNumber(channel));
+  AppendSessionLogLine("Info - ServerStartSession:: WFVirtualChannelOpen, handle is " +
+                       std::to_string(HandleNumber(channel)));
+
+  Supersede(Replaced().client_datas, myModuleData.pClientData);
+  myModuleData.pClientData = nullptr;
+  WfDword client_bytes = 0;
+  if (WFVirtualChannelQuery(channel, kClientDataClass, &myModuleData.pClientData,
+                            &client_bytes) == 0) {
+    ReportPlatformFailure(
+        "ServerStartSession:: WFVirtualChannelQuery Failed - error %d.",
+        "Error - ServerStartSession:: WFVirtualChannelQuery Failed - error ",
+        port::LastErrorCode());
+    return 1;
+  }
+  GetLogFile()->LogInfo("ServerStartSession:: WFVirtualChannelQuery alles ok!");
+  AppendSessionLogLine("Info - ServerStartSession:: WFVirtualChannelQuery alles ok! ");
+
+  Info("ServerStartSession:: create tmp read data buffer");
+  GetLogFile()->LogInfo("ServerStartSession:: Sizeof PACKAGEHEAD = %d",
+                        static_cast<int>(kPackageHeadSize));
+  AppendSessionLogLine("Info - ServerStartSession:: Sizeof PACKAGEHEAD = " +
+                       std::to_string(kPackageHeadSize));
+
+  Supersede(Replaced().read_buffers, myModuleData.GlobalReadDataTmpPtr);
+  myModuleData.GlobalReadDataTmpPtr = g_allocate_read_buffer(kReadBufferSize);
+  if (myModuleData.GlobalReadDataTmpPtr == nullptr) {
+    GetLogFile()->LogError("ServerStartSession:: Error allocating memory");
+    return 1;
+  }
+  Info("ServerStartSession:: Initialize the FIFO");
+  Info("ServerStartSession:: Initialize the ServerDataProccesorThread.");
+
+  myModuleData.exitcode.store(GetPackageThread()->StartThread());
+
+  const std::int32_t result = myModuleData.exitcode.load();
+  GetLogFile()->LogInfo("ServerStartSession:: Exit function => result = %d",
+                        static_cast<int>(result));
+  AppendSessionLogLine("Info - ServerStartSession:: Exit function => result = " +
+                       std::to_string(result));
+  return result;
 }
 
 std::int32_t CloseSession() {
+  DestroyPackageThread();
+  GetLogFile()->LogInfo("ServerCloseSession:: Close all thread handles upon completion.! ");
+  AppendSessionLogLine(
+      "Info - ServerCloseSession:: Close all thread handles upon completion.!");
+
+  if (myModuleData.pClientData != nullptr) {
+    WFFreeMemory(myModuleData.pClientData);
+    myModuleData.pClientData = nullptr;
+    Info("ServerCloseSession::WFFreeMemory1 done!");
+  }
+  if (myModuleData.pSessionInfo != nullptr) {
+    WFFreeMemory(myModuleData.pSessionInfo);
+    myModuleData.pSessionInfo = nullptr;
+    Info("ServerCloseSession::WFFreeMemory2 done!");
+  }
+  const WfHandle channel = myModuleData.hVirtualChannel.load();
+  if (channel != nullptr) {
+    if (WFVirtualChannelClose(channel) != 0) {
+      myModuleData.hVirtualChannel.store(nullptr);
+    } else {
+      const std::uint32_t code = port::LastErrorCode();
+      GetLogFile()->LogInfo("ServerCloseSession::WFVirtualChannelClose - ecode =%d",
+                            static_cast<int>(code));
+      AppendSessionLogLine(
+          "Info - ServerCloseSession::WFVirtualChannelClose - ecode = " +
+          std::to_string(code));
+    }
+  }
+  if (myModuleData.GlobalReadDataTmpPtr != nullptr) {
+    delete[] myModuleData.GlobalReadDataTmpPtr;
+    myModuleData.GlobalReadDataTmpPtr = nullptr;
+    GetLogFile()->LogInfo(
+        "ServerCloseSession:: Free the gloabal memory "
+        "<myModuleData.GlobalReadDataTmpPtr! ");
+    AppendSessionLogLine(
+        "Info - ServerCloseSession:: Free the gloabal memory "
+        "<myModuleData.GlobalReadDataTmpPtr!");
+  }
+  ReleaseSuperseded();
   DestroyLogFile();
   return myModuleData.exitcode.load();
 }

@@ -2,6 +2,7 @@
 #ifndef QVCTX_SRC_CHANNEL_SESSION_H_
 #define QVCTX_SRC_CHANNEL_SESSION_H_
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qvctx {
@@ -13,6 +14,10 @@ std::int32_t StartSession();
 // Stops the reader, releases the platform buffers, closes the channel, frees
 // the read buffer and ends the log writer. Returns exitcode.
 std::int32_t CloseSession();
+
+// Replaces how the start allocates its 4088-byte read buffer (null restores
+// the default). The allocator returns memory from new[] or null. For tests.
+void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t));
 
 }  // namespace qvctx
 

@@ -1,18 +1,240 @@
 #include "transport/package_thread.h"
 
+#include <exception>
+#include <mutex>
+
+#include "channel/wfapi.h"
+#include "diagnostics/log_file.h"
 #include "module/module_data.h"
+#include "module/no_destructor.h"
+#include "transport/package_head.h"
+#include "transport/package_receiver.h"
 
 namespace qvctx {
 
-// Not built yet: the slots are stored, nothing reads them.
+namespace {
+
+// The stop wait: this many polls of 1 ms before the teardown says so.
+constexpr int kStopWaitPolls = 2000;
+constexpr std::uint32_t kIdleSleepMs = 1;
+constexpr std::uint32_t kPollTimeoutMs = 0;
+constexpr std::uint16_t kEventFunctionType = 1;
+constexpr std::uint16_t kResultFunctionType = 2;
+
+// The process-wide instance. The mutex guards only the pointer: nothing that
+// waits (the stop wait, a dispatch) runs under it, so a callback may register
+// while a host thread tears the instance down.
+struct InstanceSlot {
+  std::mutex mutex;
+  std::shared_ptr<CPackageThread> instance;
+};
+
+InstanceSlot& Slot() {
+  static NoDestructor<InstanceSlot> slot;
+  return *slot;
+}
+
+}  // namespace
+
+std::shared_ptr<CPackageThread> GetPackageThread() {
+  InstanceSlot& slot = Slot();
+  std::lock_guard<std::mutex> hold(slot.mutex);
+  if (!slot.instance) slot.instance = std::make_shared<CPackageThread>();
+  return slot.instance;
+}
+
+void DestroyPackageThread() {
+  std::shared_ptr<CPackageThread> instance;
+  {
+    InstanceSlot& slot = Slot();
+    std::lock_guard<std::mutex> hold(slot.mutex);
+    instance = std::move(slot.instance);
+  }
+  if (instance) instance->Destroy();
+}
+
 std::int32_t RegisterEventCallBack(PackageCallBack callback) {
-  myModuleData.EventCallBack = callback;
-  return 0;
+  return GetPackageThread()->SetEventCallBack(callback);
 }
 
 std::int32_t RegisterResultCallBack(PackageCallBack callback) {
-  myModuleData.ResultCallBack = callback;
+  return GetPackageThread()->SetResultCallBack(callback);
+}
+
+std::int32_t CPackageThread::SetEventCallBack(PackageCallBack callback) {
+  {
+    port::LockGuard guard(lock);
+    myModuleData.EventCallBack = callback;
+  }
+  GetLogFile()->LogInfo(
+      callback != nullptr
+          ? "ServerRegisterEventCallBackFunction :: Call Back is Enabled!"
+          : "ServerRegisterEventCallBackFunction :: Call Back is DisEnabled!");
   return 0;
+}
+
+std::int32_t CPackageThread::SetResultCallBack(PackageCallBack callback) {
+  {
+    port::LockGuard guard(lock);
+    myModuleData.ResultCallBack = callback;
+  }
+  GetLogFile()->LogInfo(
+      callback != nullptr
+          ? "ServerRegisterResultCallBackFunction :: Call Back is Enabled!"
+          : "ServerRegisterResultCallBackFunction :: Call Back is DisEnabled!");
+  return 0;
+}
+
+std::int32_t CPackageThread::StartThread() {
+  GetLogFile()->LogInfo("CPackageThread:: Init the ServerDataProccesorThread");
+  if (hThread != nullptr) {
+    GetLogFile()->LogError("CPackageThread:: THREAD HANDLE IS ALREADY CREATED!");
+    return 1;
+  }
+  state.store(kReaderStopped);
+  reader_keeps_alive_ = shared_from_this();
+  hThread = port::CreateSuspendedThread(&ServerDataProccesorThread, this);
+  if (hThread == nullptr) {
+    reader_keeps_alive_.reset();
+    GetLogFile()->LogError("CPackageThread:: FAILED TO CREATE THE THREAD!");
+    return 1;
+  }
+  GetLogFile()->LogInfo("CPackageThread:: THREAD HANDLE IS CREATED SUCCESSFULLY!");
+  port::SetNormalPriority(hThread);
+  // Running before the thread runs, so its first test always finds 1.
+  state.store(kReaderRunning);
+  port::ResumeThread(hThread);
+  GetLogFile()->LogInfo("CPackageThread:: THREAD STARTED SUCCESSFULLY!");
+  return 0;
+}
+
+void CPackageThread::Destroy() {
+  GetLogFile()->LogInfo("CTcpClient::~CTcpClient:: waiting for thread to finish");
+  if (hThread != nullptr && state.load() != kReaderStopped) {
+    state.store(kReaderStopRequested);
+    // A callback that closes the session runs on the reader itself, which
+    // cannot wait for its own end: it leaves its loop once the callback
+    // returns, and the instance goes with its last reference.
+    if (!port::IsCurrentThread(hThread)) WaitForReaderEnd();
+    GetLogFile()->LogInfo(
+        "CTcpClient::~CTcpClient:: the threadEvent handle is not signaled");
+    GetLogFile()->LogInfo(
+        "CTcpClient::~CTcpClient:: ready to close the thread Handle.");
+  }
+  port::CloseThreadHandle(hThread);
+  hThread = nullptr;
+  SetEventCallBack(nullptr);
+  SetResultCallBack(nullptr);
+  GetLogFile()->LogInfo("CPackageThread:: Thread is detroyed ");
+}
+
+void CPackageThread::WaitForReaderEnd() {
+  for (int poll = 0; poll < kStopWaitPolls; ++poll) {
+    port::SleepMilliseconds(kIdleSleepMs);
+    if (state.load() == kReaderStopped) return;
+  }
+  // A callback still runs: releasing the channel or the read buffer now
+  // would pull them from under it, so wait for the reader's own end.
+  GetLogFile()->LogInfo(
+      "CTcpClient::~CTcpClient:: thread still busy after %d ms - waiting for "
+      "it to end",
+      kStopWaitPolls);
+  port::WaitForThreadEnd(hThread);
+}
+
+std::uint32_t CPackageThread::ServerDataProccesorThread(void* parameter) {
+  CPackageThread* self = static_cast<CPackageThread*>(parameter);
+  const std::shared_ptr<CPackageThread> keep_alive =
+      std::move(self->reader_keeps_alive_);
+  self->RunReader();
+  return 0;
+}
+
+void CPackageThread::RunReader() {
+  // Taken once: a later session start does not change what this reader uses.
+  void* const channel = myModuleData.hVirtualChannel.load();
+  char* const read_buffer = myModuleData.GlobalReadDataTmpPtr;
+  try {
+    GetLogFile()->LogInfo("ServerDataProccesorThread:: before CShiftBuffer constructor...");
+    std::unique_ptr<CPackageReceiver> receiver;
+    try {
+      receiver = std::make_unique<CPackageReceiver>();
+    } catch (const std::exception& error) {
+      GetLogFile()->LogError("%s", error.what());
+    }
+    if (receiver) {
+      GetLogFile()->LogInfo("ServerDataProccesorThread:: about to start the Thread...");
+      GetLogFile()->LogInfo("ServerDataProccesorThread:: before while loop...");
+      ReadPackages(*receiver, channel, read_buffer);
+    }
+    GetLogFile()->LogInfo(
+        "ServerDataProccesorThread :: ****** Thread termnated! ******* ");
+    GetLogFile()->LogInfo("ServerDataProccesorThread :: Thread %d exiting\n",
+                          static_cast<int>(port::CurrentThreadId()));
+  } catch (...) {
+    // Only the log writer can fail here (no memory for it); the reader
+    // still ends in order.
+  }
+  state.store(kReaderStopped);
+}
+
+void CPackageThread::ReadPackages(CPackageReceiver& receiver, void* channel,
+                                  char* read_buffer) {
+  while (state.load() == kReaderRunning) {
+    if (myModuleData.exitcode.load() == 1) {
+      GetLogFile()->LogError(
+          "ServerDataProccesorThread:: ***THREAD STOPPED - System.exitcode IS SET");
+      return;
+    }
+    WfDword count = 0;
+    const WfBool read = WFVirtualChannelRead(channel, kPollTimeoutMs, read_buffer,
+                                             kChannelReadSize, &count);
+    if (read != 0 && count != 0) {
+      receiver.Append(read_buffer, static_cast<std::int32_t>(count));
+    }
+    // Drain every complete package before polling again, so a burst of small
+    // packages or a slow callback cannot overflow the buffer. A stop request
+    // still ends the reader after the package in hand.
+    bool first = true;
+    const std::size_t dispatched = receiver.DrainCompletePackages(
+        [this](const std::uint8_t* package, std::uint32_t length) {
+          DispatchPackage(package, length);
+        },
+        [this, &first] {
+          const bool go_on = first || state.load() == kReaderRunning;
+          first = false;
+          return go_on;
+        });
+    if (count == 0 && dispatched == 0) port::SleepMilliseconds(kIdleSleepMs);
+  }
+}
+
+void CPackageThread::DispatchPackage(const std::uint8_t* package,
+                                     std::uint32_t length) {
+  try {
+    port::LockGuard guard(lock);
+    const std::uint16_t function_type = ReadFncTyp(package);
+    const std::uint32_t message_id = ReadMessageId(package);
+    GetLogFile()->LogInfo(
+        "ServerDataProccesorThread:: response to FNCTyp=%d - msgID=%d fncID=%d",
+        static_cast<int>(function_type), static_cast<int>(message_id),
+        static_cast<int>(FunctionId(message_id)));
+    PackageCallBack callback = nullptr;
+    if (function_type == kEventFunctionType) {
+      callback = myModuleData.EventCallBack;
+    } else if (function_type == kResultFunctionType) {
+      callback = myModuleData.ResultCallBack;
+    } else {
+      GetLogFile()->LogError("ServerDataProccesorThread:: INVALID HEADER ");
+    }
+    if (callback != nullptr) callback(package, length);
+  } catch (...) {
+    // Whatever the callback threw, the lock is released and reading goes on.
+    try {
+      GetLogFile()->LogError("ServerDataProccesorThread:: CATCHED FATAL ERROR");
+    } catch (...) {
+    }
+  }
 }
 
 }  // namespace qvctx

@@ -1,12 +1,75 @@
-// CPackageThread: the reader thread and the host's callbacks.
+// CPackageThread: the process-wide owner of the reader thread, which reads
+// the client's packages from the channel and hands each complete one to the
+// host's event or result callback.
 #ifndef QVCTX_SRC_TRANSPORT_PACKAGE_THREAD_H_
 #define QVCTX_SRC_TRANSPORT_PACKAGE_THREAD_H_
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
+#include "platform/platform.h"
 #include "qvctx/qvctx.h"
 
 namespace qvctx {
+
+class CPackageReceiver;
+
+// Values of CPackageThread::state.
+inline constexpr std::uint8_t kReaderStopped = 0;
+inline constexpr std::uint8_t kReaderRunning = 1;
+inline constexpr std::uint8_t kReaderStopRequested = 2;
+
+class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
+ public:
+  CPackageThread() = default;
+  ~CPackageThread() = default;
+  CPackageThread(const CPackageThread&) = delete;
+  CPackageThread& operator=(const CPackageThread&) = delete;
+
+  // Starts the reader: 0 started, 1 not (a thread was already created by
+  // this instance, or creating one failed).
+  std::int32_t StartThread();
+
+  // Store a callback slot under `lock` (null empties it); always 0.
+  std::int32_t SetEventCallBack(PackageCallBack callback);
+  std::int32_t SetResultCallBack(PackageCallBack callback);
+
+  // Stops the reader and tears the instance down; see DestroyPackageThread.
+  void Destroy();
+
+  // 0 stopped, 1 running, 2 stop requested; shared with the reader unlocked.
+  std::atomic<std::uint8_t> state{kReaderStopped};
+  // The reader; set by StartThread, cleared only by the teardown.
+  port::Thread* hThread = nullptr;
+  // Guards the two callback slots and the dispatch of one package.
+  port::RecursiveLock lock;
+
+ private:
+  static std::uint32_t ServerDataProccesorThread(void* parameter);
+  void RunReader();
+  // The reader's loop; returns when state leaves 1 or exitcode is 1.
+  void ReadPackages(CPackageReceiver& receiver, void* channel, char* read_buffer);
+  // Hands one complete package to its callback under `lock`.
+  void DispatchPackage(const std::uint8_t* package, std::uint32_t length);
+  // Waits for the reader after a stop request; never gives up while it runs.
+  void WaitForReaderEnd();
+
+  // Keeps the instance alive while its reader runs, even after the teardown
+  // has let go of it; the reader takes this over when it starts.
+  std::shared_ptr<CPackageThread> reader_keeps_alive_;
+};
+
+// The process-wide instance, created on first use; two threads asking at
+// once get the same one. Holding the result keeps it alive.
+std::shared_ptr<CPackageThread> GetPackageThread();
+
+// Stops the reader (bounded wait of 2000 polls of 1 ms; past that it logs and
+// waits on until the reader ends, so nothing it uses is released under it),
+// closes the thread handle, clears both callbacks and drops the instance.
+// Called from a callback on the reader thread itself, it requests the stop
+// and the reader finishes on its way out. Nothing when no instance exists.
+void DestroyPackageThread();
 
 // ServerRegisterEventCallBackFunction / ServerRegisterResultCallBackFunction.
 std::int32_t RegisterEventCallBack(PackageCallBack callback);
