@@ -72,6 +72,83 @@ std::FILE* OpenTextFileForWriting(const char* windows_path, bool append);
 // closed again at once.
 bool FileIsReadable(const char* windows_path);
 
+// The size of the system's path buffers, terminating NUL included (MAX_PATH).
+inline constexpr std::uint32_t kMaxPathSize = 260;
+
+// Reading an INI-style profile file at a Windows path: GetPrivateProfileIntA
+// and GetPrivateProfileStringA on Windows; profile_posix.cpp reads the same
+// way on POSIX. What both give:
+// - Lines end at LF, CR LF or a lone CR; the last line needs no line end; a
+//   UTF-8 byte-order mark at the start is skipped; a NUL ends its line's text.
+// - A line whose first non-blank character is '[' opens the section named by
+//   the text up to the line's last ']' (text behind it is ignored; a line
+//   without ']' is ignored). Entries before the first section belong to a
+//   section with an empty name.
+// - A line whose first non-blank character is ';' is a comment (Windows keeps
+//   it as an entry whose name begins with ';', which no name asked for here
+//   matches). Any other line is an entry: its name is the text before the
+//   first '=', its value the text behind it; a line without '=' is an entry
+//   without a value.
+// - Names and values lose their leading and trailing blanks (space, tab,
+//   vertical tab, form feed); so do the names asked for. Names are compared
+//   without regard to ASCII case.
+// - Only the first section of a name counts, and in it only the first entry
+//   of a key, even when that entry is empty or has no value.
+// `section`, `key` and `default_value` are never null.
+
+// The entry's value, or `default_value` less its trailing spaces (its first
+// character always stays) when the file, the section or the key is missing or
+// the entry has no value, copied into `buffer`, NUL-terminated and cut to
+// `size` - 1 characters. A text of two or more characters that begins and
+// ends with the same quote (' or ") loses the opening quote, and the closing
+// one when it fitted into the buffer; so a quoted text whose inside is exactly
+// `size` - 1 characters long comes back one character shorter. Returns the
+// number of characters copied, NUL excluded. A `size` of 0 writes nothing and
+// returns 0.
+std::uint32_t ReadProfileString(const char* section, const char* key,
+                                const char* default_value, char* buffer,
+                                std::uint32_t size, const char* windows_path);
+
+// The entry's value as an unsigned 32-bit number. The value is taken as
+// ReadProfileString gives it into a 30-byte buffer (so only its first 29
+// characters count); when that text is empty (no file, section, key or value,
+// or an empty value) the result is `default_value` converted to unsigned.
+// Otherwise: characters with codes 1 to 32 in front are skipped; one '+' or
+// '-' may follow; then "0x" reads hexadecimal digits (either case), "0o"
+// octal, "0b" binary (these prefixes in lower case only), anything else
+// decimal (a leading zero does not mean octal). Digits accumulate modulo 2^32
+// and the first character that is no digit of the base ends the number, so
+// "42abc" is 42, "abc" and "- 5" are 0, "4294967297" is 1. A '-' negates
+// modulo 2^32: "-1" is 4294967295.
+std::uint32_t ReadProfileInt(const char* section, const char* key,
+                             std::int32_t default_value,
+                             const char* windows_path);
+
+// The computer's name (GetComputerNameA: the NetBIOS name; the host name on
+// POSIX), NUL-terminated in `buffer` of `size` bytes. False when it cannot be
+// obtained or does not fit; the buffer's contents are then undefined.
+bool ComputerName(char* buffer, std::uint32_t size);
+
+// The name of the user that runs the process (GetUserNameA; the effective
+// user's name on POSIX), as ComputerName.
+bool UserName(char* buffer, std::uint32_t size);
+
+// The user's application-data folder into `buffer` of kMaxPathSize bytes,
+// without creating it: SHGetSpecialFolderPathA with CSIDL_APPDATA (26) on
+// Windows; on POSIX $XDG_CONFIG_HOME, else $HOME/.config (each only when set
+// to an absolute path), read on every call. False when it cannot be found or
+// does not fit; the buffer's contents are then undefined. A POSIX folder is a
+// path without a drive letter, so NativePath leaves it where it is after a
+// backslash path has been appended to it.
+bool AppDataFolder(char* buffer);
+
+// Appends `more` to the path in `path`, a buffer of kMaxPathSize bytes, with
+// exactly one backslash between them (PathAppendA): a backslash that ends
+// `path` or begins `more` is not doubled (on POSIX neither are several, nor
+// slashes). False when the result does not fit; `path` is then undefined
+// (Windows empties it).
+bool AppendToPath(char* path, const char* more);
+
 // The calling thread's last-error code of the platform: GetLastError() on
 // Windows, errno on POSIX (which the POSIX virtual-channel library sets when
 // one of its calls fails). Read it right after the failed call.

@@ -1,6 +1,7 @@
 // POSIX stand-ins for the Windows services of platform.h.
 #include <dlfcn.h>
 #include <pthread.h>
+#include <pwd.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -9,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <new>
 
@@ -92,6 +94,69 @@ bool FileIsReadable(const char* windows_path) {
   std::FILE* file = std::fopen(NativePath(windows_path).c_str(), "r");
   if (file == nullptr) return false;
   std::fclose(file);
+  return true;
+}
+
+namespace {
+
+// Copies `text` with its NUL into `buffer` of `size` bytes; false when it does
+// not fit.
+bool CopyWhole(const char* text, char* buffer, std::size_t size) {
+  const std::size_t length = std::strlen(text);
+  if (length >= size) return false;
+  std::memcpy(buffer, text, length + 1);
+  return true;
+}
+
+// The value of an environment variable that holds an absolute path; null
+// otherwise. Read at load, on the loading thread; the library never changes
+// its environment.
+const char* AbsolutePathVariable(const char* name) {
+  const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
+  return (value != nullptr && value[0] == '/') ? value : nullptr;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+bool ComputerName(char* buffer, std::uint32_t size) {
+  char name[256] = {};
+  if (gethostname(name, sizeof(name) - 1) != 0) return false;
+  return name[0] != '\0' && CopyWhole(name, buffer, size);
+}
+
+bool UserName(char* buffer, std::uint32_t size) {
+  passwd entry{};
+  passwd* found = nullptr;
+  char strings[4096];
+  if (getpwuid_r(geteuid(), &entry, strings, sizeof(strings), &found) != 0 ||
+      found == nullptr || entry.pw_name == nullptr) {
+    return false;
+  }
+  return entry.pw_name[0] != '\0' && CopyWhole(entry.pw_name, buffer, size);
+}
+
+bool AppDataFolder(char* buffer) {
+  if (const char* config_home = AbsolutePathVariable("XDG_CONFIG_HOME")) {
+    return CopyWhole(config_home, buffer, kMaxPathSize);
+  }
+  const char* home = AbsolutePathVariable("HOME");
+  if (home == nullptr) return false;
+  const int length = std::snprintf(buffer, kMaxPathSize, "%s/.config", home);
+  return length > 0 && static_cast<std::uint32_t>(length) < kMaxPathSize;
+}
+
+bool AppendToPath(char* path, const char* more) {
+  std::size_t length = std::strlen(path);
+  // A path of separators alone ("/") keeps its first one.
+  while (length > 1 && IsSeparator(path[length - 1])) --length;
+  while (IsSeparator(*more)) ++more;
+  const bool joint = length > 0 && !IsSeparator(path[length - 1]);
+  const std::size_t more_length = std::strlen(more);
+  if (length + (joint ? 1 : 0) + more_length >= kMaxPathSize) return false;
+  if (joint) path[length++] = '\\';
+  std::memcpy(path + length, more, more_length + 1);
   return true;
 }
 

@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include <share.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
 #include <new>
 
@@ -70,6 +72,39 @@ bool FileIsReadable(const char* windows_path) {
   if (file == nullptr) return false;
   std::fclose(file);
   return true;
+}
+
+std::uint32_t ReadProfileString(const char* section, const char* key,
+                                const char* default_value, char* buffer,
+                                std::uint32_t size, const char* windows_path) {
+  return GetPrivateProfileStringA(section, key, default_value, buffer, size,
+                                  windows_path);
+}
+
+std::uint32_t ReadProfileInt(const char* section, const char* key,
+                             std::int32_t default_value,
+                             const char* windows_path) {
+  return GetPrivateProfileIntA(section, key, default_value, windows_path);
+}
+
+bool ComputerName(char* buffer, std::uint32_t size) {
+  DWORD length = size;
+  return GetComputerNameA(buffer, &length) != FALSE;
+}
+
+bool UserName(char* buffer, std::uint32_t size) {
+  DWORD length = size;
+  return GetUserNameA(buffer, &length) != FALSE;
+}
+
+bool AppDataFolder(char* buffer) {
+  static_assert(kMaxPathSize == MAX_PATH, "path buffers are MAX_PATH bytes");
+  return SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_APPDATA, FALSE) !=
+         FALSE;
+}
+
+bool AppendToPath(char* path, const char* more) {
+  return PathAppendA(path, more) != FALSE;
 }
 
 std::uint32_t LastErrorCode() { return GetLastError(); }
