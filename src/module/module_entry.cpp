@@ -1,29 +1,25 @@
 #include "module/module_entry.h"
 
-#include <cstring>
-#include <new>
-
 #include "diagnostics/log_file.h"
-#include "module/module_data.h"
+#include "module/configuration.h"
 
 namespace qvctx {
 
 namespace {
 
-// A zero-filled setting buffer holding `text`; null when memory is short.
-char* NewSettingBuffer(const char* text) {
-  char* buffer = new (std::nothrow) char[kSettingBufferSize]();
-  if (buffer != nullptr) std::strncpy(buffer, text, kSettingBufferSize - 1);
-  return buffer;
-}
-
+// Chooses and reads the configuration file. Nothing here logs, starts a
+// thread, opens the channel or waits.
 void ProcessAttach() {
-  std::memset(myModuleData.configFile, 0, sizeof(myModuleData.configFile));
-  std::strncpy(myModuleData.configFile, kFirstConfigPath, kPathSize - 1);
-  myModuleData.hostIpAddress = NewSettingBuffer("127.0.0.1");
-  myModuleData.logfileName = NewSettingBuffer("");
+  try {
+    ChooseConfigFile();
+    ReadConfiguration();
+  } catch (...) {
+    // Loading never fails; settings not read keep their values.
+  }
 }
 
+// Ends the log writer, if any, with its closing line. The reader thread and
+// the channel are left alone: the host closes the session before unloading.
 void ProcessDetach() {
   try {
     DestroyLogFile();

@@ -1,0 +1,94 @@
+#include "module/configuration.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "diagnostics/log_file.h"
+#include "module/module_data.h"
+#include "platform/platform.h"
+
+namespace qvctx {
+
+namespace {
+
+constexpr char kUnknownName[] = "unknown";
+
+// The buffers behind hostIpAddress and logfileName. They belong to the
+// module image: zero-filled and handed out at load, never released, and gone
+// with the image at unload, so a host that loads and unloads the library
+// again and again leaks nothing, and the load cannot run out of memory.
+char host_ip_address_buffer[kSettingBufferSize];
+char log_file_name_buffer[kSettingBufferSize];
+
+// A setting buffer emptied for a new load.
+char* ZeroedBuffer(char (&buffer)[kSettingBufferSize]) {
+  std::memset(buffer, 0, sizeof(buffer));
+  return buffer;
+}
+
+std::int32_t ReadInt(const char* section, const char* key,
+                     std::int32_t default_value) {
+  return static_cast<std::int32_t>(port::ReadProfileInt(
+      section, key, default_value, myModuleData.configFile));
+}
+
+void ReadText(const char* section, const char* key, const char* default_value,
+              char* buffer) {
+  port::ReadProfileString(section, key, default_value, buffer,
+                          kSettingBufferSize, myModuleData.configFile);
+}
+
+void CopyName(const char* text, char (&field)[kPathSize]) {
+  std::memset(field, 0, sizeof(field));
+  std::strncpy(field, text, sizeof(field) - 1);
+}
+
+}  // namespace
+
+bool ConfigFileExists() {
+  try {
+    return port::FileIsReadable(myModuleData.configFile);
+  } catch (...) {
+    // No memory to map the path: the file does not open.
+    return false;
+  }
+}
+
+void ChooseConfigFile() {
+  static_assert(kPathSize == port::kMaxPathSize, "configFile is a path buffer");
+  CopyName(kFirstConfigPath, myModuleData.configFile);
+  if (ConfigFileExists()) return;
+  // Looked up aside, so a failed lookup or join never leaves half a path.
+  char path[kPathSize] = {};
+  if (port::AppDataFolder(path) &&
+      port::AppendToPath(path, kConfigPathInAppData)) {
+    std::memcpy(myModuleData.configFile, path, sizeof(path));
+  }
+}
+
+void ReadConfiguration() {
+  // Only the low 16 bits of the port are kept.
+  myModuleData.uiPort = static_cast<std::uint16_t>(
+      static_cast<std::uint32_t>(ReadInt("server", "port", 8888)) & 0xFFFFU);
+  char* ip = ZeroedBuffer(host_ip_address_buffer);
+  ReadText("server", "ip", "127.0.0.1", ip);
+  myModuleData.hostIpAddress = ip;
+
+  myModuleData.logEnabled = ReadInt("common", "logEnabled", 0);
+  myModuleData.logLevel.store(ReadInt("common", "logLevel", 1),
+                              std::memory_order_relaxed);
+  myModuleData.logAppend = ReadInt("common", "logAppend", 1);
+  myModuleData.iLogMax = ReadInt("common", "logLenMax", 2048);
+  char* log_file = ZeroedBuffer(log_file_name_buffer);
+  ReadText("common", "logFile", "", log_file);
+  myModuleData.logfileName = log_file;
+
+  if (!port::ComputerName(myModuleData.hostComputerName, kPathSize)) {
+    CopyName(kUnknownName, myModuleData.hostComputerName);
+  }
+  if (!port::UserName(myModuleData.hostUserName, kPathSize)) {
+    CopyName(kUnknownName, myModuleData.hostUserName);
+  }
+}
+
+}  // namespace qvctx

@@ -1,0 +1,29 @@
+// The configuration file: where it is, and reading it into myModuleData.
+#ifndef QVCTX_SRC_MODULE_CONFIGURATION_H_
+#define QVCTX_SRC_MODULE_CONFIGURATION_H_
+
+namespace qvctx {
+
+// The second place searched, appended to the user's application-data folder.
+inline constexpr char kConfigPathInAppData[] =
+    "\\Quorvel\\QVCTXExtension\\config.ini";
+
+// True when the file named by myModuleData.configFile opens for reading; it
+// is closed again at once and nothing is read.
+bool ConfigFileExists();
+
+// Puts the configuration file's path into myModuleData.configFile:
+// "C:\temp\logs\config.ini" when that opens, else the one in the user's
+// application-data folder. When that folder cannot be found, or the joined
+// path does not fit, the first path stays (and then names no file).
+void ChooseConfigFile();
+
+// Reads every setting from the file named by myModuleData.configFile into
+// myModuleData, each key's default where the file, section or key is
+// missing, and records the computer and user names ("unknown" when they
+// cannot be had). Run once, at load; it cannot fail.
+void ReadConfiguration();
+
+}  // namespace qvctx
+
+#endif  // QVCTX_SRC_MODULE_CONFIGURATION_H_
