@@ -8,7 +8,7 @@ namespace wfsim {
 namespace {
 
 // A consumed front smaller than this is never worth moving the rest for.
-constexpr std::size_t kCompactThreshold = 64 * 1024;
+constexpr std::size_t kCompactThreshold = std::size_t{64} * 1024;
 
 }  // namespace
 

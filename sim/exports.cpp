@@ -149,12 +149,12 @@ std::uint32_t WfSimHeldBufferCount(void) {
       0, [&](Simulator& sim) { return sim.HeldBufferCount(); });
 }
 
-std::uint64_t WfSimCallCount(WfSimOperation operation) {
+std::uint64_t WfSimCallCount(std::int32_t operation) {
   return Control<std::uint64_t>(
       0, [&](Simulator& sim) { return sim.CallCount(operation); });
 }
 
-std::int32_t WfSimWaitForCalls(WfSimOperation operation, std::uint64_t count,
+std::int32_t WfSimWaitForCalls(std::int32_t operation, std::uint64_t count,
                                std::uint32_t timeout_ms) {
   return Control<std::int32_t>(1, [&](Simulator& sim) {
     return ResultCode(sim.WaitForCalls(operation, count, timeout_ms));
@@ -163,7 +163,7 @@ std::int32_t WfSimWaitForCalls(WfSimOperation operation, std::uint64_t count,
 
 // ---- Faults ----
 
-std::int32_t WfSimFailCalls(WfSimOperation operation,
+std::int32_t WfSimFailCalls(std::int32_t operation,
                             std::uint32_t after_successes, std::uint32_t count,
                             std::uint32_t error_code) {
   return Control<std::int32_t>(1, [&](Simulator& sim) {

@@ -133,6 +133,7 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
   Countdown& fault = faults_[WFSIM_READ];
   if (fault.Next()) return Failure(fault.error());
   if (timeout_ms != 0 && client_.pending() == 0) {
+    changed_.notify_all();  // the wait below releases the lock: show the call
     changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] {
       return client_.pending() != 0 || !handles_.IsOpen(handle);
     });

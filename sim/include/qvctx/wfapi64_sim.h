@@ -111,7 +111,9 @@ extern "C" {
 /* A count of WfSimFailCalls and WfSimZeroWrites that never runs out. */
 #define WFSIM_FOREVER 0xFFFFFFFFu
 
-/* The platform operations, for counters and faults. */
+/* The platform operations, for counters and faults. The functions take the
+ * value as an int32_t, so any number is safe to pass: unknown ones are
+ * refused. */
 typedef enum WfSimOperation {
   WFSIM_QUERY_SESSION = 0, /* WFQuerySessionInformationA */
   WFSIM_OPEN = 1,          /* WFVirtualChannelOpen */
@@ -152,10 +154,10 @@ WFSIM_API uint32_t WfSimHeldBufferCount(void);
 
 /* Calls of the operation since the reset, refused ones included; 0 for an
  * unknown operation. */
-WFSIM_API uint64_t WfSimCallCount(WfSimOperation operation);
+WFSIM_API uint64_t WfSimCallCount(int32_t operation);
 
 /* Waits until the operation has been called at least `count` times. */
-WFSIM_API int32_t WfSimWaitForCalls(WfSimOperation operation, uint64_t count,
+WFSIM_API int32_t WfSimWaitForCalls(int32_t operation, uint64_t count,
                                     uint32_t timeout_ms);
 
 /* ---- Faults ----------------------------------------------------------- */
@@ -164,9 +166,8 @@ WFSIM_API int32_t WfSimWaitForCalls(WfSimOperation operation, uint64_t count,
  * operation fail with `error_code` (WFSIM_FOREVER: every later call). A count
  * of 0 clears the fault. Replaces the operation's earlier fault. 1 for
  * WFSIM_FREE_MEMORY or an unknown operation. */
-WFSIM_API int32_t WfSimFailCalls(WfSimOperation operation,
-                                 uint32_t after_successes, uint32_t count,
-                                 uint32_t error_code);
+WFSIM_API int32_t WfSimFailCalls(int32_t operation, uint32_t after_successes,
+                                 uint32_t count, uint32_t error_code);
 
 /* Each write takes at most `max_bytes` and reports that count (a partial
  * write); 0 removes the cap. */
