@@ -16,14 +16,14 @@ namespace qvctx {
 
 namespace {
 
-// Failed writes one bulk send survives; the next one ends it.
+// Failed (or empty) writes one bulk send survives; the next one ends it.
 constexpr std::uint32_t kFailedWriteBudget = 100;
 constexpr std::uint32_t kFailedWritePauseMs = 1;
 
 // One send at a time on the wire: without it the chunks of two host threads
-// interleave and the client receives a corrupted stream. Taken after the
-// staging copy, inside the reader's dispatch lock when a callback sends, and
-// outside the log writer's lock.
+// interleave and the client receives a corrupted stream. Taken once per call,
+// after the staging copy; inside the reader's dispatch lock when a callback
+// sends, and always outside the log writer's lock.
 port::RecursiveLock& SendLock() {
   static NoDestructor<port::RecursiveLock> lock;
   return *lock;
@@ -34,27 +34,47 @@ char* Bytes(const void* data) {
   return const_cast<char*>(static_cast<const char*>(data));
 }
 
-// The bulk loop; the caller holds the send lock.
-std::int32_t WriteInChunks(const char* data, std::uint32_t length) {
+// Logs why a bulk send of `length` bytes from `data` cannot start; true then.
+bool RefuseBulkSend(const void* data, std::uint32_t length) {
+  if (length >= kBulkSendLimit) {
+    GetLogFile()->LogError(
+        "ServerSendBulkData:: Data size is to big!  Length=%d",
+        static_cast<int>(length));
+    return true;
+  }
+  if (data == nullptr && length != 0) {
+    GetLogFile()->LogError("ServerSendBulkData:: no data to send!  Length=%d",
+                           static_cast<int>(length));
+    return true;
+  }
+  return false;
+}
+
+// The bulk send of an accepted run of bytes; the caller holds the send lock.
+std::int32_t WriteInChunks(const std::uint8_t* data, std::uint32_t length) {
+  GetLogFile()->LogInfo("ServerSendBulkData:: send data Length=%d",
+                        static_cast<int>(length));
   std::uint32_t sent = 0;
   std::uint32_t failures = 0;
   while (sent < length) {
-    const std::uint32_t chunk = std::min<std::uint32_t>(length - sent, kSendChunkSize);
-    GetLogFile()->LogInfo("ServerSendBulkData:: send  length=%d bytes to client",
-                          static_cast<int>(chunk));
-    // Cleared before every write, so a failed write that reports nothing is
-    // repeated from the same position and no byte is skipped.
-    WfDword reported = 0;
-    const WfBool written = WFVirtualChannelWrite(myModuleData.hVirtualChannel.load(),
-                                                 Bytes(data + sent), chunk, &reported);
+    const std::uint32_t chunk =
+        std::min<std::uint32_t>(length - sent, kSendChunkSize);
+    GetLogFile()->LogInfo(
+        "ServerSendBulkData:: send  length=%d bytes to client",
+        static_cast<int>(chunk));
+    // Cleared before every write, so only what this write took moves the
+    // position: a failed write is repeated from the same byte, none skipped.
+    WfDword taken = 0;
+    const WfBool written = WFVirtualChannelWrite(
+        myModuleData.hVirtualChannel.load(), Bytes(data + sent), chunk, &taken);
     if (written == 0) {
       const std::uint32_t code = port::LastErrorCode();
       GetLogFile()->LogError("ServerSendBulkData:: send Failed - error=%d",
                              static_cast<int>(code));
       ++failures;
       port::SleepMilliseconds(kFailedWritePauseMs);
-    } else if (reported == 0) {
-      // A write that takes nothing would otherwise loop for ever.
+    } else if (taken == 0) {
+      // A channel that keeps taking nothing would hold the loop for ever.
       GetLogFile()->LogError("ServerSendBulkData:: send took 0 bytes");
       ++failures;
       port::SleepMilliseconds(kFailedWritePauseMs);
@@ -64,28 +84,56 @@ std::int32_t WriteInChunks(const char* data, std::uint32_t length) {
       break;
     }
     // Never more than was offered, so the position cannot pass the end.
-    sent += std::min<std::uint32_t>(reported, chunk);
+    sent += std::min<std::uint32_t>(taken, chunk);
   }
   return sent < length ? 1 : 0;
+}
+
+// The header fields of a staged package as the log reports them.
+struct StagedHead {
+  std::uint32_t message_id;
+  std::uint32_t datasize;
+  std::uint32_t first_time_stamp;
+};
+
+// Stamps the staged package for sending and reads its fields back, under the
+// staging buffer's lock.
+StagedHead Stamp(CShiftBuffer& staging, std::uint32_t length) {
+  port::LockGuard guard(staging.BufferLock());
+  std::uint8_t* const staged = staging.GetData();
+  StampForSending(staged, length);
+  return StagedHead{ReadMessageId(staged), ReadDatasize(staged),
+                    ReadTimeStamp(staged, 0)};
+}
+
+void LogStagedHead(const StagedHead& head) {
+  GetLogFile()->LogInfo("CtxRegisterFarFunction: Send Data to client");
+  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::messageID = %lu",
+                        static_cast<unsigned long>(head.message_id));
+  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::functionID = %d",
+                        static_cast<int>(FunctionId(head.message_id)));
+  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::datasize = %lu",
+                        static_cast<unsigned long>(head.datasize));
+  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::ulTimeStamps[0] = %lu",
+                        static_cast<unsigned long>(head.first_time_stamp));
+}
+
+// A short package goes out in one write, all or nothing: no error code is
+// read and the count taken is not looked at.
+std::int32_t WriteWhole(const std::uint8_t* package, std::uint32_t length) {
+  WfDword taken = 0;
+  return WFVirtualChannelWrite(myModuleData.hVirtualChannel.load(),
+                               Bytes(package), length, &taken) != 0
+             ? 0
+             : 1;
 }
 
 }  // namespace
 
 std::int32_t SendBulkData(const void* data, std::uint32_t length) {
-  if (length >= kBulkSendLimit) {
-    GetLogFile()->LogError("ServerSendBulkData:: Data size is to big!  Length=%d",
-                           static_cast<int>(length));
-    return 1;
-  }
-  if (data == nullptr && length != 0) {
-    GetLogFile()->LogError("ServerSendBulkData:: no data to send!  Length=%d",
-                           static_cast<int>(length));
-    return 1;
-  }
-  GetLogFile()->LogInfo("ServerSendBulkData:: send data Length=%d",
-                        static_cast<int>(length));
+  if (RefuseBulkSend(data, length)) return 1;
   port::LockGuard one_send_at_a_time(SendLock());
-  return WriteInChunks(static_cast<const char*>(data), length);
+  return WriteInChunks(static_cast<const std::uint8_t*>(data), length);
 }
 
 std::int32_t SendFarFunction(const void* package, std::int32_t length) {
@@ -99,36 +147,22 @@ std::int32_t SendFarFunction(const void* package, std::int32_t length) {
   staging->OverWrite(package, length);
   if (length >= 0 && staging->Position() == 0) {
     // Refused (null package, length 0 or too long): sending the emptied
-    // buffer would put a header of zeros on the wire.
+    // buffer would put a header of zeros on the wire. A negative length goes
+    // on to the bulk sender, which refuses it as too big.
     return 1;
   }
-  const auto length_on_wire = static_cast<std::uint32_t>(length);
-  std::uint8_t* const staged = static_cast<std::uint8_t*>(staging->GetData());
-  StampForSending(staged, length_on_wire);
+  const StagedHead head = Stamp(*staging, static_cast<std::uint32_t>(length));
 
-  const std::uint32_t message_id = ReadMessageId(staged);
-  const std::uint32_t datasize = ReadDatasize(staged);
-  GetLogFile()->LogInfo("CtxRegisterFarFunction: Send Data to client");
-  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::messageID = %lu",
-                        static_cast<unsigned long>(message_id));
-  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::functionID = %d",
-                        static_cast<int>(FunctionId(message_id)));
-  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::datasize = %lu",
-                        static_cast<unsigned long>(datasize));
-  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::ulTimeStamps[0] = %lu",
-                        static_cast<unsigned long>(ReadTimeStamp(staged, 0)));
-
-  if (length_on_wire >= kSendChunkSize) {
-    // Held once around the whole bulk path, so the package stays whole.
-    port::LockGuard one_send_at_a_time(SendLock());
-    return SendBulkData(staged, datasize);
-  }
+  // Released before the staging buffer goes, so its release is not waited
+  // for by other senders.
   port::LockGuard one_send_at_a_time(SendLock());
-  WfDword reported = 0;
-  return WFVirtualChannelWrite(myModuleData.hVirtualChannel.load(), Bytes(staged),
-                               datasize, &reported) != 0
-             ? 0
-             : 1;
+  LogStagedHead(head);
+  const std::uint8_t* const staged = staging->GetData();
+  if (static_cast<std::uint32_t>(length) < kSendChunkSize) {
+    return WriteWhole(staged, head.datasize);
+  }
+  if (RefuseBulkSend(staged, head.datasize)) return 1;
+  return WriteInChunks(staged, head.datasize);
 }
 
 }  // namespace qvctx
