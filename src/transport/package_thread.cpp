@@ -9,6 +9,7 @@
 #include "module/no_destructor.h"
 #include "transport/package_head.h"
 #include "transport/package_receiver.h"
+#include "transport/shift_buffer.h"
 
 namespace qvctx {
 
@@ -44,13 +45,17 @@ std::shared_ptr<CPackageThread> GetPackageThread() {
 }
 
 void DestroyPackageThread() {
+  InstanceSlot& slot = Slot();
   std::shared_ptr<CPackageThread> instance;
   {
-    InstanceSlot& slot = Slot();
     std::lock_guard<std::mutex> hold(slot.mutex);
-    instance = std::move(slot.instance);
+    instance = slot.instance;
   }
-  if (instance) instance->Destroy();
+  // The instance stays reachable until its teardown is done: a registration
+  // from another thread meanwhile takes the same lock as the dispatch.
+  if (instance == nullptr || !instance->Destroy()) return;
+  std::lock_guard<std::mutex> hold(slot.mutex);
+  if (slot.instance == instance) slot.instance.reset();
 }
 
 std::int32_t RegisterEventCallBack(PackageCallBack callback) {
@@ -87,8 +92,11 @@ std::int32_t CPackageThread::SetResultCallBack(PackageCallBack callback) {
 
 std::int32_t CPackageThread::StartThread() {
   GetLogFile()->LogInfo("CPackageThread:: Init the ServerDataProccesorThread");
-  if (hThread != nullptr) {
-    GetLogFile()->LogError("CPackageThread:: THREAD HANDLE IS ALREADY CREATED!");
+  // An instance being torn down starts nothing: its teardown would not stop
+  // the new reader.
+  if (hThread != nullptr || tearing_down_.load()) {
+    GetLogFile()->LogError(
+        "CPackageThread:: THREAD HANDLE IS ALREADY CREATED!");
     return 1;
   }
   state.store(kReaderStopped);
@@ -99,33 +107,45 @@ std::int32_t CPackageThread::StartThread() {
     GetLogFile()->LogError("CPackageThread:: FAILED TO CREATE THE THREAD!");
     return 1;
   }
-  GetLogFile()->LogInfo("CPackageThread:: THREAD HANDLE IS CREATED SUCCESSFULLY!");
+  GetLogFile()->LogInfo(
+      "CPackageThread:: THREAD HANDLE IS CREATED SUCCESSFULLY!");
   port::SetNormalPriority(hThread);
   // Running before the thread runs, so its first test always finds 1.
   state.store(kReaderRunning);
+  thread_resumed_ = true;
   port::ResumeThread(hThread);
   GetLogFile()->LogInfo("CPackageThread:: THREAD STARTED SUCCESSFULLY!");
   return 0;
 }
 
-void CPackageThread::Destroy() {
-  GetLogFile()->LogInfo("CTcpClient::~CTcpClient:: waiting for thread to finish");
+bool CPackageThread::Destroy() {
+  if (tearing_down_.exchange(true)) return false;
+  GetLogFile()->LogInfo(
+      "CTcpClient::~CTcpClient:: waiting for thread to finish");
+  // A callback that closes the session runs on the reader itself, which
+  // cannot wait for its own end: it leaves its loop once the callback
+  // returns, and the instance goes with its last reference.
+  const bool on_reader = hThread != nullptr && port::IsCurrentThread(hThread);
   if (hThread != nullptr && state.load() != kReaderStopped) {
     state.store(kReaderStopRequested);
-    // A callback that closes the session runs on the reader itself, which
-    // cannot wait for its own end: it leaves its loop once the callback
-    // returns, and the instance goes with its last reference.
-    if (!port::IsCurrentThread(hThread)) WaitForReaderEnd();
+    if (!on_reader) WaitForReaderEnd();
     GetLogFile()->LogInfo(
         "CTcpClient::~CTcpClient:: the threadEvent handle is not signaled");
     GetLogFile()->LogInfo(
         "CTcpClient::~CTcpClient:: ready to close the thread Handle.");
   }
+  // After its last act on the instance the reader only returns; waiting for
+  // that too (at once when it ended long ago) means no code of the library
+  // runs on it once the close is done.
+  if (thread_resumed_ && !on_reader) port::WaitForThreadEnd(hThread);
   port::CloseThreadHandle(hThread);
   hThread = nullptr;
+  // A thread that was created but never resumed never took its reference.
+  reader_keeps_alive_.reset();
   SetEventCallBack(nullptr);
   SetResultCallBack(nullptr);
   GetLogFile()->LogInfo("CPackageThread:: Thread is detroyed ");
+  return true;
 }
 
 void CPackageThread::WaitForReaderEnd() {
@@ -155,7 +175,8 @@ void CPackageThread::RunReader() {
   void* const channel = myModuleData.hVirtualChannel.load();
   char* const read_buffer = myModuleData.GlobalReadDataTmpPtr;
   try {
-    GetLogFile()->LogInfo("ServerDataProccesorThread:: before CShiftBuffer constructor...");
+    GetLogFile()->LogInfo(
+        "ServerDataProccesorThread:: before CShiftBuffer constructor...");
     std::unique_ptr<CPackageReceiver> receiver;
     try {
       receiver = std::make_unique<CPackageReceiver>();
@@ -163,7 +184,8 @@ void CPackageThread::RunReader() {
       GetLogFile()->LogError("%s", error.what());
     }
     if (receiver) {
-      GetLogFile()->LogInfo("ServerDataProccesorThread:: about to start the Thread...");
+      GetLogFile()->LogInfo(
+          "ServerDataProccesorThread:: about to start the Thread...");
       GetLogFile()->LogInfo("ServerDataProccesorThread:: before while loop...");
       ReadPackages(*receiver, channel, read_buffer);
     }
@@ -178,30 +200,38 @@ void CPackageThread::RunReader() {
   state.store(kReaderStopped);
 }
 
+bool CPackageThread::KeepReading() const {
+  return state.load() == kReaderRunning && myModuleData.exitcode.load() != 1;
+}
+
 void CPackageThread::ReadPackages(CPackageReceiver& receiver, void* channel,
                                   char* read_buffer) {
   while (state.load() == kReaderRunning) {
     if (myModuleData.exitcode.load() == 1) {
       GetLogFile()->LogError(
-          "ServerDataProccesorThread:: ***THREAD STOPPED - System.exitcode IS SET");
+          "ServerDataProccesorThread:: ***THREAD STOPPED - System.exitcode IS "
+          "SET");
       return;
     }
     WfDword count = 0;
-    const WfBool read = WFVirtualChannelRead(channel, kPollTimeoutMs, read_buffer,
-                                             kChannelReadSize, &count);
+    const WfBool read = WFVirtualChannelRead(
+        channel, kPollTimeoutMs, read_buffer, kChannelReadSize, &count);
     if (read != 0 && count != 0) {
       receiver.Append(read_buffer, static_cast<std::int32_t>(count));
     }
     // Drain every complete package before polling again, so a burst of small
-    // packages or a slow callback cannot overflow the buffer. A stop request
-    // still ends the reader after the package in hand.
+    // packages or a slow callback cannot overflow the buffer. The first one
+    // goes out as the pass began; before each further one the stop and the
+    // exit code are tested again, so a stop ends the reader after the package
+    // in hand.
     bool first = true;
     const std::size_t dispatched = receiver.DrainCompletePackages(
-        [this](const std::uint8_t* package, std::uint32_t length) {
-          DispatchPackage(package, length);
+        [this, &receiver](const std::uint8_t* /*package*/,
+                          std::uint32_t /*length*/) {
+          DispatchPackage(receiver.buffer());
         },
         [this, &first] {
-          const bool go_on = first || state.load() == kReaderRunning;
+          const bool go_on = first || KeepReading();
           first = false;
           return go_on;
         });
@@ -209,12 +239,22 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver, void* channel,
   }
 }
 
-void CPackageThread::DispatchPackage(const std::uint8_t* package,
-                                     std::uint32_t length) {
+void CPackageThread::DispatchPackage(CShiftBuffer& buffer) {
   try {
     port::LockGuard guard(lock);
-    const std::uint16_t function_type = ReadFncTyp(package);
-    const std::uint32_t message_id = ReadMessageId(package);
+    const std::uint8_t* package = nullptr;
+    std::uint16_t function_type = 0;
+    std::uint32_t length = 0;
+    std::uint32_t message_id = 0;
+    {
+      // Lock order: this instance's lock, then the buffer's for the header
+      // reads, released before anything is logged or called.
+      port::LockGuard buffer_guard(buffer.BufferLock());
+      package = buffer.GetData();
+      function_type = ReadFncTyp(package);
+      length = ReadDatasize(package);
+      message_id = ReadMessageId(package);
+    }
     GetLogFile()->LogInfo(
         "ServerDataProccesorThread:: response to FNCTyp=%d - msgID=%d fncID=%d",
         static_cast<int>(function_type), static_cast<int>(message_id),
@@ -229,7 +269,8 @@ void CPackageThread::DispatchPackage(const std::uint8_t* package,
     }
     if (callback != nullptr) callback(package, length);
   } catch (...) {
-    // Whatever the callback threw, the lock is released and reading goes on.
+    // Whatever the callback threw, the lock is released (the guard has gone)
+    // and reading goes on; the package is consumed all the same.
     try {
       GetLogFile()->LogError("ServerDataProccesorThread:: CATCHED FATAL ERROR");
     } catch (...) {

@@ -14,6 +14,7 @@
 namespace qvctx {
 
 class CPackageReceiver;
+class CShiftBuffer;
 
 // Values of CPackageThread::state.
 inline constexpr std::uint8_t kReaderStopped = 0;
@@ -36,7 +37,8 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   std::int32_t SetResultCallBack(PackageCallBack callback);
 
   // Stops the reader and tears the instance down; see DestroyPackageThread.
-  void Destroy();
+  // False, doing nothing, when another thread already tears it down.
+  bool Destroy();
 
   // 0 stopped, 1 running, 2 stop requested; shared with the reader unlocked.
   std::atomic<std::uint8_t> state{kReaderStopped};
@@ -49,26 +51,38 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   static std::uint32_t ServerDataProccesorThread(void* parameter);
   void RunReader();
   // The reader's loop; returns when state leaves 1 or exitcode is 1.
-  void ReadPackages(CPackageReceiver& receiver, void* channel, char* read_buffer);
-  // Hands one complete package to its callback under `lock`.
-  void DispatchPackage(const std::uint8_t* package, std::uint32_t length);
-  // Waits for the reader after a stop request; never gives up while it runs.
+  void ReadPackages(CPackageReceiver& receiver, void* channel,
+                    char* read_buffer);
+  // True while the reader may go on: state 1 and exitcode not 1.
+  bool KeepReading() const;
+  // Hands the complete package at the front of `buffer` to its callback
+  // under `lock`.
+  void DispatchPackage(CShiftBuffer& buffer);
+  // Waits for the reader after a stop request: 2000 polls of 1 ms for state
+  // 0, then, logged, for the thread's end; never gives up while it runs.
   void WaitForReaderEnd();
 
   // Keeps the instance alive while its reader runs, even after the teardown
   // has let go of it; the reader takes this over when it starts.
   std::shared_ptr<CPackageThread> reader_keeps_alive_;
+  // Set before the reader is resumed: its thread's end can be waited for.
+  bool thread_resumed_ = false;
+  // Set by the first teardown; a teardown under way also refuses a start.
+  std::atomic<bool> tearing_down_{false};
 };
 
 // The process-wide instance, created on first use; two threads asking at
-// once get the same one. Holding the result keeps it alive.
+// once get the same one. Holding the result keeps it alive. During a
+// teardown it is still the instance being torn down, so a registration from
+// another thread waits for a running callback as at any other time.
 std::shared_ptr<CPackageThread> GetPackageThread();
 
 // Stops the reader (bounded wait of 2000 polls of 1 ms; past that it logs and
 // waits on until the reader ends, so nothing it uses is released under it),
 // closes the thread handle, clears both callbacks and drops the instance.
 // Called from a callback on the reader thread itself, it requests the stop
-// and the reader finishes on its way out. Nothing when no instance exists.
+// and the reader finishes on its way out. Nothing when no instance exists or
+// another thread is already tearing it down.
 void DestroyPackageThread();
 
 // ServerRegisterEventCallBackFunction / ServerRegisterResultCallBackFunction.
