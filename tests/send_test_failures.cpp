@@ -2,6 +2,7 @@
 // pause after each, retries from the same byte, partial and empty writes.
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -90,8 +91,9 @@ TEST_F(SendFailureTest, FarFunctionReportsAFailedWrite) {
 
 TEST_F(SendFailureTest, HundredFailuresAreSurvived) {
   ASSERT_EQ(WfSimFailCalls(WFSIM_WRITE, 1, 100, kFaultCode), 0);
-  const std::vector<std::uint8_t> data = Pattern(3 * 2010, 2);
-  EXPECT_EQ(ServerSendBulkData(data.data(), 3 * 2010), 0);
+  const std::uint32_t length = 3 * 2010;
+  const std::vector<std::uint8_t> data = Pattern(length, 2);
+  EXPECT_EQ(ServerSendBulkData(data.data(), length), 0);
   EXPECT_EQ(TakeAllWritten(), data);
   EXPECT_EQ(RecordsSinceMark().size(), 103u);
   const std::vector<std::string> lines = LinesSinceMark();
@@ -102,23 +104,25 @@ TEST_F(SendFailureTest, HundredFailuresAreSurvived) {
 TEST_F(SendFailureTest, FailuresSeparatedBySuccessesAddUp) {
   // Writes 1-2 succeed, 3-52 fail, 53-54 succeed, then every write takes
   // nothing: the 101st failure (write 105) ends the call after 4 chunks.
-  const std::vector<std::uint8_t> data = Pattern(10 * 2010, 4);
+  const std::uint32_t length = 10 * 2010;
+  const std::ptrdiff_t delivered = std::ptrdiff_t{4} * 2010;
+  const std::vector<std::uint8_t> data = Pattern(length, 4);
   ASSERT_EQ(WfSimFailCalls(WFSIM_WRITE, 2, 50, kFaultCode), 0);
   WfSimZeroWrites(4, WFSIM_FOREVER);
-  EXPECT_EQ(ServerSendBulkData(data.data(), 10 * 2010), 1);
+  EXPECT_EQ(ServerSendBulkData(data.data(), length), 1);
   EXPECT_EQ(RecordsSinceMark().size(), 105u);
   const std::vector<std::string> lines = LinesSinceMark();
   EXPECT_EQ(CountOf(lines, kFailedLine), 50u);
   EXPECT_EQ(CountOf(lines, kTookNothingLine), 51u);
   EXPECT_EQ(lines.back(), kTooManyLine);
   EXPECT_EQ(TakeAllWritten(),
-            std::vector<std::uint8_t>(data.begin(), data.begin() + 4 * 2010));
+            std::vector<std::uint8_t>(data.begin(), data.begin() + delivered));
 
   // The same with one empty write less stays within the budget.
   Mark();
   ASSERT_EQ(WfSimFailCalls(WFSIM_WRITE, 2, 50, kFaultCode), 0);
   WfSimZeroWrites(4, 50);
-  EXPECT_EQ(ServerSendBulkData(data.data(), 10 * 2010), 0);
+  EXPECT_EQ(ServerSendBulkData(data.data(), length), 0);
   EXPECT_EQ(TakeAllWritten(), data);
   EXPECT_EQ(RecordsSinceMark().size(), 110u);
 }
@@ -182,8 +186,9 @@ TEST_F(SendFailureTest, WritesThatTakeNothingEndWithinTheBudget) {
   // A few of them in the middle cost nothing but a retry.
   Mark();
   WfSimZeroWrites(1, 5);
-  const std::vector<std::uint8_t> more = Pattern(3 * 2010, 9);
-  EXPECT_EQ(ServerSendBulkData(more.data(), 3 * 2010), 0);
+  const std::uint32_t length = 3 * 2010;
+  const std::vector<std::uint8_t> more = Pattern(length, 9);
+  EXPECT_EQ(ServerSendBulkData(more.data(), length), 0);
   EXPECT_EQ(TakeAllWritten(), more);
   EXPECT_EQ(RecordsSinceMark().size(), 8u);
   EXPECT_EQ(CountOf(LinesSinceMark(), kTookNothingLine), 5u);
