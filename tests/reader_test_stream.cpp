@@ -108,7 +108,7 @@ TEST_F(ReaderStreamTest, ManyPackagesInOnePieceAreDrainedBeforeTheNextPoll) {
 
 TEST_F(ReaderStreamTest, BurstOfTenThousandArrivesInFullAndInOrder) {
   StartRecording();
-  constexpr std::uint32_t kCount = 10000;
+  constexpr std::size_t kCount = 10000;
   Bytes burst;
   burst.reserve(kCount * 100);
   for (std::uint32_t i = 0; i < kCount; ++i) {
@@ -119,10 +119,10 @@ TEST_F(ReaderStreamTest, BurstOfTenThousandArrivesInFullAndInOrder) {
 
   const std::vector<Delivery> got = Recorder::Get().deliveries();
   ASSERT_EQ(got.size(), kCount);
-  for (std::uint32_t i = 0; i < kCount; ++i) {
+  for (std::size_t i = 0; i < kCount; ++i) {
+    const auto at = static_cast<std::ptrdiff_t>(i * 100);
     ASSERT_EQ(got[i].length, 100u);
-    ASSERT_EQ(Bytes(burst.begin() + i * 100, burst.begin() + (i + 1) * 100),
-              got[i].bytes)
+    ASSERT_EQ(Bytes(burst.begin() + at, burst.begin() + at + 100), got[i].bytes)
         << "package " << i;
   }
   CloseAndCheckReleased();

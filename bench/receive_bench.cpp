@@ -1,0 +1,272 @@
+// The receive path of the real library, with the simulator as the client,
+// against baselines in the same run:
+// - 64 KiB packages from the client's queue to the host's callback, against
+//   memcpy of the same bytes and against the simulator alone (the same bytes
+//   queued and read out in 2044-byte pieces without the library);
+// - a burst of 10,000 packages of 100 bytes queued at once, until the last
+//   one has reached the callback;
+// - the process CPU time of an idle reader over 2 s, against the same 2 s
+//   without a session.
+// Argument 0 runs without the log folder (nothing is logged), 1 with it (a
+// line per package, as on a host whose log folder exists).
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include "qvctx/qvctx.h"
+#include "qvctx/wfapi64_sim.h"
+#include "wfapi64_operations.h"
+
+namespace {
+
+constexpr std::uint32_t kHeaderSize = 34;
+constexpr std::uint32_t kReadSize = 2044;
+
+void Store32(std::uint8_t* p, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// `count` event packages of `size` bytes each, back to back.
+std::vector<std::uint8_t> Packages(std::uint32_t count, std::uint32_t size) {
+  std::vector<std::uint8_t> stream(static_cast<std::size_t>(count) * size);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint8_t* p = &stream[static_cast<std::size_t>(i) * size];
+    p[0] = 1;  // FNCTyp: event
+    p[1] = 0;
+    p[2] = 0x11;  // magic 10001
+    p[3] = 0x27;
+    Store32(p + 4, i + 1);
+    Store32(p + 8, size);
+    Store32(p + 12, size);
+    for (std::uint32_t b = kHeaderSize; b < size; ++b) {
+      p[b] = static_cast<std::uint8_t>(b + i);
+    }
+  }
+  return stream;
+}
+
+// What the callback has received; the waiting thread is woken once the
+// expected count is reached, not for every package.
+struct Arrivals {
+  std::atomic<std::uint64_t> packages{0};
+  std::atomic<std::uint64_t> bytes{0};
+  std::atomic<std::uint64_t> target{0};
+  std::mutex mutex;
+  std::condition_variable reached;
+
+  void WaitFor(std::uint64_t count) {
+    std::unique_lock<std::mutex> hold(mutex);
+    reached.wait_for(hold, std::chrono::seconds(60),
+                     [&] { return packages.load() >= count; });
+  }
+};
+Arrivals g_arrivals;
+
+void OnPackage(const std::uint8_t* package, std::uint32_t length) {
+  benchmark::DoNotOptimize(package[length - 1]);
+  g_arrivals.bytes.fetch_add(length);
+  if (g_arrivals.packages.fetch_add(1) + 1 == g_arrivals.target.load()) {
+    std::lock_guard<std::mutex> hold(g_arrivals.mutex);
+    g_arrivals.reached.notify_all();
+  }
+}
+
+void SetEnv(const char* name, const std::string& value) {
+#if defined(_WIN32)
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);  // NOLINT(concurrency-mt-unsafe): one thread
+#endif
+}
+
+// The library's drive C for this run: a folder with or without the log
+// folder "temp/logs" in it (on Windows the real C: is used as it is).
+void ChooseLogFolder(bool with_log) {
+  const std::filesystem::path drive =
+      std::filesystem::temp_directory_path() /
+      (with_log ? "qvctx-bench-log" : "qvctx-bench-nolog");
+  std::filesystem::remove_all(drive);
+  if (with_log) std::filesystem::create_directories(drive / "temp" / "logs");
+  SetEnv("QVCTX_DRIVE_C", drive.string());
+}
+
+// An open session whose two callbacks count what arrives.
+class Session {
+ public:
+  explicit Session(bool with_log) {
+    ChooseLogFolder(with_log);
+    WfSimReset();
+    ServerRegisterEventCallBackFunction(&OnPackage);
+    ServerRegisterResultCallBackFunction(&OnPackage);
+    ok_ = ServerStartSession() == 0;
+  }
+  ~Session() { ServerCloseSession(); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+};
+
+// Queues `stream` (of `count` packages) and waits until the last package has
+// reached the callback.
+void DeliverAndWait(const std::vector<std::uint8_t>& stream,
+                    std::uint64_t count) {
+  const std::uint64_t target = g_arrivals.packages.load() + count;
+  g_arrivals.target.store(target);
+  WfSimClientSend(stream.data(), static_cast<std::uint32_t>(stream.size()));
+  g_arrivals.WaitFor(target);
+}
+
+constexpr std::uint32_t k64KiB = 64 * 1024;
+// 16 MiB a round, so the up to 1 ms that an idle reader takes to notice the
+// first bytes weighs little.
+constexpr std::uint32_t kPackagesPerRound = 256;
+
+void BM_Receive64KiBPackages(benchmark::State& state) {
+  Session session(state.range(0) != 0);
+  if (!session.ok()) {
+    state.SkipWithError("ServerStartSession failed");
+    return;
+  }
+  const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
+  const std::uint64_t before = g_arrivals.packages.load();
+  for (auto _ : state) DeliverAndWait(stream, kPackagesPerRound);
+  if (g_arrivals.packages.load() - before !=
+      static_cast<std::uint64_t>(state.iterations()) * kPackagesPerRound) {
+    state.SkipWithError("packages were lost");
+  }
+  state.SetBytesProcessed(state.iterations() * stream.size());
+}
+BENCHMARK(BM_Receive64KiBPackages)->Arg(0)->Arg(1)->UseRealTime();
+
+// Baseline: copying the same bytes once.
+void BM_Memcpy64KiBPackages(benchmark::State& state) {
+  const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
+  std::vector<std::uint8_t> target(stream.size());
+  for (auto _ : state) {
+    std::memcpy(target.data(), stream.data(), stream.size());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * stream.size());
+}
+BENCHMARK(BM_Memcpy64KiBPackages);
+
+// Baseline: the simulator alone, the same bytes queued and read out in
+// pieces of the reader's size on this thread, without the library.
+void BM_SimulatorQueueAndRead64KiBPackages(benchmark::State& state) {
+  WfSimReset();
+  char name[] = "qvctx";
+  void* channel = WFVirtualChannelOpen(nullptr, 0xFFFFFFFFu, name);
+  const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
+  std::vector<char> piece(std::size_t{2} * kReadSize);
+  for (auto _ : state) {
+    WfSimClientSend(stream.data(), static_cast<std::uint32_t>(stream.size()));
+    std::uint64_t read = 0;
+    while (read < stream.size()) {
+      std::uint32_t count = 0;
+      WFVirtualChannelRead(channel, 0, piece.data(), kReadSize, &count);
+      read += count;
+    }
+    benchmark::DoNotOptimize(piece.data());
+  }
+  WFVirtualChannelClose(channel);
+  state.SetBytesProcessed(state.iterations() * stream.size());
+}
+BENCHMARK(BM_SimulatorQueueAndRead64KiBPackages);
+
+// A burst of 10,000 packages of 100 bytes queued at once: the time from the
+// queuing to the last package's callback.
+void BM_Burst10000Packages(benchmark::State& state) {
+  constexpr std::uint32_t kBurst = 10000;
+  Session session(state.range(0) != 0);
+  if (!session.ok()) {
+    state.SkipWithError("ServerStartSession failed");
+    return;
+  }
+  const std::vector<std::uint8_t> burst = Packages(kBurst, 100);
+  const std::uint64_t before = g_arrivals.packages.load();
+  for (auto _ : state) DeliverAndWait(burst, kBurst);
+  if (g_arrivals.packages.load() - before !=
+      static_cast<std::uint64_t>(state.iterations()) * kBurst) {
+    state.SkipWithError("packages were lost");
+  }
+  state.counters["packages/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * kBurst),
+                         benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_Burst10000Packages)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The CPU time of the whole process, all threads.
+double ProcessCpuSeconds() {
+#if defined(_WIN32)
+  FILETIME created, ended, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return static_cast<double>(
+               (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
+               t.dwLowDateTime) /
+           1e7;
+  };
+  return seconds(kernel) + seconds(user);
+#else
+  return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+#endif
+}
+
+// Two seconds of sleep on this thread, with the idle reader polling (1) or
+// without a session (0); reports the process CPU time and the polls.
+void BM_IdleTwoSeconds(benchmark::State& state) {
+  const bool with_reader = state.range(0) != 0;
+  std::unique_ptr<Session> session;
+  if (with_reader) {
+    session = std::make_unique<Session>(false);
+    if (!session->ok()) {
+      state.SkipWithError("ServerStartSession failed");
+      return;
+    }
+  }
+  double cpu = 0;
+  std::uint64_t polls = 0;
+  for (auto _ : state) {
+    const std::uint64_t reads = WfSimCallCount(WFSIM_READ);
+    const double start = ProcessCpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    cpu += ProcessCpuSeconds() - start;
+    polls += WfSimCallCount(WFSIM_READ) - reads;
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["process_cpu_ms"] = cpu * 1000 / runs;
+  state.counters["cpu_percent"] = cpu * 100 / (2 * runs);
+  state.counters["polls"] = static_cast<double>(polls) / runs;
+}
+BENCHMARK(BM_IdleTwoSeconds)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
