@@ -218,9 +218,10 @@ inline std::vector<std::string> LogMessages() {
 }
 
 // Index of the first message at or after `from` that equals `message`, or
-// -1.
+// -1 (also when `from` is -1).
 inline int IndexOf(const std::vector<std::string>& messages,
                    const std::string& message, int from = 0) {
+  if (from < 0) return -1;  // an earlier message was missing
   for (int i = from; i < static_cast<int>(messages.size()); ++i) {
     if (messages[i] == message) return i;
   }

@@ -137,7 +137,9 @@ bool CPackageThread::Destroy() {
   // After its last act on the instance the reader only returns; waiting for
   // that too (at once when it ended long ago) means no code of the library
   // runs on it once the close is done.
-  if (thread_resumed_ && !on_reader) port::WaitForThreadEnd(hThread);
+  if (hThread != nullptr && thread_resumed_ && !on_reader) {
+    port::WaitForThreadEnd(hThread);
+  }
   port::CloseThreadHandle(hThread);
   hThread = nullptr;
   // A thread that was created but never resumed never took its reference.

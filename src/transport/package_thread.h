@@ -29,7 +29,7 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   CPackageThread& operator=(const CPackageThread&) = delete;
 
   // Starts the reader: 0 started, 1 not (a thread was already created by
-  // this instance, or creating one failed).
+  // this instance, the instance is being torn down, or creating one failed).
   std::int32_t StartThread();
 
   // Store a callback slot under `lock` (null empties it); always 0.
