@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset linux >/dev/null
 cmake --build --preset linux >/dev/null
-host=build/linux/bin/qvctx-host
+host=build/linux/bin/qvctx-host  # the sample host
 if [ ! -x "$host" ]; then
   echo "demo: the sample host is not part of this build yet" >&2
   exit 1
