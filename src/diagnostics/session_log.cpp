@@ -65,4 +65,10 @@ void FreeSessionLog() noexcept {
   log.SessionLogText = nullptr;
 }
 
+void DiscardSessionLogLines() noexcept {
+  SessionLog& log = State();
+  std::lock_guard<std::mutex> hold(log.mutex);
+  log.SessionLogList.clear();
+}
+
 }  // namespace qvctx

@@ -25,6 +25,10 @@ const char* FetchSessionLog();
 // ServerSessionFreeLog: releases the latest text, if one is held.
 void FreeSessionLog() noexcept;
 
+// Drops the lines not yet fetched, as the unload handling ends the list's
+// life; a text handed out stays with the host.
+void DiscardSessionLogLines() noexcept;
+
 }  // namespace qvctx
 
 #endif  // QVCTX_SRC_DIAGNOSTICS_SESSION_LOG_H_

@@ -1,6 +1,7 @@
 #include "module/module_entry.h"
 
 #include "diagnostics/log_file.h"
+#include "diagnostics/session_log.h"
 #include "module/configuration.h"
 
 namespace qvctx {
@@ -18,14 +19,16 @@ void ProcessAttach() {
   }
 }
 
-// Ends the log writer, if any, with its closing line. The reader thread and
-// the channel are left alone: the host closes the session before unloading.
+// Ends the log writer, if any, with its closing line, and the session-log
+// lines nobody fetched. The reader thread and the channel are left alone: the
+// host closes the session before unloading.
 void ProcessDetach() {
   try {
     DestroyLogFile();
   } catch (...) {
     // Unloading never fails.
   }
+  DiscardSessionLogLines();
 }
 
 }  // namespace
