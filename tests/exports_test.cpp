@@ -10,15 +10,7 @@
 
 namespace {
 
-std::string Chomp(std::string line) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
-std::string MessageOf(const std::string& line) {
-  const std::size_t tab = line.find(" \t");
-  return tab == std::string::npos ? "<no prefix>" : Chomp(line.substr(tab + 2));
-}
+using qvctx_test::MessageOf;
 
 std::string PrefixOf(const std::string& line) { return line.substr(0, line.find(' ')); }
 

@@ -29,17 +29,8 @@ const char* const kBanner[] = {
     "hostUserName=unknown",
 };
 
-// The line without its line-end CR (Windows), for comparing messages.
-std::string Chomp(std::string line) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
-// The message of a log line: what follows the blank and tab of the prefix.
-std::string MessageOf(const std::string& line) {
-  const std::size_t tab = line.find(" \t");
-  return tab == std::string::npos ? "<no prefix>" : Chomp(line.substr(tab + 2));
-}
+using qvctx_test::Chomp;
+using qvctx_test::MessageOf;
 
 class LogFileTest : public ::testing::Test {
  protected:

@@ -40,17 +40,7 @@ Bytes Concat(const Bytes& a, const Bytes& b) {
   return joined;
 }
 
-std::vector<std::string> ErrorMessages() {
-  std::vector<std::string> messages;
-  for (std::string line : qvctx_test::ReadLogLines()) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t tab = line.find(" \t");
-    if (line.rfind("ERROR - ", 0) == 0 && tab != std::string::npos) {
-      messages.push_back(line.substr(tab + 2));
-    }
-  }
-  return messages;
-}
+using qvctx_test::ErrorMessages;
 
 class PackageReceiverTest : public ::testing::Test {
  protected:

@@ -17,10 +17,7 @@ void Stamp(std::vector<std::uint8_t>& bytes, std::uint32_t length) {
   for (std::size_t at = 16; at < 18 && at < bytes.size(); ++at) bytes[at] = 0;
 }
 
-std::string Chomp(std::string line) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
+using qvctx_test::Chomp;
 
 }  // namespace
 

@@ -53,10 +53,7 @@ std::vector<std::string> FetchLines() {
   return lines;
 }
 
-std::string Chomp(std::string line) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
+using qvctx_test::Chomp;
 
 // The messages of the log file's lines, prefix and time dropped, with the
 // prefix's level ("Info" / "ERROR") in front: "ERROR|message".

@@ -16,18 +16,7 @@ namespace {
 
 constexpr std::int32_t kLargestWrite = 10485725;  // the limit less one
 
-// The messages of the error lines in the log file, line ends dropped.
-std::vector<std::string> ErrorMessages() {
-  std::vector<std::string> messages;
-  for (std::string line : qvctx_test::ReadLogLines()) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t tab = line.find(" \t");
-    if (line.rfind("ERROR - ", 0) == 0 && tab != std::string::npos) {
-      messages.push_back(line.substr(tab + 2));
-    }
-  }
-  return messages;
-}
+using qvctx_test::ErrorMessages;
 
 // Bytes 1, 2, 3, ... (mod 251, never 0), so a moved or lost byte shows.
 std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t first = 1) {

@@ -67,26 +67,28 @@ std::int32_t RegisterResultCallBack(PackageCallBack callback) {
 }
 
 std::int32_t CPackageThread::SetEventCallBack(PackageCallBack callback) {
-  {
-    port::LockGuard guard(lock);
-    myModuleData.EventCallBack = callback;
-  }
-  GetLogFile()->LogInfo(
-      callback != nullptr
-          ? "ServerRegisterEventCallBackFunction :: Call Back is Enabled!"
-          : "ServerRegisterEventCallBackFunction :: Call Back is DisEnabled!");
-  return 0;
+  return StoreCallBack(
+      myModuleData.EventCallBack, callback,
+      "ServerRegisterEventCallBackFunction :: Call Back is Enabled!",
+      "ServerRegisterEventCallBackFunction :: Call Back is DisEnabled!");
 }
 
 std::int32_t CPackageThread::SetResultCallBack(PackageCallBack callback) {
+  return StoreCallBack(
+      myModuleData.ResultCallBack, callback,
+      "ServerRegisterResultCallBackFunction :: Call Back is Enabled!",
+      "ServerRegisterResultCallBackFunction :: Call Back is DisEnabled!");
+}
+
+std::int32_t CPackageThread::StoreCallBack(PackageCallBack& slot,
+                                           PackageCallBack callback,
+                                           const char* enabled_line,
+                                           const char* disabled_line) {
   {
     port::LockGuard guard(lock);
-    myModuleData.ResultCallBack = callback;
+    slot = callback;
   }
-  GetLogFile()->LogInfo(
-      callback != nullptr
-          ? "ServerRegisterResultCallBackFunction :: Call Back is Enabled!"
-          : "ServerRegisterResultCallBackFunction :: Call Back is DisEnabled!");
+  GetLogFile()->LogInfo("%s", callback != nullptr ? enabled_line : disabled_line);
   return 0;
 }
 

@@ -99,6 +99,24 @@ void CreateLogFolder() {
 #endif
 }
 
+std::string Chomp(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+std::string MessageOf(const std::string& line) {
+  const std::size_t tab = line.find(" \t");
+  return tab == std::string::npos ? "<no prefix>" : Chomp(line.substr(tab + 2));
+}
+
+std::vector<std::string> ErrorMessages() {
+  std::vector<std::string> messages;
+  for (const std::string& line : ReadLogLines()) {
+    if (line.rfind("ERROR - ", 0) == 0) messages.push_back(MessageOf(line));
+  }
+  return messages;
+}
+
 const char* LineEnd() {
 #if defined(_WIN32)
   return "\r\n";

@@ -24,6 +24,14 @@ void RemoveLogFile();
 void RemoveLogFolder();
 void CreateLogFolder();
 
+// A line without the CR of a Windows line end.
+std::string Chomp(std::string line);
+// The message of a log line: what follows the prefix's blank and tab, line
+// end dropped; "<no prefix>" for a line without one.
+std::string MessageOf(const std::string& line);
+// The messages of the log file's "ERROR - " lines, in order.
+std::vector<std::string> ErrorMessages();
+
 // The line end the library writes: CR LF on Windows, LF elsewhere.
 const char* LineEnd();
 
