@@ -1,0 +1,89 @@
+# The install tree a host developer builds against:
+#   include/qvctx/   qvctx.h and the simulator's wfapi64_sim.h
+#   bin/             qvctx.dll, wfapi64.dll and the tools (Windows: every DLL)
+#   lib/             libqvctx.so and libwfapi64.so (Linux); the MinGW import
+#                    libraries lib*.dll.a and the MSVC-style qvctx.lib and
+#                    wfapi64.lib (Windows)
+#   lib/cmake/qvctx/ the CMake package: qvctx::qvctx and qvctx::simulator
+#   lib/pkgconfig/   qvctx.pc and qvctx-simulator.pc (Linux)
+# Fixed folder names rather than GNUInstallDirs: the library finds the
+# simulator beside itself and the tools find both in ../lib, whatever the
+# distribution's multiarch folder would be.
+include(CMakePackageConfigHelpers)
+
+set(QVCTX_INSTALL_BINDIR bin)
+set(QVCTX_INSTALL_LIBDIR lib)
+set(QVCTX_INSTALL_INCLUDEDIR include)
+set(QVCTX_INSTALL_CMAKEDIR ${QVCTX_INSTALL_LIBDIR}/cmake/qvctx)
+
+# Consumers know the simulator as qvctx::simulator, not by its file name.
+set_target_properties(wfapi64 PROPERTIES EXPORT_NAME simulator)
+
+install(TARGETS qvctx wfapi64
+  EXPORT qvctxTargets
+  RUNTIME DESTINATION ${QVCTX_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${QVCTX_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${QVCTX_INSTALL_LIBDIR})
+install(FILES
+  ${PROJECT_SOURCE_DIR}/include/qvctx/qvctx.h
+  ${PROJECT_SOURCE_DIR}/sim/include/qvctx/wfapi64_sim.h
+  DESTINATION ${QVCTX_INSTALL_INCLUDEDIR}/qvctx)
+
+# The tools that exist in this checkout; on Linux they find libqvctx.so and
+# libwfapi64.so in the lib folder beside their bin folder.
+foreach(_qvctx_tool qvctx-host qvctx-client qvctx-dump)
+  if(TARGET ${_qvctx_tool})
+    if(NOT QVCTX_WINDOWS)
+      set_target_properties(${_qvctx_tool} PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
+    endif()
+    install(TARGETS ${_qvctx_tool} RUNTIME DESTINATION ${QVCTX_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+if(QVCTX_WINDOWS)
+  include(${CMAKE_CURRENT_LIST_DIR}/MsvcImportLibrary.cmake)
+  qvctx_msvc_import_library(qvctx ${PROJECT_SOURCE_DIR}/src/qvctx.def qvctx.dll)
+  qvctx_msvc_import_library(wfapi64 ${PROJECT_SOURCE_DIR}/sim/wfapi64.def wfapi64.dll)
+endif()
+
+# The CMake package.
+install(EXPORT qvctxTargets
+  NAMESPACE qvctx::
+  FILE qvctxTargets.cmake
+  DESTINATION ${QVCTX_INSTALL_CMAKEDIR})
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/qvctxConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/package/qvctxConfig.cmake
+  INSTALL_DESTINATION ${QVCTX_INSTALL_CMAKEDIR}
+  NO_SET_AND_CHECK_MACRO)
+# Before 1.0 a minor release may change the interface.
+write_basic_package_version_file(
+  ${CMAKE_BINARY_DIR}/package/qvctxConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMinorVersion)
+install(FILES
+  ${CMAKE_BINARY_DIR}/package/qvctxConfig.cmake
+  ${CMAKE_BINARY_DIR}/package/qvctxConfigVersion.cmake
+  DESTINATION ${QVCTX_INSTALL_CMAKEDIR})
+
+# pkg-config files for hosts built without CMake. Their prefix is worked out
+# from where the file lies, so the tree may be moved or installed with
+# `cmake --install --prefix`.
+if(NOT QVCTX_WINDOWS)
+  foreach(_qvctx_pc qvctx qvctx-simulator)
+    if(_qvctx_pc STREQUAL "qvctx")
+      set(QVCTX_PC_NAME qvctx)
+      set(QVCTX_PC_DESCRIPTION "Server end of the qvctx virtual channel")
+      set(QVCTX_PC_LIBRARY qvctx)
+    else()
+      set(QVCTX_PC_NAME qvctx-simulator)
+      set(QVCTX_PC_DESCRIPTION
+        "wfapi64 simulator: the platform's virtual-channel library and the client end, for tests")
+      set(QVCTX_PC_LIBRARY wfapi64)
+    endif()
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/qvctx.pc.in
+      ${CMAKE_BINARY_DIR}/package/${_qvctx_pc}.pc @ONLY)
+    install(FILES ${CMAKE_BINARY_DIR}/package/${_qvctx_pc}.pc
+      DESTINATION ${QVCTX_INSTALL_LIBDIR}/pkgconfig)
+  endforeach()
+endif()

@@ -1,0 +1,208 @@
+# Driver of install_test (cmake -P). Installs BUILD_DIR into WORK_DIR/prefix,
+# checks the tree, builds tests/consumer against it the ways a host developer
+# would and runs each build against the simulator's built-in client.
+#
+# In: SOURCE_DIR BUILD_DIR WORK_DIR GENERATOR MAKE_PROGRAM BUILD_TYPE
+#     CXX_COMPILER WINDOWS; Windows: TOOLCHAIN_FILE WINE_RUN LLVM_NM OBJDUMP;
+#     Linux: PKG_CONFIG READELF.
+cmake_minimum_required(VERSION 3.25)
+
+set(prefix ${WORK_DIR}/prefix)
+set(consumer_source ${SOURCE_DIR}/tests/consumer)
+
+# run(<what> COMMAND ...): runs the command, stops the test when it fails;
+# its standard output lands in RUN_OUTPUT.
+function(run what)
+  cmake_parse_arguments(ARG "" "" "COMMAND" ${ARGN})
+  execute_process(COMMAND ${ARG_COMMAND}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "install_test: ${what} failed (${rc}):\n${out}\n${err}")
+  endif()
+  set(RUN_OUTPUT "${out}" PARENT_SCOPE)
+endfunction()
+
+function(expect_files)
+  foreach(file ${ARGN})
+    if(NOT EXISTS ${prefix}/${file})
+      message(FATAL_ERROR "install_test: the install tree lacks ${file}")
+    endif()
+  endforeach()
+endfunction()
+
+# Runs a consumer program (Windows: under Wine, the DLLs of prefix/bin copied
+# beside it) and insists on its success line.
+function(run_consumer what exe)
+  if(WINDOWS)
+    get_filename_component(dir ${exe} DIRECTORY)
+    file(GLOB dlls ${prefix}/bin/*.dll)
+    file(COPY ${dlls} DESTINATION ${dir})
+    run("${what}" COMMAND ${CMAKE_COMMAND} -E env
+      QVCTX_WINE_BUILD_DIR=${BUILD_DIR} QVCTX_WINEPREFIX=${BUILD_DIR}/wineprefix
+      ${WINE_RUN} ${exe})
+  else()
+    set(drive ${WORK_DIR}/drive)
+    file(MAKE_DIRECTORY ${drive}/temp/logs)
+    run("${what}" COMMAND ${CMAKE_COMMAND} -E env QVCTX_DRIVE_C=${drive} ${exe})
+  endif()
+  if(NOT RUN_OUTPUT MATCHES "consumer: answer intact")
+    message(FATAL_ERROR "install_test: ${what} printed no success line:\n${RUN_OUTPUT}")
+  endif()
+  message(STATUS "install_test: ${what}: ${RUN_OUTPUT}")
+endfunction()
+
+# The names of a module-definition file's EXPORTS section.
+function(def_exports def_file out_var)
+  file(STRINGS ${def_file} lines)
+  set(names)
+  set(in_exports OFF)
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "EXPORTS")
+      set(in_exports ON)
+    elseif(in_exports AND line MATCHES "^([A-Za-z_][A-Za-z0-9_]*)")
+      list(APPEND names ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  set(${out_var} ${names} PARENT_SCOPE)
+endfunction()
+
+# An MSVC-style import library names exactly the exports of its .def file.
+function(check_msvc_import_library lib def_file dll_stem)
+  def_exports(${def_file} names)
+  list(LENGTH names expected)
+  if(expected EQUAL 0)
+    message(FATAL_ERROR "install_test: no exports read from ${def_file}")
+  endif()
+  run("llvm-nm ${lib}" COMMAND ${LLVM_NM} ${prefix}/lib/${lib})
+  set(symbols "${RUN_OUTPUT}")
+  foreach(name IN LISTS names)
+    if(NOT symbols MATCHES "[ \t]__imp_${name}\n")
+      message(FATAL_ERROR "install_test: ${lib} lacks the import of ${name}")
+    endif()
+  endforeach()
+  string(REGEX MATCHALL "__imp_[A-Za-z0-9_]+" imports "${symbols}")
+  list(LENGTH imports found)
+  if(NOT found EQUAL expected)
+    message(FATAL_ERROR "install_test: ${lib} names ${found} imports, ${def_file} ${expected}")
+  endif()
+  if(NOT symbols MATCHES "__IMPORT_DESCRIPTOR_${dll_stem}[\r\n]")
+    message(FATAL_ERROR "install_test: ${lib} does not import from ${dll_stem}.dll")
+  endif()
+endfunction()
+
+# ---- Install into a fresh folder ------------------------------------------
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+run("cmake --install" COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+# ---- The tree ------------------------------------------------------------
+expect_files(include/qvctx/qvctx.h include/qvctx/wfapi64_sim.h
+  lib/cmake/qvctx/qvctxConfig.cmake lib/cmake/qvctx/qvctxConfigVersion.cmake
+  lib/cmake/qvctx/qvctxTargets.cmake)
+foreach(header include/qvctx/qvctx.h sim/include/qvctx/wfapi64_sim.h)
+  get_filename_component(name ${header} NAME)
+  file(SHA256 ${SOURCE_DIR}/${header} want)
+  file(SHA256 ${prefix}/include/qvctx/${name} have)
+  if(NOT want STREQUAL have)
+    message(FATAL_ERROR "install_test: installed ${name} differs from ${header}")
+  endif()
+endforeach()
+file(READ ${prefix}/lib/cmake/qvctx/qvctxTargets.cmake targets_text)
+foreach(internal qvctx_core qvctx_warnings wfsim_protocol ${SOURCE_DIR})
+  string(FIND "${targets_text}" "${internal}" at)
+  if(NOT at EQUAL -1)
+    message(FATAL_ERROR "install_test: the exported targets mention ${internal}")
+  endif()
+endforeach()
+
+if(WINDOWS)
+  set(exe_suffix .exe)
+  expect_files(bin/qvctx.dll bin/wfapi64.dll lib/libqvctx.dll.a lib/libwfapi64.dll.a
+    lib/qvctx.lib lib/wfapi64.lib)
+else()
+  set(exe_suffix "")
+  expect_files(lib/libqvctx.so lib/libwfapi64.so
+    lib/pkgconfig/qvctx.pc lib/pkgconfig/qvctx-simulator.pc)
+endif()
+
+# Every tool this build made is installed.
+set(tools)
+foreach(tool qvctx-host qvctx-client qvctx-dump)
+  if(EXISTS ${BUILD_DIR}/bin/${tool}${exe_suffix})
+    expect_files(bin/${tool}${exe_suffix})
+    list(APPEND tools ${tool}${exe_suffix})
+  endif()
+endforeach()
+
+if(WINDOWS)
+  # Only system DLLs are needed: no MinGW runtime (libgcc, libstdc++,
+  # libwinpthread) beside the installed binaries.
+  file(GLOB binaries ${prefix}/bin/*.dll ${prefix}/bin/*.exe)
+  foreach(binary IN LISTS binaries)
+    run("objdump ${binary}" COMMAND ${OBJDUMP} -p ${binary})
+    string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${RUN_OUTPUT}")
+    foreach(import IN LISTS imports)
+      if(import MATCHES "DLL Name: (lib|LIB)")
+        message(FATAL_ERROR "install_test: ${binary} needs a runtime DLL: ${import}")
+      endif()
+    endforeach()
+  endforeach()
+  check_msvc_import_library(qvctx.lib ${SOURCE_DIR}/src/qvctx.def qvctx)
+  check_msvc_import_library(wfapi64.lib ${SOURCE_DIR}/sim/wfapi64.def wfapi64)
+else()
+  # The library finds the platform's library beside itself; the tools find
+  # both in ../lib.
+  run("readelf libqvctx.so" COMMAND ${READELF} -d ${prefix}/lib/libqvctx.so)
+  if(NOT RUN_OUTPUT MATCHES "R(UN)?PATH\\)[^\n]*\\[\\$ORIGIN\\]")
+    message(FATAL_ERROR "install_test: libqvctx.so has no run path $ORIGIN:\n${RUN_OUTPUT}")
+  endif()
+  foreach(tool IN LISTS tools)
+    run("readelf ${tool}" COMMAND ${READELF} -d ${prefix}/bin/${tool})
+    if(NOT RUN_OUTPUT MATCHES "R(UN)?PATH\\)[^\n]*\\[\\$ORIGIN/\\.\\./lib\\]")
+      message(FATAL_ERROR "install_test: ${tool} has no run path $ORIGIN/../lib")
+    endif()
+  endforeach()
+endif()
+
+# ---- The consumer through the CMake package --------------------------------
+set(configure_args -S ${consumer_source} -B ${WORK_DIR}/cmake-build -G ${GENERATOR}
+  -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DCMAKE_PREFIX_PATH=${prefix})
+if(MAKE_PROGRAM)
+  list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
+endif()
+if(WINDOWS)
+  # The toolchain confines package searches to the MinGW root, so the
+  # package folder is named directly, as a cross-compiling host would.
+  list(APPEND configure_args -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE}
+    -Dqvctx_DIR=${prefix}/lib/cmake/qvctx)
+else()
+  list(APPEND configure_args -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
+endif()
+run("configuring the consumer" COMMAND ${CMAKE_COMMAND} ${configure_args})
+run("building the consumer" COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
+run_consumer("consumer (CMake package)" ${WORK_DIR}/cmake-build/consumer${exe_suffix})
+
+# ---- The consumer built by a plain compiler command -----------------------
+set(plain_dir ${WORK_DIR}/plain-build)
+file(MAKE_DIRECTORY ${plain_dir})
+if(WINDOWS)
+  # Against the MSVC-style import libraries, which MinGW's linker reads too.
+  run("building the consumer with qvctx.lib" COMMAND ${CXX_COMPILER} -std=c++17
+    -I${prefix}/include ${consumer_source}/consumer.cpp
+    ${prefix}/lib/qvctx.lib ${prefix}/lib/wfapi64.lib
+    -static -static-libgcc -static-libstdc++ -o ${plain_dir}/consumer.exe)
+  run_consumer("consumer (qvctx.lib)" ${plain_dir}/consumer.exe)
+else()
+  set(pc_env ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig)
+  run("pkg-config" COMMAND ${pc_env} ${PKG_CONFIG} --cflags --libs qvctx qvctx-simulator)
+  separate_arguments(pc_flags UNIX_COMMAND "${RUN_OUTPUT}")
+  run("pkg-config libdir" COMMAND ${pc_env} ${PKG_CONFIG} --variable=libdir qvctx)
+  string(STRIP "${RUN_OUTPUT}" pc_libdir)
+  run("building the consumer with pkg-config" COMMAND ${CXX_COMPILER} -std=c++17
+    ${consumer_source}/consumer.cpp ${pc_flags} -pthread -Wl,-rpath,${pc_libdir}
+    -o ${plain_dir}/consumer)
+  run_consumer("consumer (pkg-config)" ${plain_dir}/consumer)
+endif()
+
+message(STATUS "install_test: passed")
