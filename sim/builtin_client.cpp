@@ -18,6 +18,7 @@ void BuiltInClient::Feed(const std::uint8_t* data, std::size_t size,
       continue;
     }
     if (pending_.size() < header.datasize) break;  // the rest comes later
+    if (observer_) observer_(package, header.datasize);
     if (header.fnc_typ == kFarFunction && header.message_id != 0) {
       const std::vector<std::uint8_t> answer = BuildPackage(
           kResult, header.message_id, package + kTimeStampsOffset,

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "byte_queue.h"
 
@@ -23,6 +25,14 @@ class BuiltInClient {
   BuiltInClient(const BuiltInClient&) = delete;
   BuiltInClient& operator=(const BuiltInClient&) = delete;
 
+  // Called with every complete package, before it is answered; a client
+  // process checks the calls it receives here.
+  using PackageObserver =
+      std::function<void(const std::uint8_t* package, std::uint32_t size)>;
+
+  void SetObserver(PackageObserver observer) {
+    observer_ = std::move(observer);
+  }
   // Takes the bytes of one write; appends each answer, whole, to `answers`.
   // Throws std::bad_alloc.
   void Feed(const std::uint8_t* data, std::size_t size, ByteQueue* answers);
@@ -37,6 +47,7 @@ class BuiltInClient {
   ByteQueue pending_;           // written bytes not yet a complete package
   std::uint32_t answered_ = 0;  // far-function calls answered
   std::uint64_t unframed_ = 0;  // bytes skipped: no header began there
+  PackageObserver observer_;    // empty inside the simulator
 };
 
 }  // namespace wfsim

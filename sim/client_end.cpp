@@ -10,12 +10,19 @@ void ClientEnd::Send(const std::uint8_t* data, std::size_t size) {
 
 std::size_t ClientEnd::Deliver(std::uint8_t* out, std::size_t capacity) {
   if (piece_size_ != 0) capacity = std::min<std::size_t>(capacity, piece_size_);
-  return to_server_.Take(out, capacity);
+  const std::size_t delivered = to_server_.Take(out, capacity);
+  if (recorder_ != nullptr) {
+    recorder_->Record(StreamRecorder::kFromClient, out, delivered);
+  }
+  return delivered;
 }
 
 void ClientEnd::Receive(const std::uint8_t* data, std::size_t size) {
   written_.Append(data, size);
   written_total_ += size;
+  if (recorder_ != nullptr) {
+    recorder_->Record(StreamRecorder::kFromServer, data, size);
+  }
   if (built_in_on_) built_in_.Feed(data, size, &to_server_);
 }
 

@@ -7,6 +7,7 @@
 
 #include "builtin_client.h"
 #include "byte_queue.h"
+#include "stream_recorder.h"
 
 namespace wfsim {
 
@@ -34,6 +35,15 @@ class ClientEnd {
   void Receive(const std::uint8_t* data, std::size_t size);
   // Moves up to `capacity` of the oldest written bytes to `out`.
   std::size_t TakeWritten(std::uint8_t* out, std::size_t capacity);
+  // Counts bytes of a write that went to a remote client instead; they are
+  // neither kept nor fed to the built-in client.
+  void CountForwarded(std::size_t size) { written_total_ += size; }
+  // Drops the bytes queued for the server: a new connection to a remote
+  // client starts a new stream.
+  void DropQueued() { to_server_.Clear(); }
+  // Records every delivered and received byte from now on; null stops it.
+  // The recorder must outlive its use here.
+  void SetRecorder(StreamRecorder* recorder) { recorder_ = recorder; }
 
   void SetPieceSize(std::uint32_t max_bytes) { piece_size_ = max_bytes; }
   void SetBuiltInClient(bool on);
@@ -52,6 +62,7 @@ class ClientEnd {
   std::uint32_t piece_size_ = 0;     // largest piece of one read; 0 no limit
   bool built_in_on_ = false;
   BuiltInClient built_in_;
+  StreamRecorder* recorder_ = nullptr;  // not owned
 };
 
 }  // namespace wfsim

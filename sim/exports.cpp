@@ -283,4 +283,18 @@ std::uint64_t WfSimUnframedBytes(void) {
       0, [&](Simulator& sim) { return sim.UnframedBytes(); });
 }
 
+// ---- A client process ----
+
+std::int32_t WfSimBridgeState(void) {
+  return Control<std::int32_t>(
+      WFSIM_BRIDGE_NONE, [&](Simulator& sim) { return sim.BridgeState(); });
+}
+
+std::int32_t WfSimWaitForBridgeState(std::int32_t state,
+                                     std::uint32_t timeout_ms) {
+  return Control<std::int32_t>(1, [&](Simulator& sim) {
+    return ResultCode(sim.WaitForBridgeState(state, timeout_ms));
+  });
+}
+
 }  // extern "C"

@@ -1,6 +1,10 @@
 #include "simulator.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 
 namespace wfsim {
 
@@ -14,6 +18,16 @@ constexpr std::size_t kSessionInfoSize = 4;
 constexpr std::size_t kClientDataSize = 8;
 
 constexpr Outcome kSuccess{true, 0};
+
+// The settings a host developer gives through the environment.
+constexpr char kConnectVariable[] = "QVCTX_SIM_CONNECT";
+constexpr char kRecordVariable[] = "QVCTX_SIM_RECORD";
+
+// The variable's value; empty when it is not set.
+std::string Setting(const char* name) {
+  const char* const value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
 
 Outcome Failure(std::uint32_t error) { return Outcome{false, error}; }
 
@@ -81,6 +95,7 @@ Outcome Simulator::QuerySession(const void* server, std::uint32_t session,
 
 Outcome Simulator::Open(const void* server, std::uint32_t session,
                         const char* name, void** handle) {
+  std::shared_ptr<ClientBridge> retired;  // destroyed after the lock is gone
   std::lock_guard<std::mutex> hold(mutex_);
   NotifyOnExit notify(changed_);
   CountCall(WFSIM_OPEN);
@@ -92,8 +107,75 @@ Outcome Simulator::Open(const void* server, std::uint32_t session,
   }
   Countdown& fault = faults_[WFSIM_OPEN];
   if (fault.Next()) return Failure(fault.error());
+  StartRecordingIfAsked();
+  const Outcome connected = ConnectClientIfAsked(&retired);
+  if (!connected.ok) return connected;
   *handle = reinterpret_cast<void*>(handles_.Open());
   return kSuccess;
+}
+
+void Simulator::StartRecordingIfAsked() {
+  if (recording_checked_) return;
+  recording_checked_ = true;
+  const std::string prefix = Setting(kRecordVariable);
+  if (prefix.empty()) return;
+  std::string error;
+  recorder_ = StreamRecorder::Open(prefix, &error);
+  if (recorder_ == nullptr) {
+    std::fprintf(stderr, "wfapi64 simulator: %s: no recording\n",
+                 error.c_str());
+    return;
+  }
+  client_.SetRecorder(recorder_.get());
+}
+
+Outcome Simulator::ConnectClientIfAsked(
+    std::shared_ptr<ClientBridge>* retired) {
+  const std::string address = Setting(kConnectVariable);
+  if (address.empty()) return kSuccess;
+  if (bridge_ != nullptr && bridge_->connected()) return kSuccess;
+  *retired = std::move(bridge_);
+  std::string error;
+  std::unique_ptr<TcpStream> stream = TcpStream::Connect(address, &error);
+  if (stream == nullptr) {
+    std::fprintf(stderr, "wfapi64 simulator: no client at %s=%s: %s\n",
+                 kConnectVariable, address.c_str(), error.c_str());
+    return Failure(WFSIM_ERROR_CONNECTION_REFUSED);
+  }
+  // A new connection is a new stream: what the last client left unread
+  // belongs to the old one.
+  client_.DropQueued();
+  bridge_ = std::make_shared<ClientBridge>(
+      std::move(stream),
+      [this](const ClientBridge* from, const std::uint8_t* data,
+             std::size_t size) { FromRemoteClient(from, data, size); },
+      [this] { RemoteClientEnded(); });
+  return kSuccess;
+}
+
+void Simulator::FromRemoteClient(const ClientBridge* from,
+                                 const std::uint8_t* data, std::size_t size) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  // A connection being retired may still hand on a last piece; it belongs to
+  // a stream that has ended.
+  if (from != bridge_.get()) return;
+  try {
+    client_.Send(data, size);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "wfapi64 simulator: %zu bytes of the client lost: "
+                 "out of memory\n", size);
+  }
+}
+
+void Simulator::RemoteClientEnded() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  changed_.notify_all();
+}
+
+int Simulator::BridgeStateLocked() const {
+  if (bridge_ == nullptr) return WFSIM_BRIDGE_NONE;
+  return bridge_->connected() ? WFSIM_BRIDGE_CONNECTED : WFSIM_BRIDGE_ENDED;
 }
 
 Outcome Simulator::Query(const void* channel, int virtual_class, void** buffer,
@@ -146,7 +228,7 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
 
 Outcome Simulator::Write(const void* channel, const char* buffer,
                          std::uint32_t length, std::uint32_t* written) {
-  std::lock_guard<std::mutex> hold(mutex_);
+  std::unique_lock<std::mutex> hold(mutex_);
   NotifyOnExit notify(changed_);
   CountCall(WFSIM_WRITE);
   Outcome outcome = kSuccess;
@@ -156,6 +238,8 @@ Outcome Simulator::Write(const void* channel, const char* buffer,
     outcome = Failure(WFSIM_ERROR_INVALID_HANDLE);
   } else if (faults_[WFSIM_WRITE].Next()) {
     outcome = Failure(faults_[WFSIM_WRITE].error());
+  } else if (bridge_ != nullptr && !bridge_->connected()) {
+    outcome = Failure(WFSIM_ERROR_BROKEN_PIPE);
   }
   if (!outcome.ok) {
     RecordWrite(length, 0, false, outcome.error);
@@ -164,7 +248,22 @@ Outcome Simulator::Write(const void* channel, const char* buffer,
   std::uint32_t taken = 0;
   if (!zero_writes_.Next()) {
     taken = (write_cap_ != 0 && length > write_cap_) ? write_cap_ : length;
-    client_.Receive(reinterpret_cast<const std::uint8_t*>(buffer), taken);
+  }
+  const auto* const bytes = reinterpret_cast<const std::uint8_t*>(buffer);
+  if (bridge_ == nullptr) {
+    client_.Receive(bytes, taken);
+  } else if (taken != 0) {
+    // Sent outside the lock: a client that is slow to read must not stop
+    // the bytes it sends from reaching the server, nor the server's reads.
+    const std::shared_ptr<ClientBridge> bridge = bridge_;
+    hold.unlock();
+    const bool sent = bridge->Send(bytes, taken, recorder_.get());
+    hold.lock();
+    if (!sent) {
+      RecordWrite(length, 0, false, WFSIM_ERROR_BROKEN_PIPE);
+      return Failure(WFSIM_ERROR_BROKEN_PIPE);
+    }
+    client_.CountForwarded(taken);
   }
   RecordWrite(length, taken, true, 0);
   *written = taken;
@@ -172,6 +271,7 @@ Outcome Simulator::Write(const void* channel, const char* buffer,
 }
 
 Outcome Simulator::Close(const void* channel) {
+  std::shared_ptr<ClientBridge> retired;  // destroyed after the lock is gone
   std::lock_guard<std::mutex> hold(mutex_);
   NotifyOnExit notify(changed_);
   CountCall(WFSIM_CLOSE);
@@ -180,6 +280,9 @@ Outcome Simulator::Close(const void* channel) {
   Countdown& fault = faults_[WFSIM_CLOSE];
   if (fault.Next()) return Failure(fault.error());  // the handle stays open
   handles_.Close(handle);
+  // The last channel closed ends the connection: the client process sees the
+  // end of the stream and waits for the next session.
+  if (handles_.count() == 0) retired = std::move(bridge_);
   return kSuccess;
 }
 
@@ -191,8 +294,10 @@ void Simulator::FreeMemory(void* memory) {
 }
 
 void Simulator::Reset() {
+  std::shared_ptr<ClientBridge> retired;  // destroyed after the lock is gone
   std::lock_guard<std::mutex> hold(mutex_);
   NotifyOnExit notify(changed_);
+  retired = std::move(bridge_);
   handles_.CloseAll();
   buffers_.RetireAll();
   client_.Clear();
@@ -321,6 +426,15 @@ std::uint32_t Simulator::AnsweredCount() {
 std::uint64_t Simulator::UnframedBytes() {
   std::lock_guard<std::mutex> hold(mutex_);
   return client_.built_in().unframed();
+}
+
+int Simulator::BridgeState() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return BridgeStateLocked();
+}
+
+bool Simulator::WaitForBridgeState(int state, std::uint32_t timeout_ms) {
+  return WaitFor(timeout_ms, [&] { return BridgeStateLocked() == state; });
 }
 
 }  // namespace wfsim

@@ -7,13 +7,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "buffer_registry.h"
+#include "client_bridge.h"
 #include "client_end.h"
 #include "countdown.h"
 #include "handle_table.h"
+#include "stream_recorder.h"
 #include "qvctx/wfapi64_sim.h"
 
 namespace wfsim {
@@ -77,6 +80,8 @@ class Simulator {
   void SetBuiltInClient(bool on);
   std::uint32_t AnsweredCount();
   std::uint64_t UnframedBytes();
+  int BridgeState();
+  bool WaitForBridgeState(int state, std::uint32_t timeout_ms);
 
  private:
   static constexpr int kOperationCount = WFSIM_FREE_MEMORY + 1;
@@ -88,6 +93,17 @@ class Simulator {
   // Records one write call.
   void RecordWrite(std::uint32_t requested, std::uint32_t taken, bool ok,
                    std::uint32_t error);
+  // With QVCTX_SIM_CONNECT set and no live connection: connects to the
+  // client process. A connection that has ended is handed to `retired`, to
+  // be destroyed after the lock is released.
+  Outcome ConnectClientIfAsked(std::shared_ptr<ClientBridge>* retired);
+  // With QVCTX_SIM_RECORD set: starts recording, once per process.
+  void StartRecordingIfAsked();
+  // The bridge's sinks, on its thread.
+  void FromRemoteClient(const ClientBridge* bridge, const std::uint8_t* data,
+                        std::size_t size);
+  void RemoteClientEnded();
+  int BridgeStateLocked() const;
   // Blocks until `done` holds or the time-out ends; true when it holds.
   template <typename Predicate>
   bool WaitFor(std::uint32_t timeout_ms, Predicate done);
@@ -103,6 +119,12 @@ class Simulator {
   std::uint32_t write_cap_ = 0;  // 0: no cap
   bool ica_session_ = true;
   std::vector<WfSimWriteRecord> writes_;  // every write call since the reset
+  // The connection to a client process while channels are open; shared with
+  // writers that send outside the lock.
+  std::shared_ptr<ClientBridge> bridge_;
+  // Lives as long as the process once recording started.
+  std::unique_ptr<StreamRecorder> recorder_;
+  bool recording_checked_ = false;  // QVCTX_SIM_RECORD was looked at
 };
 
 }  // namespace wfsim

@@ -60,6 +60,26 @@
  *   (magic 10001, FNCTyp 0 to 3, datasize from 34 to 10485760) are skipped one
  *   at a time and counted (WfSimUnframedBytes).
  *
+ * A client process: with the environment variable QVCTX_SIM_CONNECT set to
+ *   "127.0.0.1:PORT", the client end is not played in this process: the
+ *   first WFVirtualChannelOpen connects to a client process listening there
+ *   (qvctx-client), and the channel's bytes travel over that loopback TCP
+ *   connection exactly as they are, with no framing of their own; what the
+ *   client sends reaches the server's reads in the pieces the socket
+ *   delivers. The built-in client, WfSimClientSend* and WfSimTakeWritten are
+ *   then unused (written bytes are counted, not kept). When no client
+ *   listens, the open fails with WFSIM_ERROR_CONNECTION_REFUSED and a line on
+ *   stderr. When the client ends the connection, later writes fail with
+ *   WFSIM_ERROR_BROKEN_PIPE and reads find nothing more; the next open after
+ *   every channel was closed connects afresh. Closing the last open channel
+ *   (or WfSimReset) ends the connection.
+ *
+ * Recording: with QVCTX_SIM_RECORD set to a path prefix, the first open
+ *   creates PREFIX.server.bin (every byte the server wrote) and
+ *   PREFIX.client.bin (every byte the server read), exactly the channel's
+ *   bytes, and appends to them for the rest of the process, across resets;
+ *   qvctx-dump decodes them.
+ *
  * Threads: every function may be called from any thread at any time: qvctx's
  *   reader reads while host threads write and a test injects. One lock guards
  *   all state; no function calls into user code. The wait functions block only
@@ -107,6 +127,8 @@ extern "C" {
 #define WFSIM_ERROR_INVALID_HANDLE 6u
 #define WFSIM_ERROR_NOT_ENOUGH_MEMORY 8u
 #define WFSIM_ERROR_INVALID_PARAMETER 87u
+#define WFSIM_ERROR_BROKEN_PIPE 109u          /* the client process left */
+#define WFSIM_ERROR_CONNECTION_REFUSED 1225u  /* no client process listens */
 
 /* A count of WfSimFailCalls and WfSimZeroWrites that never runs out. */
 #define WFSIM_FOREVER 0xFFFFFFFFu
@@ -235,6 +257,18 @@ WFSIM_API uint32_t WfSimAnsweredCount(void);
 
 /* Written bytes the built-in client skipped: no package header began there. */
 WFSIM_API uint64_t WfSimUnframedBytes(void);
+
+/* ---- A client process (QVCTX_SIM_CONNECT) ------------------------------ */
+
+#define WFSIM_BRIDGE_NONE 0      /* no connection (none asked for, or closed) */
+#define WFSIM_BRIDGE_CONNECTED 1 /* connected to the client process */
+#define WFSIM_BRIDGE_ENDED 2     /* the client ended it; channels still open */
+
+/* The connection's state, one of WFSIM_BRIDGE_*. */
+WFSIM_API int32_t WfSimBridgeState(void);
+
+/* Waits until the connection's state is `state`. */
+WFSIM_API int32_t WfSimWaitForBridgeState(int32_t state, uint32_t timeout_ms);
 
 #ifdef __cplusplus
 }

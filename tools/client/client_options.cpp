@@ -1,0 +1,116 @@
+#include "client_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace qvctx_client {
+
+namespace {
+
+bool ParseUnsigned(const char* text, std::uint64_t max, std::uint64_t* value) {
+  if (text == nullptr || *text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long parsed = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || parsed > max) return false;
+  *value = parsed;
+  return true;
+}
+
+}  // namespace
+
+const char* ClientUsage() {
+  return "usage: qvctx-client [options]\n"
+         "The client end of the \"qvctx\" channel as a process of its own. "
+         "Start it,\nthen run the host with QVCTX_SIM_CONNECT=127.0.0.1:PORT "
+         "so the simulator\nbridges its channel here. It answers every "
+         "far-function call with a result\n(same messageID, time stamps and "
+         "payload) and sends events on a schedule.\n\n"
+         "  --listen ADDR          listen on ADDR (default 127.0.0.1:47470; "
+         "port 0 picks one)\n"
+         "  --port-file FILE       write the port listened on to FILE\n"
+         "  --sessions N           serve N connections, then exit (default: "
+         "serve forever)\n"
+         "  --events N             send N events on each connection\n"
+         "  --event-interval MS    one event every MS milliseconds "
+         "(default 100)\n"
+         "  --event-size BYTES     event payload size (default 16)\n"
+         "  --record PREFIX        record both directions to PREFIX.server.bin"
+         " and\n"
+         "                         PREFIX.client.bin (read them with "
+         "qvctx-dump)\n"
+         "  --check-pattern        check every call's payload against "
+         "qvctx-host's pattern\n"
+         "  --cut-after N          first connection only: after N answers, "
+         "send half of\n"
+         "                         the next one and drop the connection\n"
+         "  --timeout SECONDS      give up (exit 3) after this long\n"
+         "  --quiet                print only the summaries\n"
+         "Exit status: 0 all well, 1 a call broke the pattern or bytes did "
+         "not frame,\n2 bad usage or cannot listen, 3 time-out.\n";
+}
+
+bool ParseClientOptions(int argc, char** argv, ClientOptions* options,
+                        std::string* error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      options->help = true;
+      continue;
+    }
+    if (option == "--check-pattern") {
+      options->check_pattern = true;
+      continue;
+    }
+    if (option == "--quiet") {
+      options->quiet = true;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      *error = "missing value after " + option;
+      return false;
+    }
+    const char* const value = argv[++i];
+    std::uint64_t number = 0;
+    const bool numeric = ParseUnsigned(value, 0xFFFFFFFFu, &number);
+    const auto count = static_cast<std::uint32_t>(number);
+    if (option == "--listen") {
+      options->listen = value;
+    } else if (option == "--port-file") {
+      options->port_file = value;
+    } else if (option == "--record") {
+      options->record_prefix = value;
+    } else if (!numeric) {
+      *error = option == "--sessions" || option == "--events" ||
+                       option == "--event-interval" ||
+                       option == "--event-size" || option == "--cut-after" ||
+                       option == "--timeout"
+                   ? "not a number: " + option + " " + value
+                   : "unknown option " + option;
+      return false;
+    } else if (option == "--sessions") {
+      options->sessions = count;
+    } else if (option == "--events") {
+      options->events = count;
+    } else if (option == "--event-interval") {
+      options->event_interval_ms = count;
+    } else if (option == "--event-size") {
+      options->event_size = count;
+    } else if (option == "--cut-after") {
+      options->cut_after = static_cast<std::int64_t>(count);
+    } else if (option == "--timeout") {
+      options->timeout_s = count;
+    } else {
+      *error = "unknown option " + option;
+      return false;
+    }
+  }
+  if (options->event_size > 10485760u - 34u) {
+    *error = "--event-size: at most 10485726 bytes fit the server's buffer";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qvctx_client
