@@ -1,0 +1,249 @@
+#include "stream_decoder.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "package_format.h"
+
+namespace qvdump {
+
+namespace {
+
+// The header test and the datasize need the first 12 header bytes.
+constexpr std::size_t kTestedBytes = 12;
+
+std::uint32_t Load(const std::uint8_t* p, std::size_t width) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < width; ++i) {
+    value |= static_cast<std::uint32_t>(p[i]) << (8 * i);
+  }
+  return value;
+}
+
+// Copies the header fields that lie wholly within the `count` bytes at
+// `bytes` into `record`.
+void ReadFields(const std::uint8_t* bytes, std::size_t count, Record* record) {
+  record->header_bytes = std::min(count, wfsim::kHeaderSize);
+  if (count >= 2) record->fnc_typ = static_cast<std::uint16_t>(Load(bytes, 2));
+  if (count >= 4) {
+    record->magic = static_cast<std::uint16_t>(Load(bytes + 2, 2));
+  }
+  if (count >= 8) record->message_id = Load(bytes + 4, 4);
+  if (count >= 12) record->datasize = Load(bytes + 8, 4);
+  if (count >= wfsim::kTimeStampsOffset + 4) {
+    record->first_stamp = Load(bytes + wfsim::kTimeStampsOffset, 4);
+  }
+}
+
+bool UsableDatasize(std::uint32_t datasize) {
+  return datasize >= wfsim::kHeaderSize && datasize <= wfsim::kMaxPackageSize;
+}
+
+}  // namespace
+
+void StreamDecoder::Feed(const std::uint8_t* data, std::size_t size) {
+  if (finished_) throw std::logic_error("StreamDecoder: fed after Finish");
+  if (size == 0) return;
+  summary_.bytes += size;
+  pending_.insert(pending_.end(), data, data + size);
+  const std::size_t used = Process(false);
+  pending_.erase(pending_.begin(),
+                 pending_.begin() + static_cast<std::ptrdiff_t>(used));
+  pending_offset_ += used;
+}
+
+void StreamDecoder::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  const std::size_t used = Process(true);
+  pending_.erase(pending_.begin(),
+                 pending_.begin() + static_cast<std::ptrdiff_t>(used));
+  pending_offset_ += used;
+  if (mode_ == Mode::kBody) {
+    // Cut off in the payload: the receiver waits for the rest for ever.
+    current_.flag = Flag::kIncomplete;
+    current_.expected = current_.datasize;
+    Emit(std::move(current_));
+  } else if (mode_ == Mode::kScan) {
+    EndRun();
+  }
+  mode_ = Mode::kFront;
+}
+
+std::vector<Record> StreamDecoder::TakeRecords() {
+  std::vector<Record> taken;
+  taken.swap(records_);
+  return taken;
+}
+
+std::size_t StreamDecoder::Process(bool at_end) {
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t available = pending_.size() - pos;
+    const std::uint8_t* here = pending_.data() + pos;
+    switch (mode_) {
+      case Mode::kBody: {
+        const auto take = static_cast<std::size_t>(
+            std::min<std::uint64_t>(available, body_left_));
+        const std::size_t room = kPreviewSize - current_.preview.size();
+        current_.preview.insert(current_.preview.end(), here,
+                                here + std::min(take, room));
+        current_.length += take;
+        body_left_ -= take;
+        pos += take;
+        if (body_left_ != 0) return pos;
+        Emit(std::move(current_));
+        mode_ = Mode::kFront;
+        break;
+      }
+      case Mode::kFront:
+        if (available == 0) return pos;
+        if (available >= wfsim::kHeaderSize) {
+          pos = DecideFront(pos);
+        } else if (at_end) {
+          pos = DecideCutFront(pos);
+        } else {
+          return pos;  // the reader decides nothing before a whole header
+        }
+        break;
+      case Mode::kScan:
+        if (available >= kTestedBytes || at_end) {
+          if (available != 0 &&
+              MayBeginPackage(here, available, available >= kTestedBytes)) {
+            EndRun();
+            mode_ = Mode::kFront;
+          } else if (available == 0) {
+            return pos;
+          } else {
+            ExtendRun(*here);
+            ++pos;
+          }
+        } else {
+          return pos;  // too few bytes to test this offset yet
+        }
+        break;
+    }
+  }
+}
+
+std::size_t StreamDecoder::DecideFront(std::size_t pos) {
+  const std::uint8_t* front = pending_.data() + pos;
+  const std::uint64_t offset = pending_offset_ + pos;
+  if (!MayBeginPackage(front, wfsim::kHeaderSize, false)) {
+    StartRun(offset);
+    ExtendRun(*front);
+    mode_ = Mode::kScan;
+    return pos + 1;
+  }
+  Record record;
+  record.offset = offset;
+  record.length = wfsim::kHeaderSize;
+  ReadFields(front, wfsim::kHeaderSize, &record);
+  if (!UsableDatasize(record.datasize)) {
+    // The receiver cannot use the header: show it, and take the bytes
+    // behind it for the next front.
+    if (direction_ == Direction::kServerToClient) {
+      record.flag = Flag::kUnframedDatasize;
+    } else if (record.datasize > wfsim::kMaxPackageSize) {
+      record.flag = Flag::kNeverCompletes;
+    } else {
+      record.flag = Flag::kInvalidDatasize;
+    }
+    Emit(std::move(record));
+    return pos + wfsim::kHeaderSize;
+  }
+  record.flag = PackageFlag(record);
+  current_ = std::move(record);
+  body_left_ = current_.datasize - wfsim::kHeaderSize;
+  mode_ = Mode::kBody;
+  return pos + wfsim::kHeaderSize;
+}
+
+std::size_t StreamDecoder::DecideCutFront(std::size_t pos) {
+  const std::uint8_t* front = pending_.data() + pos;
+  const std::size_t available = pending_.size() - pos;
+  if (!MayBeginPackage(front, available, false)) {
+    // Already plain that no header begins here.
+    StartRun(pending_offset_ + pos);
+    ExtendRun(*front);
+    mode_ = Mode::kScan;
+    return pos + 1;
+  }
+  Record record;
+  record.offset = pending_offset_ + pos;
+  record.length = available;
+  ReadFields(front, available, &record);
+  record.flag = Flag::kIncomplete;
+  record.expected = available >= kTestedBytes && UsableDatasize(record.datasize)
+                        ? record.datasize
+                        : wfsim::kHeaderSize;
+  Emit(std::move(record));
+  return pos + available;
+}
+
+bool StreamDecoder::MayBeginPackage(const std::uint8_t* bytes,
+                                    std::size_t count, bool whole) const {
+  if (whole && count < kTestedBytes) return false;
+  // FNCTyp and usMagic are judged byte by byte, so a cut-off front that
+  // already shows no header is not taken for one.
+  if (bytes[0] > wfsim::kLastType) return false;
+  const std::uint8_t fixed[] = {
+      0, static_cast<std::uint8_t>(wfsim::kMagic & 0xFFu),
+      static_cast<std::uint8_t>(wfsim::kMagic >> 8)};
+  for (std::size_t i = 1; i < 4 && i < count; ++i) {
+    if (bytes[i] != fixed[i - 1]) return false;
+  }
+  Record fields;
+  ReadFields(bytes, count, &fields);
+  if (direction_ == Direction::kClientToServer && count >= 8 &&
+      fields.message_id == 0) {
+    return false;
+  }
+  if (count < kTestedBytes || UsableDatasize(fields.datasize)) return true;
+  if (whole) return false;
+  // An unusable datasize at the front: the reader takes the bytes for a
+  // header all the same; the client does not, but a whole header is shown
+  // before it is skipped.
+  return direction_ == Direction::kClientToServer ||
+         count >= wfsim::kHeaderSize;
+}
+
+void StreamDecoder::StartRun(std::uint64_t offset) {
+  current_ = Record();
+  current_.kind = Record::Kind::kSkipped;
+  current_.offset = offset;
+  current_.flag = direction_ == Direction::kClientToServer
+                      ? Flag::kRefusedNotHeader
+                      : Flag::kUnframed;
+}
+
+void StreamDecoder::ExtendRun(std::uint8_t byte) {
+  if (current_.preview.size() < kPreviewSize) current_.preview.push_back(byte);
+  ++current_.length;
+}
+
+void StreamDecoder::EndRun() {
+  if (current_.length == 0) return;
+  summary_.skipped_bytes += current_.length;
+  Emit(std::move(current_));
+  current_ = Record();
+}
+
+void StreamDecoder::Emit(Record record) {
+  if (record.kind == Record::Kind::kPackage) ++summary_.packages;
+  if (record.flag != Flag::kNone) ++summary_.flagged;
+  records_.push_back(std::move(record));
+}
+
+Flag StreamDecoder::PackageFlag(const Record& record) const {
+  if (direction_ == Direction::kClientToServer) {
+    return record.fnc_typ == wfsim::kEvent || record.fnc_typ == wfsim::kResult
+               ? Flag::kNone
+               : Flag::kInvalidHeader;
+  }
+  if (record.fnc_typ != wfsim::kFarFunction) return Flag::kUnusualType;
+  return record.message_id == 0 ? Flag::kNoAnswer : Flag::kNone;
+}
+
+}  // namespace qvdump

@@ -1,0 +1,133 @@
+# Runs the real qvctx-dump (through EMULATOR, Wine on the Windows build) on the
+# recordings dump_stream_writer makes, and checks its output line by line
+# against testdata/*.expected, which describe those recordings package by
+# package. Also checks the argument handling and the exit status.
+# Arguments: EMULATOR (may be empty), WRITER, DUMP, WORK_DIR, EXPECTED_DIR.
+cmake_minimum_required(VERSION 3.25)
+
+set(failures "")
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+execute_process(COMMAND ${EMULATOR} "${WRITER}" rec
+  WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "dump_stream_writer failed (${rc}): ${err}")
+endif()
+
+# Runs the tool with the given arguments in WORK_DIR; sets out, err, rc.
+macro(run_dump)
+  execute_process(COMMAND ${EMULATOR} "${DUMP}" ${ARGN}
+    WORKING_DIRECTORY "${WORK_DIR}"
+    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  string(REPLACE "\r" "" out "${out}")
+  string(REPLACE "\r" "" err "${err}")
+endmacro()
+
+macro(fail text)
+  list(APPEND failures "${text}")
+  message(STATUS "FAIL: ${text}")
+endmacro()
+
+# Compares two texts line by line and reports each line that differs.
+function(expect_lines what actual expected)
+  string(REPLACE "\n" ";" actual_lines "${actual}")
+  string(REPLACE "\n" ";" expected_lines "${expected}")
+  list(LENGTH actual_lines actual_count)
+  list(LENGTH expected_lines expected_count)
+  set(found "")
+  if(NOT actual_count EQUAL expected_count)
+    list(APPEND found "${what}: ${actual_count} lines, expected ${expected_count}")
+  endif()
+  math(EXPR last "${expected_count} - 1")
+  if(actual_count LESS expected_count)
+    math(EXPR last "${actual_count} - 1")
+  endif()
+  if(last GREATER_EQUAL 0)
+    foreach(i RANGE ${last})
+      list(GET actual_lines ${i} got)
+      list(GET expected_lines ${i} want)
+      if(NOT got STREQUAL want)
+        math(EXPR line "${i} + 1")
+        list(APPEND found "${what} line ${line}:\n  got  '${got}'\n  want '${want}'")
+      endif()
+    endforeach()
+  endif()
+  set(failures ${failures} ${found} PARENT_SCOPE)
+  foreach(text IN LISTS found)
+    message(STATUS "FAIL: ${text}")
+  endforeach()
+endfunction()
+
+file(READ "${EXPECTED_DIR}/client.expected" client_expected)
+file(READ "${EXPECTED_DIR}/server.expected" server_expected)
+
+# Each recording by its name: the direction from the suffix.
+run_dump(rec.client.bin)
+if(NOT rc EQUAL 0)
+  fail("rec.client.bin: exit ${rc}, expected 0 (${err})")
+endif()
+expect_lines("rec.client.bin" "${out}" "${client_expected}")
+
+run_dump(rec.server.bin)
+if(NOT rc EQUAL 0)
+  fail("rec.server.bin: exit ${rc}, expected 0 (${err})")
+endif()
+expect_lines("rec.server.bin" "${out}" "${server_expected}")
+
+# The prefix alone: both recordings, the server's first.
+run_dump(rec)
+if(NOT rc EQUAL 0)
+  fail("prefix: exit ${rc}, expected 0 (${err})")
+endif()
+expect_lines("prefix rec" "${out}" "${server_expected}${client_expected}")
+
+# The same bytes under another name, read as the client's by --direction.
+run_dump(--direction client rec.other.dat)
+string(REPLACE "== rec.client.bin (client>server)"
+       "== rec.other.dat (client>server)" other_expected "${client_expected}")
+if(NOT rc EQUAL 0)
+  fail("--direction client: exit ${rc}, expected 0 (${err})")
+endif()
+expect_lines("--direction client rec.other.dat" "${out}" "${other_expected}")
+
+# Read as the server's, the same bytes are judged by the client's rules: the
+# event with messageID 0 is a package there, unusual from a server.
+run_dump(--direction=server rec.other.dat)
+if(NOT rc EQUAL 0)
+  fail("--direction=server: exit ${rc}, expected 0 (${err})")
+endif()
+if(NOT out MATCHES "\n243 +server>client 1 event +0 +0 +36 +0 +50 51 +unusual: FNCTyp 1 from the server")
+  fail("--direction=server: no unusual event at 243 in:\n${out}")
+endif()
+if(NOT out MATCHES "\n93 +server>client [- ]+47 41 52 42 41 47 45 21 21 21 +10 bytes skipped: unframed")
+  fail("--direction=server: no unframed run at 93 in:\n${out}")
+endif()
+
+# Wrong usage and unreadable files.
+run_dump(rec.other.dat)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "cannot tell the direction of rec.other.dat")
+  fail("no direction: exit ${rc}, stderr '${err}'")
+endif()
+run_dump(--direction sideways rec.other.dat)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "--direction takes server or client")
+  fail("bad direction: exit ${rc}, stderr '${err}'")
+endif()
+run_dump(missing.client.bin)
+if(NOT rc EQUAL 1 OR NOT err MATCHES "cannot open missing.client.bin")
+  fail("missing file: exit ${rc}, stderr '${err}'")
+endif()
+run_dump()
+if(NOT rc EQUAL 2 OR NOT err MATCHES "usage: qvctx-dump")
+  fail("no arguments: exit ${rc}, stderr '${err}'")
+endif()
+run_dump(--help)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "usage: qvctx-dump .*PREFIX.client.bin")
+  fail("--help: exit ${rc}, stdout '${out}'")
+endif()
+
+list(LENGTH failures count)
+if(count GREATER 0)
+  message(FATAL_ERROR "${count} checks failed")
+endif()
+message(STATUS "qvctx-dump output matches, line by line")
