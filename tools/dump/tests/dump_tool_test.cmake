@@ -10,16 +10,23 @@ set(failures "")
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 execute_process(COMMAND ${EMULATOR} "${WRITER}" rec
-  WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE rc ERROR_VARIABLE err)
+  WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE rc
+  ERROR_FILE "${WORK_DIR}/writer.txt")
 if(NOT rc EQUAL 0)
+  file(READ "${WORK_DIR}/writer.txt" err)
   message(FATAL_ERROR "dump_stream_writer failed (${rc}): ${err}")
 endif()
 
 # Runs the tool with the given arguments in WORK_DIR; sets out, err, rc.
+# The output goes through files, not pipes: a wineserver started by the
+# emulator would hold a pipe open until it exits, seconds later.
 macro(run_dump)
   execute_process(COMMAND ${EMULATOR} "${DUMP}" ${ARGN}
     WORKING_DIRECTORY "${WORK_DIR}"
-    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+    OUTPUT_FILE "${WORK_DIR}/stdout.txt" ERROR_FILE "${WORK_DIR}/stderr.txt"
+    RESULT_VARIABLE rc)
+  file(READ "${WORK_DIR}/stdout.txt" out)
+  file(READ "${WORK_DIR}/stderr.txt" err)
   string(REPLACE "\r" "" out "${out}")
   string(REPLACE "\r" "" err "${err}")
 endmacro()
