@@ -1,152 +1,167 @@
-// qvctx-host: a sample host. It loads the library by path the way a real host
-// does, registers both callbacks, starts a session against the simulator's
-// built-in client, sends far-function calls, checks every answer byte for
-// byte, prints the session log and closes.
-//
-// Usage: qvctx-host [--calls N] [--size BYTES] [--events N]
-#include <atomic>
-#include <chrono>
-#include <cstdint>
+// qvctx-host: the sample host and the demo. It does what a real host does:
+// loads the library by path, looks its functions up by name, registers both
+// callbacks, starts a session, sends far-function calls from several threads
+// and one bulk transfer, receives the answers and the client's events, prints
+// the session log and closes. The platform is the simulator, loaded by path
+// before the first ServerStartSession so qvctx binds the same one; its
+// built-in client answers unless QVCTX_SIM_CONNECT bridges the channel to a
+// remote client. Every answer is checked byte for byte.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "qvctx/qvctx.h"
-#include "qvctx/wfapi64_sim.h"
-#include "support/test_support.h"
+#include "call_tracker.h"
+#include "demo_run.h"
+#include "host_library.h"
+#include "host_options.h"
+#include "host_report.h"
+#include "host_system.h"
+#include "qvctx_api.h"
+#include "sim_control.h"
+#include "size_sequence.h"
 
+namespace qvctx_host {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using StartFn = std::int32_t (*)();
-using RegisterFn = std::int32_t (*)(PackageCallBack);
-using SendFn = std::int32_t (*)(const void*, std::int32_t);
-using LogFn = const char* (*)();
-using FreeLogFn = void (*)();
-
-constexpr std::uint32_t kHeaderSize = 34;
-
-struct Answers {
-  std::mutex mutex;
-  std::vector<std::vector<std::uint8_t>> results;
-  std::atomic<int> results_count{0};
-  std::atomic<int> events_count{0};
-};
-Answers g_answers;
+// The tracker the callbacks feed; set before they are registered, and the
+// session is closed before it goes away.
+CallTracker* g_tracker = nullptr;
 
 void OnResult(const std::uint8_t* package, std::uint32_t length) {
-  std::lock_guard<std::mutex> hold(g_answers.mutex);
-  g_answers.results.emplace_back(package, package + length);
-  g_answers.results_count++;
-}
-
-void OnEvent(const std::uint8_t* /*package*/, std::uint32_t /*length*/) {
-  g_answers.events_count++;
-}
-
-std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) |
-         (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::vector<std::uint8_t> Call(std::uint32_t message_id, std::uint32_t size) {
-  std::vector<std::uint8_t> package(size, 0);
-  for (int i = 0; i < 4; ++i) package[4 + i] = static_cast<std::uint8_t>(message_id >> (8 * i));
-  for (std::uint32_t i = kHeaderSize; i < size; ++i) {
-    package[i] = static_cast<std::uint8_t>(message_id * 7 + i);
+  try {
+    g_tracker->OnAnswer(package, length);
+  } catch (...) {
+    // Nothing may escape into the library's reader thread.
   }
-  return package;
 }
 
-int Fail(const char* what) {
-  std::fprintf(stderr, "qvctx-host: %s\n", what);
+void OnEvent(const std::uint8_t* package, std::uint32_t length) {
+  try {
+    g_tracker->OnEvent(package, length);
+  } catch (...) {
+  }
+}
+
+// `chosen` when given; otherwise the library beside this program, then in
+// ../lib (the installed layout); the first candidate when neither exists, so
+// the loader's message names it.
+std::string LibraryPath(const std::string& chosen, const char* base_name) {
+  if (!chosen.empty()) return chosen;
+  const std::string folder = ExecutableFolder();
+  const std::string name = LibraryFileName(base_name);
+  const std::string beside = JoinPath(folder, name);
+  const std::string installed =
+      JoinPath(JoinPath(JoinPath(folder, ".."), "lib"), name);
+  if (!FileIsReadable(beside) && FileIsReadable(installed)) {
+    return installed;
+  }
+  return beside;
+}
+
+// ServerSessionLog's text, given back at once.
+std::string FetchSessionLog(const QvctxApi& api) {
+  const char* text = api.session_log();
+  std::string copy = text != nullptr ? text : "";
+  api.free_session_log();
+  return copy;
+}
+
+int Fail(const std::string& what) {
+  std::fprintf(stderr, "qvctx-host: %s\n", what.c_str());
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  int calls = 20;
-  std::uint32_t size = 1000;
-  int events = 5;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string option = argv[i];
-    const long value = std::strtol(argv[i + 1], nullptr, 10);
-    if (option == "--calls") calls = static_cast<int>(value);
-    if (option == "--size") size = static_cast<std::uint32_t>(value);
-    if (option == "--events") events = static_cast<int>(value);
+int HostMain(int argc, char** argv) {
+  HostOptions options;
+  std::string error;
+  if (!ParseHostOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr,
+                 "qvctx-host: %s\n(qvctx-host --help lists the options)\n",
+                 error.c_str());
+    return 2;
   }
-  if (size < kHeaderSize) size = kHeaderSize;
-
-  qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx"));
-  if (!library.ok()) return Fail("cannot load the library");
-  const auto start = library.Function<StartFn>("ServerStartSession");
-  const auto close = library.Function<StartFn>("ServerCloseSession");
-  const auto on_event = library.Function<RegisterFn>("ServerRegisterEventCallBackFunction");
-  const auto on_result = library.Function<RegisterFn>("ServerRegisterResultCallBackFunction");
-  const auto send = library.Function<SendFn>("ServerRegisterFarFunction");
-  const auto session_log = library.Function<LogFn>("ServerSessionLog");
-  const auto free_log = library.Function<FreeLogFn>("ServerSessionFreeLog");
-  if (!start || !close || !on_event || !on_result || !send || !session_log || !free_log) {
-    return Fail("the library lacks an export");
+  if (options.help) {
+    std::fputs(HostUsage(), stdout);
+    return 0;
   }
 
-  WfSimReset();
-  WfSimSetBuiltInClient(1);
-  on_event(OnEvent);
-  on_result(OnResult);
-  if (start() != 0) return Fail("ServerStartSession failed");
-
-  const auto began = Clock::now();
-  std::uint64_t bytes_sent = 0;
-  for (int i = 0; i < calls; ++i) {
-    const std::vector<std::uint8_t> package = Call(static_cast<std::uint32_t>(i + 1), size);
-    if (send(package.data(), static_cast<std::int32_t>(package.size())) != 0) {
-      return Fail("ServerRegisterFarFunction failed");
-    }
-    bytes_sent += package.size();
+  // The simulator first: qvctx loads "wfapi64" by name at its first start
+  // and then finds this one already in the process.
+  HostLibrary simulator;
+  if (!simulator.Open(LibraryPath(options.simulator, "wfapi64"))) {
+    return Fail("cannot load the simulator " + simulator.path() + ": " +
+                simulator.error());
   }
-  for (int i = 0; i < events; ++i) WfSimClientSendEvent(90000 + i, "event", 5);
-  const auto deadline = Clock::now() + std::chrono::seconds(30);
-  while ((g_answers.results_count < calls || g_answers.events_count < events) &&
-         Clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  SimControl sim;
+  const std::string sim_missing = sim.Bind(simulator);
+  if (!sim_missing.empty()) {
+    return Fail(simulator.path() + " lacks " + sim_missing);
   }
-  const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+  HostLibrary library;
+  if (!library.Open(LibraryPath(options.library, "qvctx"))) {
+    return Fail("cannot load the library " + library.path() + ": " +
+                library.error());
+  }
+  QvctxApi api;
+  const std::string missing = api.Bind(library);
+  if (!missing.empty()) return Fail(library.path() + " lacks " + missing);
 
-  int intact = 0;
-  std::uint64_t bytes_received = 0;
-  {
-    std::lock_guard<std::mutex> hold(g_answers.mutex);
-    for (const std::vector<std::uint8_t>& answer : g_answers.results) {
-      bytes_received += answer.size();
-      const std::uint32_t id = Load32(&answer[4]);
-      const std::vector<std::uint8_t> sent = Call(id, size);
-      if (answer.size() == sent.size() && answer[0] == 2 &&
-          std::memcmp(answer.data() + kHeaderSize, sent.data() + kHeaderSize,
-                      sent.size() - kHeaderSize) == 0) {
-        ++intact;
-      }
-    }
+  HostReport report;
+  report.options = options;
+  report.library_path = library.path();
+  report.simulator_path = simulator.path();
+  const char* connect = std::getenv("QVCTX_SIM_CONNECT");
+  const bool remote = connect != nullptr && *connect != '\0';
+  const bool built_in = !remote && options.client == ClientChoice::kBuiltIn;
+  // A remote client sends its events on its own schedule; the host counts
+  // what comes and awaits nothing.
+  report.events_awaited = built_in;
+  if (!remote) {
+    sim.reset();
+    sim.set_built_in_client(built_in ? 1 : 0);
   }
 
-  std::printf("session log: %s\n", session_log());
-  free_log();
-  close();
+  CallTracker tracker(
+      SizeSequence::Draw(options.size_min, options.size_max, options.calls),
+      options.bulk, built_in ? options.events : 0);
+  g_tracker = &tracker;
+  api.register_event(OnEvent);
+  api.register_result(OnResult);
+  const std::int32_t started = api.start_session();
+  if (started == 0) {
+    DemoRun run(options, api, sim, built_in, &tracker);
+    report.outcome = run.Run();
+  } else {
+    report.outcome.send_failure =
+        "ServerStartSession returned " + std::to_string(started);
+  }
+  report.start_log = FetchSessionLog(api);
+  api.close_session();
+  report.close_log = FetchSessionLog(api);
+  report.tally = tracker.Snapshot();
 
-  std::printf("calls sent: %d, answered: %d, intact: %d\n", calls,
-              g_answers.results_count.load(), intact);
-  std::printf("client events received: %d of %d\n", g_answers.events_count.load(), events);
-  std::printf("bytes sent: %llu, received: %llu, in %.3f s\n",
-              static_cast<unsigned long long>(bytes_sent),
-              static_cast<unsigned long long>(bytes_received), seconds);
-  std::printf("log file: %s\n", qvctx_test::LogFilePath().c_str());
-  const bool ok = intact == calls && g_answers.events_count == events;
-  std::printf("%s\n", ok ? "every answer arrived intact" : "ANSWERS MISSING OR WRONG");
-  return ok ? 0 : 1;
+  if (remote) {
+    report.client = std::string("remote, bridged by the simulator to ") +
+                    connect + " (QVCTX_SIM_CONNECT)";
+  } else if (built_in) {
+    report.client = "the simulator's built-in client (answered " +
+                    std::to_string(sim.answered_count()) + " packages, " +
+                    std::to_string(sim.unframed_bytes()) +
+                    " unframed bytes skipped)";
+  } else {
+    report.client = "none: the built-in client stays off, nothing answers";
+  }
+  report.log_file = LogFilePath();
+  report.log_file_readable = FileIsReadable(report.log_file);
+  if (options.json) {
+    PrintJsonReport(report);
+  } else {
+    PrintTextReport(report);
+  }
+  return ReportProblems(report).empty() ? 0 : 1;
 }
+
+}  // namespace
+}  // namespace qvctx_host
+
+int main(int argc, char** argv) { return qvctx_host::HostMain(argc, argv); }

@@ -1,0 +1,52 @@
+#include "host_report.h"
+
+#include <cstdio>
+
+namespace qvctx_host {
+
+std::vector<std::string> ReportProblems(const HostReport& report) {
+  std::vector<std::string> problems;
+  const RunOutcome& outcome = report.outcome;
+  const Tally& tally = report.tally;
+  if (!outcome.send_failure.empty()) {
+    problems.push_back("export call failed: " + outcome.send_failure);
+  }
+  const std::uint32_t unanswered = outcome.calls_sent - tally.calls_answered;
+  const bool bulk_unanswered = outcome.bulk_sent && !tally.bulk_answered;
+  if (unanswered > 0 || bulk_unanswered) {
+    std::string text = "answers missing: ";
+    if (unanswered > 0) {
+      text += std::to_string(unanswered) + " of " +
+              std::to_string(outcome.calls_sent) + " calls";
+      if (bulk_unanswered) text += " and ";
+    }
+    if (bulk_unanswered) text += "the bulk transfer";
+    char seconds[32];
+    std::snprintf(seconds, sizeof(seconds), "%g",
+                  report.options.timeout_seconds);
+    problems.push_back(text + " got no answer within " + seconds + " s");
+  }
+  const std::uint32_t wrong =
+      tally.damaged + tally.duplicates + tally.strangers;
+  if (wrong > 0) {
+    problems.push_back("answers wrong: " + std::to_string(wrong) +
+                       " (first: " + tally.problems.front() + ")");
+  }
+  if (report.events_awaited) {
+    if (tally.events_received < outcome.events_queued) {
+      problems.push_back(
+          "events missing: " +
+          std::to_string(outcome.events_queued - tally.events_received) +
+          " of " + std::to_string(outcome.events_queued) +
+          " client events did not arrive");
+    }
+    if (tally.events_unexpected > 0) {
+      problems.push_back(
+          "events wrong: " + std::to_string(tally.events_unexpected) +
+          " client events the host did not queue");
+    }
+  }
+  return problems;
+}
+
+}  // namespace qvctx_host

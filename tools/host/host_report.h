@@ -1,0 +1,46 @@
+// Everything the sample host prints at the end, and its verdict: as text for
+// a person or as one JSON object for a program.
+#ifndef QVCTX_TOOLS_HOST_HOST_REPORT_H_
+#define QVCTX_TOOLS_HOST_HOST_REPORT_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "call_tracker.h"
+#include "demo_run.h"
+#include "host_options.h"
+
+namespace qvctx_host {
+
+// The last line of a text summary when every check passed.
+constexpr char kAllIntact[] = "every answer arrived intact";
+
+struct HostReport {
+  HostOptions options;
+  std::string library_path;
+  std::string simulator_path;
+  std::string client;                 // who answered, in words
+  bool events_awaited = true;         // the host queued them and counts on them
+  std::uint32_t client_answered = 0;  // the built-in client's own count
+  std::uint64_t unframed_bytes = 0;   // bytes the built-in client skipped
+  RunOutcome outcome;
+  Tally tally;
+  std::string start_log;  // ServerSessionLog before the close
+  std::string close_log;  // ServerSessionLog after it
+  std::string log_file;   // the library's log file as this process opens it
+  bool log_file_readable = false;
+};
+
+// What is missing or wrong, one sentence each; empty when all is well.
+std::vector<std::string> ReportProblems(const HostReport& report);
+
+// The summary for a person; its last line is kAllIntact or a problem.
+void PrintTextReport(const HostReport& report);
+
+// The summary as one JSON object on stdout.
+void PrintJsonReport(const HostReport& report);
+
+}  // namespace qvctx_host
+
+#endif  // QVCTX_TOOLS_HOST_HOST_REPORT_H_

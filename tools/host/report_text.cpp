@@ -1,0 +1,106 @@
+// The text summary of qvctx-host.
+#include <cstdio>
+
+#include "host_report.h"
+#include "latency_stats.h"
+
+namespace qvctx_host {
+
+namespace {
+
+constexpr int kBarWidth = 40;
+
+double MegabytesPerSecond(std::uint64_t bytes, double seconds) {
+  return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0;
+}
+
+// The session-log text one entry a line: the library joins them with " &"
+// and ends the text with a blank.
+void PrintSessionLog(const char* title, const std::string& text) {
+  std::printf("session log (%s):\n", title);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(" &", start);
+    if (end == std::string::npos) end = text.size();
+    std::string entry = text.substr(start, end - start);
+    while (!entry.empty() && entry.back() == ' ') entry.pop_back();
+    if (!entry.empty()) std::printf("  %s\n", entry.c_str());
+    start = end + 2;
+  }
+}
+
+}  // namespace
+
+void PrintTextReport(const HostReport& report) {
+  const HostOptions& options = report.options;
+  const RunOutcome& outcome = report.outcome;
+  const Tally& tally = report.tally;
+  std::printf("qvctx-host: a sample host of qvctx\n");
+  std::printf("  library    %s\n", report.library_path.c_str());
+  std::printf("  simulator  %s\n", report.simulator_path.c_str());
+  std::printf("  client     %s\n\n", report.client.c_str());
+
+  std::printf(
+      "calls      %u sent from %u thread%s, %u answered, %u intact "
+      "(sizes %u-%u bytes)\n",
+      outcome.calls_sent, options.threads, options.threads == 1 ? "" : "s",
+      tally.calls_answered, tally.calls_intact, options.size_min,
+      options.size_max);
+  if (options.bulk == 0) {
+    std::printf("bulk       none\n");
+  } else {
+    std::string answer = "not answered";
+    if (tally.bulk_answered) {
+      answer = tally.bulk_intact
+                   ? "answered intact in " +
+                         LatencyStats::Format(tally.bulk_latency_us)
+                   : "answered damaged";
+    }
+    std::printf("bulk       %u bytes %s, %s\n", options.bulk,
+                outcome.bulk_sent ? "sent" : "NOT sent", answer.c_str());
+  }
+  if (report.events_awaited) {
+    std::printf("events     %u queued, %u received\n", outcome.events_queued,
+                tally.events_received);
+  } else {
+    std::printf("events     %u received (sent by the client on its own)\n",
+                tally.events_received);
+  }
+  std::printf("bytes      %llu sent, %llu received in %.3f s\n",
+              static_cast<unsigned long long>(outcome.bytes_sent),
+              static_cast<unsigned long long>(tally.bytes_received),
+              outcome.seconds);
+  std::printf("throughput %.1f MB/s sent, %.1f MB/s received\n",
+              MegabytesPerSecond(outcome.bytes_sent, outcome.seconds),
+              MegabytesPerSecond(tally.bytes_received, outcome.seconds));
+  const LatencyStats latency(tally.call_latencies_us);
+  if (latency.empty()) {
+    std::printf("latency    no call answered\n");
+  } else {
+    std::printf("latency    p50 %s, p99 %s, max %s (send start to answer)\n",
+                LatencyStats::Format(latency.Percentile(50)).c_str(),
+                LatencyStats::Format(latency.Percentile(99)).c_str(),
+                LatencyStats::Format(latency.Max()).c_str());
+    std::fputs(latency.Histogram(kBarWidth).c_str(), stdout);
+  }
+  std::printf("\n");
+  PrintSessionLog("start and sends", report.start_log);
+  PrintSessionLog("close", report.close_log);
+  std::printf("log file   %s%s\n", report.log_file.c_str(),
+              report.log_file_readable ? "" : " (not written: no such file)");
+
+  const std::vector<std::string> problems = ReportProblems(report);
+  for (std::size_t i = 1; i < tally.problems.size(); ++i) {
+    std::printf("  also: %s\n", tally.problems[i].c_str());
+  }
+  if (problems.empty()) {
+    std::printf("%s\n", kAllIntact);
+  } else {
+    for (const std::string& problem : problems) {
+      std::printf("%s\n", problem.c_str());
+    }
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace qvctx_host

@@ -1,0 +1,28 @@
+// The simulator's control functions the sample host uses, looked up by name
+// in the simulator loaded by path. The host loads it before qvctx's first
+// ServerStartSession, so qvctx binds the very same simulator.
+#ifndef QVCTX_TOOLS_HOST_SIM_CONTROL_H_
+#define QVCTX_TOOLS_HOST_SIM_CONTROL_H_
+
+#include <string>
+
+#include "host_library.h"
+#include "qvctx/wfapi64_sim.h"
+
+namespace qvctx_host {
+
+struct SimControl {
+  decltype(&::WfSimReset) reset = nullptr;
+  decltype(&::WfSimSetBuiltInClient) set_built_in_client = nullptr;
+  decltype(&::WfSimClientSendEvent) client_send_event = nullptr;
+  decltype(&::WfSimAnsweredCount) answered_count = nullptr;
+  decltype(&::WfSimUnframedBytes) unframed_bytes = nullptr;
+
+  // Looks every function up in `library`; returns the names it lacks,
+  // separated by blanks, or an empty string.
+  std::string Bind(const HostLibrary& library);
+};
+
+}  // namespace qvctx_host
+
+#endif  // QVCTX_TOOLS_HOST_SIM_CONTROL_H_
