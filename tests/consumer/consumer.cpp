@@ -49,9 +49,10 @@ bool IsOurAnswer(const std::vector<std::uint8_t>& bytes) {
   if (bytes.size() != kHeaderSize + sizeof(kPayload)) return false;
   PACKAGEHEAD head;
   std::memcpy(&head, bytes.data(), kHeaderSize);
-  return head.FNCTyp == 2 && head.usMagic == 10001 && head.messageID == kMessageId &&
-         head.datasize == bytes.size() &&
-         std::memcmp(bytes.data() + kHeaderSize, kPayload, sizeof(kPayload)) == 0;
+  return head.FNCTyp == 2 && head.usMagic == 10001 &&
+         head.messageID == kMessageId && head.datasize == bytes.size() &&
+         std::memcmp(bytes.data() + kHeaderSize, kPayload, sizeof(kPayload)) ==
+             0;
 }
 
 }  // namespace
@@ -67,7 +68,8 @@ int main() {
   std::vector<std::uint8_t> call(kHeaderSize + sizeof(kPayload));
   std::memcpy(call.data(), &head, kHeaderSize);
   std::memcpy(call.data() + kHeaderSize, kPayload, sizeof(kPayload));
-  if (ServerRegisterFarFunction(call.data(), static_cast<std::int32_t>(call.size())) != 0) {
+  if (ServerRegisterFarFunction(call.data(),
+                                static_cast<std::int32_t>(call.size())) != 0) {
     return Fail("ServerRegisterFarFunction failed");
   }
 
