@@ -7,7 +7,8 @@
 # no_client: nobody answers; the host must say the answers are missing and
 #            fail within its short timeout.
 # options:   --help succeeds and lists the options; bad values are refused
-#            with exit code 2 before anything is loaded.
+#            with exit code 2 before anything is loaded; a library that
+#            does not load fails the run.
 cmake_minimum_required(VERSION 3.25)
 
 function(run_host)
@@ -127,6 +128,11 @@ elseif(CHECK STREQUAL "options")
       fail("${bad} was not refused")
     endif()
   endforeach()
+  # A library that is not there: the host says so and fails.
+  run_host(--library "${HOST}.missing-library" --calls 1)
+  if(rc EQUAL 0 OR NOT err MATCHES "cannot load the library")
+    fail("a missing library was not reported")
+  endif()
 else()
   message(FATAL_ERROR "CHECK=${CHECK}: expected json, no_client or options")
 endif()

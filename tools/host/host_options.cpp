@@ -152,7 +152,9 @@ Options:
                      calls run (default 5)
   --bulk BYTES       one bulk transfer of BYTES (a package the host lays out
                      itself, sent with ServerSendBulkData); 0 for none,
-                     otherwise 34 to 10485759 (default 1048576)
+                     otherwise 34 to 10485759 (default 1048576); the
+                     library receives answers of at most 10485725 bytes,
+                     so a longer transfer goes out but is never answered
   --timeout SECONDS  how long to wait for the answers (default 10)
   --client builtin|none
                      none leaves the built-in client off, so nothing

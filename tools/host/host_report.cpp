@@ -24,7 +24,15 @@ std::vector<std::string> ReportProblems(const HostReport& report) {
     char seconds[32];
     std::snprintf(seconds, sizeof(seconds), "%g",
                   report.options.timeout_seconds);
-    problems.push_back(text + " got no answer within " + seconds + " s");
+    text += std::string(" got no answer within ") + seconds + " s";
+    if (bulk_unanswered && report.options.bulk > kLargestCall) {
+      // Its answer is as long as the transfer, longer than the library's
+      // reader takes in one package; it stops the reading behind it too.
+      text += " (an answer of " + std::to_string(report.options.bulk) +
+              " bytes is longer than the " + std::to_string(kLargestCall) +
+              " the library receives)";
+    }
+    problems.push_back(text);
   }
   const std::uint32_t wrong =
       tally.damaged + tally.duplicates + tally.strangers;
