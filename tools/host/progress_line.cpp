@@ -6,6 +6,17 @@
 
 namespace qvctx_host {
 
+namespace {
+
+// In one write: stderr is unbuffered, and a console draws a line written
+// character by character as it comes.
+void Write(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
 ProgressLine::ProgressLine() : enabled_(StderrIsTerminal()) {}
 
 ProgressLine::~ProgressLine() { Clear(); }
@@ -14,15 +25,13 @@ void ProgressLine::Show(const std::string& text) {
   if (!enabled_) return;
   std::string line = "\r" + text;
   if (text.size() < shown_) line.append(shown_ - text.size(), ' ');
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
+  Write(line);
   shown_ = text.size();
 }
 
 void ProgressLine::Clear() {
   if (!enabled_ || shown_ == 0) return;
-  std::fprintf(stderr, "\r%*s\r", static_cast<int>(shown_), "");
-  std::fflush(stderr);
+  Write("\r" + std::string(shown_, ' ') + "\r");
   shown_ = 0;
 }
 

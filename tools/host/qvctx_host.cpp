@@ -50,8 +50,11 @@ std::string LibraryPath(const std::string& chosen, const char* base_name) {
   const std::string folder = ExecutableFolder();
   const std::string name = LibraryFileName(base_name);
   const std::string beside = JoinPath(folder, name);
-  const std::string installed =
-      JoinPath(JoinPath(JoinPath(folder, ".."), "lib"), name);
+  const std::size_t separator = folder.find_last_of("/\\");
+  const std::string parent = separator == std::string::npos ? ".."
+                             : separator == 0 ? folder.substr(0, 1)  // the root
+                                              : folder.substr(0, separator);
+  const std::string installed = JoinPath(JoinPath(parent, "lib"), name);
   if (!FileIsReadable(beside) && FileIsReadable(installed)) {
     return installed;
   }
