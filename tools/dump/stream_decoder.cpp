@@ -108,19 +108,16 @@ std::size_t StreamDecoder::Process(bool at_end) {
         }
         break;
       case Mode::kScan:
-        if (available >= kTestedBytes || at_end) {
-          if (available != 0 &&
-              MayBeginPackage(here, available, available >= kTestedBytes)) {
-            EndRun();
-            mode_ = Mode::kFront;
-          } else if (available == 0) {
-            return pos;
-          } else {
-            ExtendRun(*here);
-            ++pos;
-          }
+        // Nothing left, or too few bytes yet to test this offset.
+        if (available == 0 || (available < kTestedBytes && !at_end)) {
+          return pos;
+        }
+        if (MayBeginPackage(here, available, available >= kTestedBytes)) {
+          EndRun();
+          mode_ = Mode::kFront;
         } else {
-          return pos;  // too few bytes to test this offset yet
+          ExtendRun(*here);
+          ++pos;
         }
         break;
     }
