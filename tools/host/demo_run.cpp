@@ -61,7 +61,7 @@ RunOutcome DemoRun::Run() {
   }
   progress.Clear();
 
-  const Tally tally = tracker_->Snapshot();
+  const Tally tally = tracker_->Snapshot(false);
   const Clock::time_point end = outcome.complete && tally.last_arrival > began
                                     ? tally.last_arrival
                                     : Clock::now();

@@ -11,9 +11,15 @@
 #            does not load fails the run.
 cmake_minimum_required(VERSION 3.25)
 
+# The output goes through files: under Wine a wineserver started by the run
+# would hold a pipe open, and the run would wait for it to end.
+set(_files "${CMAKE_CURRENT_BINARY_DIR}/host_check_${CHECK}")
 function(run_host)
   execute_process(COMMAND ${EMULATOR} ${HOST} ${ARGN}
-    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 100)
+    OUTPUT_FILE "${_files}.out" ERROR_FILE "${_files}.err"
+    RESULT_VARIABLE rc TIMEOUT 100)
+  file(READ "${_files}.out" out)
+  file(READ "${_files}.err" err)
   set(out "${out}" PARENT_SCOPE)
   set(err "${err}" PARENT_SCOPE)
   set(rc "${rc}" PARENT_SCOPE)
@@ -116,12 +122,9 @@ elseif(CHECK STREQUAL "options")
   if(NOT rc EQUAL 0 OR NOT out MATCHES "--bulk BYTES" OR NOT out MATCHES "--json")
     fail("--help")
   endif()
-  set(bad_lines "--size;33" "--bulk;10485760" "--nonsense;1")
-  if(NOT WINDOWS)
-    # Every start under Wine costs seconds; the parser is the same code.
-    list(APPEND bad_lines "--size;40-35" "--size;10485726" "--bulk;20"
-         "--threads;0" "--client;remote" "--calls" "--timeout;0")
-  endif()
+  set(bad_lines "--size;33" "--size;40-35" "--size;10485726" "--bulk;10485760"
+      "--bulk;20" "--threads;0" "--client;remote" "--nonsense;1" "--calls"
+      "--timeout;0")
   foreach(bad IN LISTS bad_lines)
     run_host(${bad})
     if(NOT rc EQUAL 2 OR NOT err MATCHES "qvctx-host: ")
