@@ -20,10 +20,9 @@ struct HostReport {
   HostOptions options;
   std::string library_path;
   std::string simulator_path;
-  std::string client;                 // who answered, in words
-  bool events_awaited = true;         // the host queued them and counts on them
-  std::uint32_t client_answered = 0;  // the built-in client's own count
-  std::uint64_t unframed_bytes = 0;   // bytes the built-in client skipped
+  std::string client;          // who answered, in words
+  bool events_awaited = true;  // the host queued them and counts on them
+  bool remote_client = false;  // QVCTX_SIM_CONNECT: a client process answers
   RunOutcome outcome;
   Tally tally;
   std::string start_log;  // ServerSessionLog before the close

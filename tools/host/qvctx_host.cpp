@@ -119,6 +119,7 @@ int HostMain(int argc, char** argv) {
   // A remote client sends its events on its own schedule; the host counts
   // what comes and awaits nothing.
   report.events_awaited = built_in;
+  report.remote_client = remote;
   if (!remote) {
     sim.reset();
     sim.set_built_in_client(built_in ? 1 : 0);

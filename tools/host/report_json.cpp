@@ -60,6 +60,7 @@ void PrintJsonReport(const HostReport& report) {
   json += ",\"bulk_bytes\":" + std::to_string(options.bulk);
   json += ",\"bulk_answered\":" + std::string(Bool(tally.bulk_answered));
   json += ",\"bulk_intact\":" + std::string(Bool(tally.bulk_intact));
+  json += ",\"remote_client\":" + std::string(Bool(report.remote_client));
   json += ",\"events_awaited\":" + std::string(Bool(report.events_awaited));
   json += ",\"events_queued\":" + std::to_string(outcome.events_queued);
   json += ",\"events_received\":" + std::to_string(tally.events_received);

@@ -62,8 +62,11 @@ void PrintTextReport(const HostReport& report) {
   if (report.events_awaited) {
     std::printf("events     %u queued, %u received\n", outcome.events_queued,
                 tally.events_received);
-  } else {
+  } else if (report.remote_client) {
     std::printf("events     %u received (sent by the client on its own)\n",
+                tally.events_received);
+  } else {
+    std::printf("events     none queued, %u received (no client)\n",
                 tally.events_received);
   }
   std::printf("bytes      %llu sent, %llu received in %.3f s\n",
