@@ -4,6 +4,7 @@
 #ifndef QVCTX_TOOLS_HOST_DEMO_PACKAGE_H_
 #define QVCTX_TOOLS_HOST_DEMO_PACKAGE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>

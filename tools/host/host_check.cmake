@@ -3,7 +3,8 @@
 #         -DCHECK=json|no_client|options -P host_check.cmake
 # json:      a --json run; the object's counts agree, the latency fields are
 #            there and ordered, the log file was written, stderr (not a
-#            terminal here) holds no progress line.
+#            terminal here) holds no progress line; a second run with
+#            another thread count sends the very same bytes.
 # no_client: nobody answers; the host must say the answers are missing and
 #            fail within its short timeout.
 # options:   --help succeeds and lists the options; bad values are refused
@@ -104,6 +105,15 @@ if(CHECK STREQUAL "json")
   endif()
   if(err MATCHES "\r" OR err MATCHES "answered")
     fail("a progress line went to a redirected stderr")
+  endif()
+  # The sizes come from a fixed seed and belong to the calls, not to the
+  # threads: a run with one thread sends exactly as many bytes.
+  set(first_bytes_sent "${bytes_sent}")
+  run_host(--json --calls 40 --size 34-5000 --threads 1 --events 0
+           --bulk 200000)
+  json_get(bytes_sent bytes_sent)
+  if(NOT rc EQUAL 0 OR NOT bytes_sent EQUAL first_bytes_sent)
+    fail("a second run sent ${bytes_sent} bytes, the first ${first_bytes_sent}")
   endif()
 elseif(CHECK STREQUAL "no_client")
   run_host(--client none --timeout 1 --calls 6 --size 100-200 --bulk 1000)

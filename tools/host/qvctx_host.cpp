@@ -6,6 +6,7 @@
 // before the first ServerStartSession so qvctx binds the same one; its
 // built-in client answers unless QVCTX_SIM_CONNECT bridges the channel to a
 // remote client. Every answer is checked byte for byte.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
