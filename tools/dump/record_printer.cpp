@@ -105,7 +105,8 @@ std::string RecordPrinter::FlagText(const Record& record) const {
       return "REFUSED \"ServerDataProccesorThread:: INVALID DATASIZE=" +
              Number(record.datasize) + " - buffer cleared\"";
     case Flag::kNeverCompletes:
-      return "REFUSED datasize above " + Number(wfsim::kMaxPackageSize) +
+      return "REFUSED datasize above " +
+             Number(wfsim::kMaxPackageSize - wfsim::kHeaderSize - 1) +
              ": can never complete in the reader's buffer, held until it "
              "overflows and is emptied";
     case Flag::kInvalidHeader:

@@ -36,8 +36,21 @@ void ReadFields(const std::uint8_t* bytes, std::size_t count, Record* record) {
   }
 }
 
-bool UsableDatasize(std::uint32_t datasize) {
-  return datasize >= wfsim::kHeaderSize && datasize <= wfsim::kMaxPackageSize;
+// The largest package the library's reader can ever hold: its 10 MiB
+// buffer takes an append only while the total stays below the capacity less
+// the header area.
+constexpr std::uint32_t kReaderLargestPackage =
+    wfsim::kMaxPackageSize - wfsim::kHeaderSize - 1;
+
+// The largest datasize the receiving end of `direction` can complete.
+std::uint32_t LargestPackage(Direction direction) {
+  return direction == Direction::kClientToServer ? kReaderLargestPackage
+                                                 : wfsim::kMaxPackageSize;
+}
+
+bool UsableDatasize(Direction direction, std::uint32_t datasize) {
+  return datasize >= wfsim::kHeaderSize &&
+         datasize <= LargestPackage(direction);
 }
 
 }  // namespace
@@ -137,12 +150,12 @@ std::size_t StreamDecoder::DecideFront(std::size_t pos) {
   record.offset = offset;
   record.length = wfsim::kHeaderSize;
   ReadFields(front, wfsim::kHeaderSize, &record);
-  if (!UsableDatasize(record.datasize)) {
+  if (!UsableDatasize(direction_, record.datasize)) {
     // The receiver cannot use the header: show it, and take the bytes
     // behind it for the next front.
     if (direction_ == Direction::kServerToClient) {
       record.flag = Flag::kUnframedDatasize;
-    } else if (record.datasize > wfsim::kMaxPackageSize) {
+    } else if (record.datasize > kReaderLargestPackage) {
       record.flag = Flag::kNeverCompletes;
     } else {
       record.flag = Flag::kInvalidDatasize;
@@ -172,7 +185,7 @@ std::size_t StreamDecoder::DecideCutFront(std::size_t pos) {
   record.length = available;
   ReadFields(front, available, &record);
   record.flag = Flag::kIncomplete;
-  record.expected = available >= kTestedBytes && UsableDatasize(record.datasize)
+  record.expected = available >= kTestedBytes && UsableDatasize(direction_, record.datasize)
                         ? record.datasize
                         : wfsim::kHeaderSize;
   Emit(std::move(record));
@@ -197,7 +210,7 @@ bool StreamDecoder::MayBeginPackage(const std::uint8_t* bytes,
       fields.message_id == 0) {
     return false;
   }
-  if (count < kTestedBytes || UsableDatasize(fields.datasize)) return true;
+  if (count < kTestedBytes || UsableDatasize(direction_, fields.datasize)) return true;
   if (whole) return false;
   // An unusable datasize at the front: the reader takes the bytes for a
   // header all the same; the client does not, but a whole header is shown

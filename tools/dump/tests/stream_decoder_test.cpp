@@ -177,6 +177,28 @@ TEST(StreamDecoderResync, BytesBehindAnUnusableHeaderAreTheNextFront) {
   EXPECT_EQ(server[2].flag, Flag::kUnusualType);
 }
 
+// The reader's buffer holds at most 10485725 bytes (its capacity less the
+// header area, exclusive), so a package one byte longer never completes
+// there, while the simulator's client still takes it.
+TEST(StreamDecoderDirections, LargestPackageEachEndCanComplete) {
+  for (std::uint32_t datasize : {10485725u, 10485726u}) {
+    Bytes header = Package(wfsim::kResult, 9, 0);
+    for (int i = 0; i < 4; ++i) {
+      header[8 + i] = static_cast<std::uint8_t>(datasize >> (8 * i));
+    }
+    const std::vector<Record> client =
+        DecodeAll(Direction::kClientToServer, header);
+    ASSERT_EQ(client.size(), 1u);
+    EXPECT_EQ(client[0].flag, datasize == 10485725u ? Flag::kIncomplete
+                                                    : Flag::kNeverCompletes)
+        << datasize;
+    const std::vector<Record> server =
+        DecodeAll(Direction::kServerToClient, header);
+    ASSERT_EQ(server.size(), 1u);
+    EXPECT_EQ(server[0].flag, Flag::kIncomplete) << datasize;
+  }
+}
+
 TEST(StreamDecoderDirections, EachEndJudgesByItsOwnRules) {
   Bytes stream = Package(wfsim::kFarFunction, 0, 1);
   Append(&stream, Package(wfsim::kFarFunction, 3, 0));
