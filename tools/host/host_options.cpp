@@ -144,9 +144,10 @@ client (qvctx-client) instead, which sends its events on its own.
 
 Options:
   --calls N          far-function calls to send (default 200)
-  --size N|MIN-MAX   each call's total size in bytes, header included, drawn
-                     from a fixed-seed generator so runs repeat; 34 to
-                     10485725 (default 34-4096)
+  --size N|MIN-MAX   each call's total size in bytes, header included: MIN
+                     and MAX first, the rest drawn from a fixed-seed
+                     generator so runs repeat; 34 to 10485725
+                     (default 34-4096)
   --threads N        sending threads sharing the calls (default 2)
   --events N         client events the built-in client sends while the
                      calls run (default 5)

@@ -16,7 +16,8 @@ class SizeSequence {
   // The next size of the sequence.
   std::uint32_t Next();
 
-  // The first `count` sizes of a fresh sequence.
+  // `count` sizes: `low` and `high` first (when there are two or more and
+  // they differ), then the sequence's.
   static std::vector<std::uint32_t> Draw(std::uint32_t low, std::uint32_t high,
                                          std::uint32_t count);
 
