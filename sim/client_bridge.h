@@ -23,8 +23,8 @@ namespace wfsim {
 class ClientBridge {
  public:
   // Called on the bridge's thread with each piece received.
-  using BytesSink = std::function<void(const ClientBridge*,
-                                       const std::uint8_t*, std::size_t)>;
+  using BytesSink = std::function<void(const ClientBridge*, const std::uint8_t*,
+                                       std::size_t)>;
   // Called on the bridge's thread once, when the connection has ended.
   using EndSink = std::function<void()>;
 
@@ -50,9 +50,9 @@ class ClientBridge {
   std::unique_ptr<TcpStream> stream_;
   BytesSink on_bytes_;
   EndSink on_end_;
-  std::mutex send_mutex_;                // one sender at a time
-  std::atomic<bool> stop_{false};        // the destructor asks the thread out
-  std::atomic<bool> connected_{true};    // false once either side ended
+  std::mutex send_mutex_;              // one sender at a time
+  std::atomic<bool> stop_{false};      // the destructor asks the thread out
+  std::atomic<bool> connected_{true};  // false once either side ended
   std::thread thread_;
 };
 

@@ -163,8 +163,10 @@ void Simulator::FromRemoteClient(const ClientBridge* from,
   try {
     client_.Send(data, size);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "wfapi64 simulator: %zu bytes of the client lost: "
-                 "out of memory\n", size);
+    std::fprintf(stderr,
+                 "wfapi64 simulator: %zu bytes of the client lost: "
+                 "out of memory\n",
+                 size);
   }
 }
 

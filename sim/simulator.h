@@ -16,8 +16,8 @@
 #include "client_end.h"
 #include "countdown.h"
 #include "handle_table.h"
-#include "stream_recorder.h"
 #include "qvctx/wfapi64_sim.h"
+#include "stream_recorder.h"
 
 namespace wfsim {
 

@@ -122,8 +122,8 @@ std::unique_ptr<TcpListener> TcpListener::Listen(const std::string& address,
     close(fd);
     return nullptr;
   }
-  return std::unique_ptr<TcpListener>(new TcpListener(
-      static_cast<std::uintptr_t>(fd), ntohs(local.sin_port)));
+  return std::unique_ptr<TcpListener>(
+      new TcpListener(static_cast<std::uintptr_t>(fd), ntohs(local.sin_port)));
 }
 
 TcpListener::~TcpListener() { close(Descriptor(socket_)); }

@@ -78,8 +78,7 @@ std::unique_ptr<TcpStream> TcpStream::Connect(const std::string& address,
     *error = SocketError("socket");
     return nullptr;
   }
-  if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof(peer)) !=
-      0) {
+  if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof(peer)) != 0) {
     *error = SocketError("connect");
     closesocket(s);
     return nullptr;

@@ -54,10 +54,9 @@ Answers& TheAnswers() {
 
 void OnResult(const std::uint8_t* package, std::uint32_t length) {
   const std::uint32_t id = Load32(package + 4);
-  const bool intact =
-      package[0] == 2 && Load32(package + 8) == length &&
-      qvctx_tools::FirstPatternMismatch(id, package, kHeaderSize, length) ==
-          length;
+  const bool intact = package[0] == 2 && Load32(package + 8) == length &&
+                      qvctx_tools::FirstPatternMismatch(
+                          id, package, kHeaderSize, length) == length;
   Answers& answers = TheAnswers();
   std::lock_guard<std::mutex> hold(answers.mutex);
   if (!intact) ++answers.broken;
@@ -68,10 +67,9 @@ void OnResult(const std::uint8_t* package, std::uint32_t length) {
 bool WaitForAnswers(std::size_t count) {
   Answers& answers = TheAnswers();
   std::unique_lock<std::mutex> hold(answers.mutex);
-  return answers.arrived.wait_for(hold, std::chrono::milliseconds(kWaitMs),
-                                  [&] {
-                                    return answers.size_by_id.size() >= count;
-                                  });
+  return answers.arrived.wait_for(
+      hold, std::chrono::milliseconds(kWaitMs),
+      [&] { return answers.size_by_id.size() >= count; });
 }
 
 std::size_t AnswerCount() {
@@ -126,8 +124,7 @@ TEST(BridgeTest, ClientLeavingMidPackageLeavesTheLibraryRunning) {
   std::lock_guard<std::mutex> hold(answers.mutex);
   EXPECT_EQ(answers.broken, 0);
   for (std::size_t i = 0; i < std::size(sizes); ++i) {
-    EXPECT_EQ(answers.size_by_id[10 + static_cast<std::uint32_t>(i)],
-              sizes[i]);
+    EXPECT_EQ(answers.size_by_id[10 + static_cast<std::uint32_t>(i)], sizes[i]);
   }
 }
 

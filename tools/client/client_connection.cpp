@@ -63,8 +63,7 @@ bool ClientConnection::SendAnswers() {
   std::lock_guard<std::mutex> hold(send_mutex_);
   // The queue holds whole answers, one after the other.
   while (answers_.size() >= wfsim::kHeaderSize) {
-    const std::uint32_t size =
-        wfsim::ReadHeader(answers_.front()).datasize;
+    const std::uint32_t size = wfsim::ReadHeader(answers_.front()).datasize;
     if (plan_.cut_after >= 0 &&
         stats_.answered == static_cast<std::uint64_t>(plan_.cut_after)) {
       SendLocked(answers_.front(), size / 2);
@@ -93,10 +92,9 @@ void ClientConnection::SendEvents() {
     for (std::size_t i = 0; i < payload.size(); ++i) {
       payload[i] = static_cast<std::uint8_t>(i < text.size() ? text[i] : ' ');
     }
-    const std::vector<std::uint8_t> event =
-        wfsim::BuildPackage(wfsim::kEvent, kFirstEventId + k, nullptr,
-                            payload.data(),
-                            static_cast<std::uint32_t>(payload.size()));
+    const std::vector<std::uint8_t> event = wfsim::BuildPackage(
+        wfsim::kEvent, kFirstEventId + k, nullptr, payload.data(),
+        static_cast<std::uint32_t>(payload.size()));
     std::lock_guard<std::mutex> hold(send_mutex_);
     if (stats_.cut || !SendLocked(event.data(), event.size())) return;
     ++stats_.events_sent;
@@ -115,8 +113,7 @@ ConnectionStats ClientConnection::Serve(const std::atomic<bool>& stop) {
     const auto size = static_cast<std::size_t>(got);
     stats_.bytes_in += size;
     if (recorder_ != nullptr) {
-      recorder_->Record(wfsim::StreamRecorder::kFromServer, chunk.data(),
-                        size);
+      recorder_->Record(wfsim::StreamRecorder::kFromServer, chunk.data(), size);
     }
     answerer_.Feed(chunk.data(), size, &answers_);
     if (!SendAnswers()) break;

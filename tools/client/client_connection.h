@@ -27,14 +27,14 @@ struct ConnectionPlan {
 };
 
 struct ConnectionStats {
-  std::uint64_t calls = 0;        // far-function calls received
-  std::uint64_t answered = 0;     // answers sent whole
-  std::uint64_t mismatches = 0;   // calls whose payload broke the pattern
-  std::uint64_t unframed = 0;     // received bytes that began no package
+  std::uint64_t calls = 0;       // far-function calls received
+  std::uint64_t answered = 0;    // answers sent whole
+  std::uint64_t mismatches = 0;  // calls whose payload broke the pattern
+  std::uint64_t unframed = 0;    // received bytes that began no package
   std::uint64_t events_sent = 0;
   std::uint64_t bytes_in = 0;
   std::uint64_t bytes_out = 0;
-  bool cut = false;               // the plan dropped the connection
+  bool cut = false;  // the plan dropped the connection
 };
 
 // Answers every far-function call with a result package, as the simulator's
@@ -71,8 +71,8 @@ class ClientConnection {
   std::mutex send_mutex_;     // one whole package at a time on the stream
   std::mutex events_mutex_;   // guards ending_ for the events' schedule
   std::condition_variable events_wake_;
-  bool ending_ = false;       // the events thread stops
-  ConnectionStats stats_;     // events_sent and bytes_out under send_mutex_
+  bool ending_ = false;    // the events thread stops
+  ConnectionStats stats_;  // events_sent and bytes_out under send_mutex_
 };
 
 }  // namespace qvctx_client

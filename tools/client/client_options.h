@@ -9,10 +9,10 @@ namespace qvctx_client {
 
 struct ClientOptions {
   std::string listen = "127.0.0.1:47470";  // where the simulator connects
-  std::string port_file;        // the port listened on is written here
-  std::string record_prefix;    // records PREFIX.server.bin / .client.bin
-  std::uint32_t sessions = 0;   // connections to serve, then exit; 0: forever
-  std::uint32_t events = 0;     // events sent on each connection
+  std::string port_file;       // the port listened on is written here
+  std::string record_prefix;   // records PREFIX.server.bin / .client.bin
+  std::uint32_t sessions = 0;  // connections to serve, then exit; 0: forever
+  std::uint32_t events = 0;    // events sent on each connection
   std::uint32_t event_interval_ms = 100;  // the schedule: one event per
   std::uint32_t event_size = 16;          // event payload bytes
   bool check_pattern = false;   // check every call against the demo pattern

@@ -93,9 +93,10 @@ int main(int argc, char** argv) {
   std::uint32_t served = 0;
   while (options.sessions == 0 || served < options.sessions) {
     if (options.timeout_s != 0 && Clock::now() >= deadline) {
-      std::fprintf(stderr, "qvctx-client: time-out after %u s, %u of %u "
-                   "connections served\n", options.timeout_s, served,
-                   options.sessions);
+      std::fprintf(stderr,
+                   "qvctx-client: time-out after %u s, %u of %u "
+                   "connections served\n",
+                   options.timeout_s, served, options.sessions);
       return 3;
     }
     std::unique_ptr<wfsim::TcpStream> stream =

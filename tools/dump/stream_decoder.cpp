@@ -185,9 +185,10 @@ std::size_t StreamDecoder::DecideCutFront(std::size_t pos) {
   record.length = available;
   ReadFields(front, available, &record);
   record.flag = Flag::kIncomplete;
-  record.expected = available >= kTestedBytes && UsableDatasize(direction_, record.datasize)
-                        ? record.datasize
-                        : wfsim::kHeaderSize;
+  record.expected =
+      available >= kTestedBytes && UsableDatasize(direction_, record.datasize)
+          ? record.datasize
+          : wfsim::kHeaderSize;
   Emit(std::move(record));
   return pos + available;
 }
@@ -210,7 +211,8 @@ bool StreamDecoder::MayBeginPackage(const std::uint8_t* bytes,
       fields.message_id == 0) {
     return false;
   }
-  if (count < kTestedBytes || UsableDatasize(direction_, fields.datasize)) return true;
+  if (count < kTestedBytes || UsableDatasize(direction_, fields.datasize))
+    return true;
   if (whole) return false;
   // An unusable datasize at the front: the reader takes the bytes for a
   // header all the same; the client does not, but a whole header is shown

@@ -127,8 +127,8 @@ extern "C" {
 #define WFSIM_ERROR_INVALID_HANDLE 6u
 #define WFSIM_ERROR_NOT_ENOUGH_MEMORY 8u
 #define WFSIM_ERROR_INVALID_PARAMETER 87u
-#define WFSIM_ERROR_BROKEN_PIPE 109u          /* the client process left */
-#define WFSIM_ERROR_CONNECTION_REFUSED 1225u  /* no client process listens */
+#define WFSIM_ERROR_BROKEN_PIPE 109u         /* the client process left */
+#define WFSIM_ERROR_CONNECTION_REFUSED 1225u /* no client process listens */
 
 /* A count of WfSimFailCalls and WfSimZeroWrites that never runs out. */
 #define WFSIM_FOREVER 0xFFFFFFFFu

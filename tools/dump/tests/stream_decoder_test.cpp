@@ -189,8 +189,8 @@ TEST(StreamDecoderDirections, LargestPackageEachEndCanComplete) {
     const std::vector<Record> client =
         DecodeAll(Direction::kClientToServer, header);
     ASSERT_EQ(client.size(), 1u);
-    EXPECT_EQ(client[0].flag, datasize == 10485725u ? Flag::kIncomplete
-                                                    : Flag::kNeverCompletes)
+    EXPECT_EQ(client[0].flag,
+              datasize == 10485725u ? Flag::kIncomplete : Flag::kNeverCompletes)
         << datasize;
     const std::vector<Record> server =
         DecodeAll(Direction::kServerToClient, header);
