@@ -25,6 +25,7 @@ constexpr char kRecordVariable[] = "QVCTX_SIM_RECORD";
 
 // The variable's value; empty when it is not set.
 std::string Setting(const char* name) {
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it meanwhile
   const char* const value = std::getenv(name);
   return value == nullptr ? std::string() : std::string(value);
 }

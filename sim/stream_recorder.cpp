@@ -1,9 +1,18 @@
 #include "stream_recorder.h"
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace wfsim {
+
+namespace {
+
+// The system's text for errno, without the shared buffer of strerror.
+std::string ErrnoText() {
+  return std::error_code(errno, std::generic_category()).message();
+}
+
+}  // namespace
 
 std::unique_ptr<StreamRecorder> StreamRecorder::Open(const std::string& prefix,
                                                      std::string* error) {
@@ -11,12 +20,12 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Open(const std::string& prefix,
   const std::string client_path = prefix + ".client.bin";
   std::FILE* const from_server = std::fopen(server_path.c_str(), "wb");
   if (from_server == nullptr) {
-    *error = "cannot create " + server_path + ": " + std::strerror(errno);
+    *error = "cannot create " + server_path + ": " + ErrnoText();
     return nullptr;
   }
   std::FILE* const from_client = std::fopen(client_path.c_str(), "wb");
   if (from_client == nullptr) {
-    *error = "cannot create " + client_path + ": " + std::strerror(errno);
+    *error = "cannot create " + client_path + ": " + ErrnoText();
     std::fclose(from_server);
     return nullptr;
   }

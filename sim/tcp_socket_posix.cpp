@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "tcp_socket.h"
 
@@ -17,7 +18,8 @@ namespace {
 
 // The one error translator: what failed and the system's text for errno.
 std::string SocketError(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
+  return std::string(what) + ": " +
+         std::error_code(errno, std::generic_category()).message();
 }
 
 int Descriptor(std::uintptr_t socket) { return static_cast<int>(socket); }

@@ -85,6 +85,7 @@ int Send(std::uint32_t id, std::size_t size) {
 }
 
 TEST(BridgeTest, ClientLeavingMidPackageLeavesTheLibraryRunning) {
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no other thread runs here
   ASSERT_NE(std::getenv("QVCTX_SIM_CONNECT"), nullptr)
       << "run through with_client.sh";
   WfSimReset();
@@ -131,11 +132,13 @@ TEST(BridgeTest, ClientLeavingMidPackageLeavesTheLibraryRunning) {
 TEST(BridgeTest, NoClientListeningFailsTheStart) {
   WfSimReset();
   // Port 1 on loopback: nobody listens there.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no other thread runs here
   const char* const saved = std::getenv("QVCTX_SIM_CONNECT");
   const std::string kept = saved == nullptr ? "" : saved;
 #if defined(_WIN32)
   _putenv_s("QVCTX_SIM_CONNECT", "127.0.0.1:1");
 #else
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no other thread runs here
   setenv("QVCTX_SIM_CONNECT", "127.0.0.1:1", 1);
 #endif
   EXPECT_EQ(ServerStartSession(), 1);
@@ -144,6 +147,7 @@ TEST(BridgeTest, NoClientListeningFailsTheStart) {
 #if defined(_WIN32)
   _putenv_s("QVCTX_SIM_CONNECT", kept.c_str());
 #else
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no other thread runs here
   setenv("QVCTX_SIM_CONNECT", kept.c_str(), 1);
 #endif
 }

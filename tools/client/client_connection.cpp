@@ -128,7 +128,7 @@ ConnectionStats ClientConnection::Serve(const std::atomic<bool>& stop) {
   stats_.unframed = answerer_.unframed();
   if (!quiet_ && stats_.cut) {
     std::printf("qvctx-client: connection cut in the middle of answer %llu\n",
-                static_cast<unsigned long long>(stats_.answered + 1));
+                static_cast<unsigned long long>(stats_.answered) + 1);
   }
   return stats_;
 }

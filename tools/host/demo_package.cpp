@@ -16,7 +16,8 @@ void LayOutStampsAndPayload(std::uint32_t message_id,
   std::uint8_t* bytes = package->data();
   Store32(bytes + kMessageIdOffset, message_id);
   for (int k = 0; k < 4; ++k) {
-    Store32(bytes + kTimeStampsOffset + 4 * k, TimeStamp(message_id, k));
+    Store32(bytes + kTimeStampsOffset + 4 * static_cast<std::size_t>(k),
+            TimeStamp(message_id, k));
   }
   qvctx_tools::FillPattern(message_id, bytes, kHeaderSize, package->size());
 }
@@ -100,7 +101,7 @@ std::string AnswerProblem(const std::uint8_t* package, std::uint32_t length,
     return "ulLength2 unlike datasize";
   }
   for (int k = 0; k < 4; ++k) {
-    if (Load32(package + kTimeStampsOffset + 4 * k) !=
+    if (Load32(package + kTimeStampsOffset + 4 * static_cast<std::size_t>(k)) !=
         TimeStamp(message_id, k)) {
       return "time stamp " + std::to_string(k) + " changed";
     }

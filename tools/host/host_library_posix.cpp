@@ -13,6 +13,7 @@ bool HostLibrary::Open(const std::string& path) {
   // handle, so nothing needs to be global.
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it meanwhile
     const char* message = dlerror();
     error_ = message != nullptr ? message : "dlopen failed";
     return false;

@@ -36,6 +36,7 @@ bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 std::string LogFilePath() {
   // The library's rule for "C:...": the folder of $QVCTX_DRIVE_C when set
   // and not empty, "/" otherwise, without its trailing slashes.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it meanwhile
   const char* root = std::getenv("QVCTX_DRIVE_C");
   std::string base = (root != nullptr && *root != '\0') ? root : "/";
   while (!base.empty() && base.back() == '/') base.pop_back();

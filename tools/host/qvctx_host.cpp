@@ -114,6 +114,7 @@ int HostMain(int argc, char** argv) {
   report.options = options;
   report.library_path = library.path();
   report.simulator_path = simulator.path();
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it meanwhile
   const char* connect = std::getenv("QVCTX_SIM_CONNECT");
   const bool remote = connect != nullptr && *connect != '\0';
   const bool built_in = !remote && options.client == ClientChoice::kBuiltIn;
