@@ -172,10 +172,8 @@ if(MAKE_PROGRAM)
   list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
 endif()
 if(WINDOWS)
-  # The toolchain confines package searches to the MinGW root, so the
-  # package folder is named directly, as a cross-compiling host would.
-  list(APPEND configure_args -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE}
-    -Dqvctx_DIR=${prefix}/lib/cmake/qvctx)
+  # Found through CMAKE_PREFIX_PATH, as the README tells a MinGW host.
+  list(APPEND configure_args -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE})
 else()
   list(APPEND configure_args -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
 endif()
@@ -203,6 +201,21 @@ else()
     ${consumer_source}/consumer.cpp ${pc_flags} -pthread -Wl,-rpath,${pc_libdir}
     -o ${plain_dir}/consumer)
   run_consumer("consumer (pkg-config)" ${plain_dir}/consumer)
+endif()
+
+# ---- The installed sample host, from the installed layout -----------------
+# It finds the libraries beside itself (Windows) or in ../lib (Linux).
+set(host_args --calls 6 --size 34-5000 --events 1 --bulk 3000)
+if(WINDOWS)
+  run("the installed qvctx-host" COMMAND ${CMAKE_COMMAND} -E env
+    QVCTX_WINE_BUILD_DIR=${BUILD_DIR} QVCTX_WINEPREFIX=${BUILD_DIR}/wineprefix
+    ${WINE_RUN} ${prefix}/bin/qvctx-host.exe ${host_args})
+else()
+  run("the installed qvctx-host" COMMAND ${CMAKE_COMMAND} -E env
+    QVCTX_DRIVE_C=${WORK_DIR}/drive ${prefix}/bin/qvctx-host ${host_args})
+endif()
+if(NOT RUN_OUTPUT MATCHES "every answer arrived intact")
+  message(FATAL_ERROR "install_test: the installed qvctx-host:\n${RUN_OUTPUT}")
 endif()
 
 message(STATUS "install_test: passed")
