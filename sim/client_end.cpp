@@ -18,7 +18,7 @@ std::size_t ClientEnd::Deliver(std::uint8_t* out, std::size_t capacity) {
 }
 
 void ClientEnd::Receive(const std::uint8_t* data, std::size_t size) {
-  written_.Append(data, size);
+  if (keep_written_) written_.Append(data, size);
   written_total_ += size;
   if (recorder_ != nullptr) {
     recorder_->Record(StreamRecorder::kFromServer, data, size);
@@ -41,6 +41,7 @@ void ClientEnd::Clear() {
   written_total_ = 0;
   piece_size_ = 0;
   built_in_on_ = false;
+  keep_written_ = true;
   built_in_.Clear();
 }
 

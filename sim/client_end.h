@@ -47,6 +47,9 @@ class ClientEnd {
 
   void SetPieceSize(std::uint32_t max_bytes) { piece_size_ = max_bytes; }
   void SetBuiltInClient(bool on);
+  // Off: written bytes are counted and fed to the built-in client but not
+  // kept for TakeWritten, so a long run holds no copy of its traffic.
+  void SetKeepWritten(bool on) { keep_written_ = on; }
   // Back to the defaults.
   void Clear();
 
@@ -61,6 +64,7 @@ class ClientEnd {
   std::uint64_t written_total_ = 0;  // every byte written since the reset
   std::uint32_t piece_size_ = 0;     // largest piece of one read; 0 no limit
   bool built_in_on_ = false;
+  bool keep_written_ = true;
   BuiltInClient built_in_;
   StreamRecorder* recorder_ = nullptr;  // not owned
 };

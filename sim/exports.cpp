@@ -273,6 +273,13 @@ void WfSimSetBuiltInClient(std::int32_t on) {
   });
 }
 
+void WfSimSetKeepWritten(std::int32_t on) {
+  Control<int>(0, [&](Simulator& sim) {
+    sim.SetKeepWritten(on != 0);
+    return 0;
+  });
+}
+
 std::uint32_t WfSimAnsweredCount(void) {
   return Control<std::uint32_t>(
       0, [&](Simulator& sim) { return sim.AnsweredCount(); });

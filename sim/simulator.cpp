@@ -421,6 +421,11 @@ void Simulator::SetBuiltInClient(bool on) {
   client_.SetBuiltInClient(on);
 }
 
+void Simulator::SetKeepWritten(bool on) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  client_.SetKeepWritten(on);
+}
+
 std::uint32_t Simulator::AnsweredCount() {
   std::lock_guard<std::mutex> hold(mutex_);
   return client_.built_in().answered();

@@ -78,6 +78,7 @@ class Simulator {
   std::uint32_t WriteRecordCount();
   bool GetWriteRecord(std::uint32_t index, WfSimWriteRecord* record);
   void SetBuiltInClient(bool on);
+  void SetKeepWritten(bool on);
   std::uint32_t AnsweredCount();
   std::uint64_t UnframedBytes();
   int BridgeState();

@@ -104,6 +104,22 @@ TEST_F(SimBuiltInClientTest, AnswersAFarFunctionWithAResultPackage) {
   EXPECT_EQ(sim_test::TakeAllWritten(), FarFunction(0x1234, "hello"));
 }
 
+TEST_F(SimBuiltInClientTest, AnswersWithoutKeepingWrittenBytesWhenAsked) {
+  WfSimSetBuiltInClient(1);
+  WfSimSetKeepWritten(0);
+  EXPECT_EQ(WriteOnce(channel_, FarFunction(0x55, "long run")), 42);
+  EXPECT_EQ(WfSimWrittenTotal(), 42u);
+  EXPECT_EQ(WfSimWrittenAvailable(), 0u);
+  const std::vector<Package> answers = ReadPackages();
+  ASSERT_EQ(answers.size(), 1u);
+  ExpectResultFor(answers[0], 0x55, "long run");
+
+  WfSimReset();  // keeping is the default again
+  channel_ = OpenChannel();
+  EXPECT_EQ(WriteOnce(channel_, FarFunction(0x56, "x")), 35);
+  EXPECT_EQ(WfSimWrittenAvailable(), 35u);
+}
+
 TEST_F(SimBuiltInClientTest, ReassemblesAPackageWrittenInChunksOf2010) {
   WfSimSetBuiltInClient(1);
   std::string payload(5000, '\0');

@@ -6,6 +6,7 @@ std::string SimControl::Bind(const HostLibrary& library) {
   std::string missing;
   library.LookupInto("WfSimReset", &reset, &missing);
   library.LookupInto("WfSimSetBuiltInClient", &set_built_in_client, &missing);
+  library.LookupInto("WfSimSetKeepWritten", &set_keep_written, &missing);
   library.LookupInto("WfSimClientSendEvent", &client_send_event, &missing);
   library.LookupInto("WfSimAnsweredCount", &answered_count, &missing);
   library.LookupInto("WfSimUnframedBytes", &unframed_bytes, &missing);

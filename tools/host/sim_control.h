@@ -14,6 +14,7 @@ namespace qvctx_host {
 struct SimControl {
   decltype(&::WfSimReset) reset = nullptr;
   decltype(&::WfSimSetBuiltInClient) set_built_in_client = nullptr;
+  decltype(&::WfSimSetKeepWritten) set_keep_written = nullptr;
   decltype(&::WfSimClientSendEvent) client_send_event = nullptr;
   decltype(&::WfSimAnsweredCount) answered_count = nullptr;
   decltype(&::WfSimUnframedBytes) unframed_bytes = nullptr;

@@ -98,10 +98,10 @@
  *   condition holds, 1 on time-out. Counters and sizes are plain numbers.
  *
  * Defaults, and the state after WfSimReset: inside an ICA session, no faults,
- *   no write cap, no piece size, built-in client off, nothing queued or
- *   recorded, every counter 0, no handle open, no buffer held. Handle values
- *   keep increasing across resets, so a handle from before a reset never
- *   names a channel opened after it.
+ *   no write cap, no piece size, built-in client off, written bytes kept,
+ *   nothing queued or recorded, every counter 0, no handle open, no buffer
+ *   held. Handle values keep increasing across resets, so a handle from
+ *   before a reset never names a channel opened after it.
  */
 #ifndef QVCTX_WFAPI64_SIM_H_
 #define QVCTX_WFAPI64_SIM_H_
@@ -229,6 +229,11 @@ WFSIM_API int32_t WfSimWaitUntilRead(uint32_t timeout_ms);
 
 /* Bytes the server has written since the reset (taken ones included). */
 WFSIM_API uint64_t WfSimWrittenTotal(void);
+
+/* Non-zero (the default): written bytes are kept until WfSimTakeWritten
+ * takes them. 0: they are only counted (and fed to the built-in client), so
+ * a long run against the built-in client holds no copy of its traffic. */
+WFSIM_API void WfSimSetKeepWritten(int32_t on);
 
 /* Written bytes not yet taken with WfSimTakeWritten. */
 WFSIM_API uint64_t WfSimWrittenAvailable(void);
