@@ -69,21 +69,18 @@ install(FILES
 # pkg-config files for hosts built without CMake. Their prefix is worked out
 # from where the file lies, so the tree may be moved or installed with
 # `cmake --install --prefix`.
+function(qvctx_install_pkg_config name description library)
+  set(QVCTX_PC_NAME ${name})
+  set(QVCTX_PC_DESCRIPTION "${description}")
+  set(QVCTX_PC_LIBRARY ${library})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/qvctx.pc.in
+    ${CMAKE_BINARY_DIR}/package/${name}.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/package/${name}.pc
+    DESTINATION ${QVCTX_INSTALL_LIBDIR}/pkgconfig)
+endfunction()
 if(NOT QVCTX_WINDOWS)
-  foreach(_qvctx_pc qvctx qvctx-simulator)
-    if(_qvctx_pc STREQUAL "qvctx")
-      set(QVCTX_PC_NAME qvctx)
-      set(QVCTX_PC_DESCRIPTION "Server end of the qvctx virtual channel")
-      set(QVCTX_PC_LIBRARY qvctx)
-    else()
-      set(QVCTX_PC_NAME qvctx-simulator)
-      set(QVCTX_PC_DESCRIPTION
-        "wfapi64 simulator: the platform's virtual-channel library and the client end, for tests")
-      set(QVCTX_PC_LIBRARY wfapi64)
-    endif()
-    configure_file(${CMAKE_CURRENT_LIST_DIR}/qvctx.pc.in
-      ${CMAKE_BINARY_DIR}/package/${_qvctx_pc}.pc @ONLY)
-    install(FILES ${CMAKE_BINARY_DIR}/package/${_qvctx_pc}.pc
-      DESTINATION ${QVCTX_INSTALL_LIBDIR}/pkgconfig)
-  endforeach()
+  qvctx_install_pkg_config(qvctx "Server end of the qvctx virtual channel" qvctx)
+  qvctx_install_pkg_config(qvctx-simulator
+    "wfapi64 simulator: the platform's virtual-channel library and the client end, for tests"
+    wfapi64)
 endif()

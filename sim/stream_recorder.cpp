@@ -16,8 +16,8 @@ std::string ErrnoText() {
 
 std::unique_ptr<StreamRecorder> StreamRecorder::Open(const std::string& prefix,
                                                      std::string* error) {
-  const std::string server_path = prefix + ".server.bin";
-  const std::string client_path = prefix + ".client.bin";
+  const std::string server_path = prefix + kServerSuffix;
+  const std::string client_path = prefix + kClientSuffix;
   std::FILE* const from_server = std::fopen(server_path.c_str(), "wb");
   if (from_server == nullptr) {
     *error = "cannot create " + server_path + ": " + ErrnoText();

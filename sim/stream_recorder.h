@@ -20,6 +20,9 @@ namespace wfsim {
 class StreamRecorder {
  public:
   enum Direction { kFromServer, kFromClient };
+  // The endings of the two files' names, after PREFIX.
+  static constexpr char kServerSuffix[] = ".server.bin";
+  static constexpr char kClientSuffix[] = ".client.bin";
 
   // Creates (or empties) both files. Null with `error` set when either cannot
   // be opened.

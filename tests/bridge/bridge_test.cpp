@@ -14,26 +14,22 @@
 #include <vector>
 
 #include "common/demo_pattern.h"
+#include "package_format.h"
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
 
 namespace {
 
-constexpr std::size_t kHeaderSize = 34;
+using wfsim::kHeaderSize;
+using wfsim::Load32;
 constexpr std::uint32_t kWaitMs = 20000;
-
-std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) |
-         (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) |
-         (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // A call laid out by the host: message id, zero time stamps, the pattern.
 std::vector<std::uint8_t> Call(std::uint32_t message_id, std::size_t size) {
   std::vector<std::uint8_t> package(size, 0);
   for (int i = 0; i < 4; ++i) {
-    package[4 + i] = static_cast<std::uint8_t>(message_id >> (8 * i));
+    package[wfsim::kMessageIdOffset + i] =
+        static_cast<std::uint8_t>(message_id >> (8 * i));
   }
   qvctx_tools::FillPattern(message_id, package.data(), kHeaderSize, size);
   return package;
@@ -53,8 +49,9 @@ Answers& TheAnswers() {
 }
 
 void OnResult(const std::uint8_t* package, std::uint32_t length) {
-  const std::uint32_t id = Load32(package + 4);
-  const bool intact = package[0] == 2 && Load32(package + 8) == length &&
+  const std::uint32_t id = Load32(package + wfsim::kMessageIdOffset);
+  const bool intact = package[0] == wfsim::kResult &&
+                      Load32(package + wfsim::kDatasizeOffset) == length &&
                       qvctx_tools::FirstPatternMismatch(
                           id, package, kHeaderSize, length) == length;
   Answers& answers = TheAnswers();

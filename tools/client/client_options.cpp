@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "package_format.h"
+
 namespace qvctx_client {
 
 namespace {
@@ -106,7 +108,7 @@ bool ParseClientOptions(int argc, char** argv, ClientOptions* options,
       return false;
     }
   }
-  if (options->event_size > 10485760u - 34u) {
+  if (options->event_size > wfsim::kMaxPackageSize - wfsim::kHeaderSize) {
     *error = "--event-size: at most 10485726 bytes fit the server's buffer";
     return false;
   }

@@ -8,6 +8,7 @@
 
 #include "record_printer.h"
 #include "stream_decoder.h"
+#include "stream_recorder.h"
 
 namespace {
 
@@ -30,14 +31,18 @@ constexpr const char* kUsage =
     "\n"
     "A recording holds no read timing. After bytes that begin no header the\n"
     "dump falls into step again at the next offset where a header with a\n"
-    "usable datasize (34 to 10485760) begins and prints one line for the\n"
-    "bytes skipped; a header with an unusable datasize is shown as its 34\n"
-    "bytes, and the bytes behind it are the next front. The live reader\n"
-    "would instead hold such a front until its 10 MiB buffer overflows (or\n"
-    "empty its buffer at once for a datasize below 34), losing whatever it\n"
-    "held then.\n"
+    "usable datasize (34 up to the largest package the receiving end can\n"
+    "hold) begins and prints one line for the bytes skipped; a header with\n"
+    "an unusable datasize is shown as its 34 bytes, and the bytes behind it\n"
+    "are the next front. The live reader would instead hold such a front\n"
+    "until its 10 MiB buffer overflows (or empty its buffer at once for a\n"
+    "datasize below 34), losing whatever it held then.\n"
     "\n"
     "Exit status: 0 dumped, 1 a file could not be read, 2 wrong usage.\n";
+
+using wfsim::StreamRecorder;
+constexpr const char* kServerSuffix = StreamRecorder::kServerSuffix;
+constexpr const char* kClientSuffix = StreamRecorder::kClientSuffix;
 
 // Bytes read from a file at a time.
 constexpr std::size_t kChunkSize = 1 << 20;
@@ -58,6 +63,14 @@ bool Exists(const std::string& path) {
   if (file == nullptr) return false;
   std::fclose(file);
   return true;
+}
+
+// Prints the records the decoder completed since the last call.
+void PrintRecords(const qvdump::RecordPrinter& printer,
+                  qvdump::StreamDecoder* decoder) {
+  for (const qvdump::Record& record : decoder->TakeRecords()) {
+    std::printf("%s\n", printer.Line(record).c_str());
+  }
 }
 
 // Decodes and prints one file; false when it could not be read.
@@ -81,15 +94,11 @@ bool Dump(const Job& job) {
       break;
     }
     decoder.Feed(chunk.data(), got);
-    for (const qvdump::Record& record : decoder.TakeRecords()) {
-      std::printf("%s\n", printer.Line(record).c_str());
-    }
+    PrintRecords(printer, &decoder);
   }
   std::fclose(file);
   decoder.Finish();
-  for (const qvdump::Record& record : decoder.TakeRecords()) {
-    std::printf("%s\n", printer.Line(record).c_str());
-  }
+  PrintRecords(printer, &decoder);
   std::printf("%s\n", printer.SummaryLine(decoder.summary()).c_str());
   if (read_error) {
     std::fprintf(stderr, "qvctx-dump: read error in %s\n", job.path.c_str());
@@ -136,8 +145,8 @@ bool ParseArguments(int argc, char** argv, std::vector<Job>* jobs, bool* help) {
       return false;
     }
     if (!Exists(argument)) {
-      const std::string server = argument + ".server.bin";
-      const std::string client = argument + ".client.bin";
+      const std::string server = argument + kServerSuffix;
+      const std::string client = argument + kClientSuffix;
       const bool has_server = Exists(server);
       const bool has_client = Exists(client);
       if (has_server) {
@@ -154,9 +163,9 @@ bool ParseArguments(int argc, char** argv, std::vector<Job>* jobs, bool* help) {
     }
     if (direction_given) {
       jobs->push_back({argument, direction});
-    } else if (EndsWith(argument, ".server.bin")) {
+    } else if (EndsWith(argument, kServerSuffix)) {
       jobs->push_back({argument, qvdump::Direction::kServerToClient});
-    } else if (EndsWith(argument, ".client.bin")) {
+    } else if (EndsWith(argument, kClientSuffix)) {
       jobs->push_back({argument, qvdump::Direction::kClientToServer});
     } else {
       std::fprintf(stderr,

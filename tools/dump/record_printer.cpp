@@ -105,8 +105,7 @@ std::string RecordPrinter::FlagText(const Record& record) const {
       return "REFUSED \"ServerDataProccesorThread:: INVALID DATASIZE=" +
              Number(record.datasize) + " - buffer cleared\"";
     case Flag::kNeverCompletes:
-      return "REFUSED datasize above " +
-             Number(wfsim::kMaxPackageSize - wfsim::kHeaderSize - 1) +
+      return "REFUSED datasize above " + Number(wfsim::kReaderLargestPackage) +
              ": can never complete in the reader's buffer, held until it "
              "overflows and is emptied";
     case Flag::kInvalidHeader:

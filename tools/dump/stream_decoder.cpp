@@ -13,38 +13,30 @@ namespace {
 // The header test and the datasize need the first 12 header bytes.
 constexpr std::size_t kTestedBytes = 12;
 
-std::uint32_t Load(const std::uint8_t* p, std::size_t width) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    value |= static_cast<std::uint32_t>(p[i]) << (8 * i);
-  }
-  return value;
-}
-
 // Copies the header fields that lie wholly within the `count` bytes at
 // `bytes` into `record`.
 void ReadFields(const std::uint8_t* bytes, std::size_t count, Record* record) {
   record->header_bytes = std::min(count, wfsim::kHeaderSize);
-  if (count >= 2) record->fnc_typ = static_cast<std::uint16_t>(Load(bytes, 2));
-  if (count >= 4) {
-    record->magic = static_cast<std::uint16_t>(Load(bytes + 2, 2));
+  if (count >= wfsim::kFncTypOffset + 2) {
+    record->fnc_typ = wfsim::Load16(bytes + wfsim::kFncTypOffset);
   }
-  if (count >= 8) record->message_id = Load(bytes + 4, 4);
-  if (count >= 12) record->datasize = Load(bytes + 8, 4);
+  if (count >= wfsim::kMagicOffset + 2) {
+    record->magic = wfsim::Load16(bytes + wfsim::kMagicOffset);
+  }
+  if (count >= wfsim::kMessageIdOffset + 4) {
+    record->message_id = wfsim::Load32(bytes + wfsim::kMessageIdOffset);
+  }
+  if (count >= wfsim::kDatasizeOffset + 4) {
+    record->datasize = wfsim::Load32(bytes + wfsim::kDatasizeOffset);
+  }
   if (count >= wfsim::kTimeStampsOffset + 4) {
-    record->first_stamp = Load(bytes + wfsim::kTimeStampsOffset, 4);
+    record->first_stamp = wfsim::Load32(bytes + wfsim::kTimeStampsOffset);
   }
 }
 
-// The largest package the library's reader can ever hold: its 10 MiB
-// buffer takes an append only while the total stays below the capacity less
-// the header area.
-constexpr std::uint32_t kReaderLargestPackage =
-    wfsim::kMaxPackageSize - wfsim::kHeaderSize - 1;
-
 // The largest datasize the receiving end of `direction` can complete.
 std::uint32_t LargestPackage(Direction direction) {
-  return direction == Direction::kClientToServer ? kReaderLargestPackage
+  return direction == Direction::kClientToServer ? wfsim::kReaderLargestPackage
                                                  : wfsim::kMaxPackageSize;
 }
 
@@ -155,7 +147,7 @@ std::size_t StreamDecoder::DecideFront(std::size_t pos) {
     // behind it for the next front.
     if (direction_ == Direction::kServerToClient) {
       record.flag = Flag::kUnframedDatasize;
-    } else if (record.datasize > kReaderLargestPackage) {
+    } else if (record.datasize > wfsim::kReaderLargestPackage) {
       record.flag = Flag::kNeverCompletes;
     } else {
       record.flag = Flag::kInvalidDatasize;

@@ -4,6 +4,7 @@
 
 #include "demo_package.h"
 #include "host_options.h"
+#include "package_format.h"
 
 namespace qvctx_host {
 
@@ -61,7 +62,8 @@ void CallTracker::MarkSent(std::uint32_t slot) {
 void CallTracker::OnAnswer(const std::uint8_t* package, std::uint32_t length) {
   const Clock::time_point now = Clock::now();
   const std::uint32_t message_id =
-      length >= kHeaderSize ? Load32(package + kMessageIdOffset) : 0;
+      length >= kHeaderSize ? wfsim::Load32(package + wfsim::kMessageIdOffset)
+                            : 0;
   const std::uint32_t slot = SlotOfMessageId(message_id);
   const bool known =
       message_id != 0 && slot < slots_.size() &&
@@ -113,11 +115,12 @@ void CallTracker::OnEvent(const std::uint8_t* package, std::uint32_t length) {
   bool expected = queued_events_ == 0;  // any event counts without a list
   std::uint32_t k = 0;
   if (queued_events_ != 0 && length >= kHeaderSize) {
-    const std::uint32_t message_id = Load32(package + kMessageIdOffset);
+    const std::uint32_t message_id =
+        wfsim::Load32(package + wfsim::kMessageIdOffset);
     k = SlotOfMessageId(message_id);
     if (message_id != 0 && k < queued_events_ &&
         EventMessageId(k) == message_id &&
-        Load16(package + kFncTypOffset) == kFncEvent) {
+        wfsim::Load16(package + wfsim::kFncTypOffset) == wfsim::kEvent) {
       const std::string payload = EventPayload(k);
       expected = length == kHeaderSize + payload.size() &&
                  std::memcmp(package + kHeaderSize, payload.data(),

@@ -1,9 +1,17 @@
 #include "demo_package.h"
 
 #include "common/demo_pattern.h"
-#include "host_options.h"
+#include "package_format.h"
 
 namespace qvctx_host {
+
+using wfsim::kHeaderSize;
+using wfsim::kMessageIdOffset;
+using wfsim::kTimeStampsOffset;
+using wfsim::Load16;
+using wfsim::Load32;
+using wfsim::Store16;
+using wfsim::Store32;
 
 namespace {
 
@@ -23,28 +31,6 @@ void LayOutStampsAndPayload(std::uint32_t message_id,
 }
 
 }  // namespace
-
-std::uint16_t Load16(const std::uint8_t* bytes) {
-  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-std::uint32_t Load32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) |
-         (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[3]) << 24);
-}
-
-void Store16(std::uint8_t* bytes, std::uint16_t value) {
-  bytes[0] = static_cast<std::uint8_t>(value);
-  bytes[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void Store32(std::uint8_t* bytes, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-}
 
 std::uint32_t SlotMessageId(std::uint32_t index, bool bulk) {
   const std::uint32_t function =
@@ -71,11 +57,11 @@ void LayOutBulk(std::uint32_t message_id, std::uint32_t size,
                 std::vector<std::uint8_t>* package) {
   package->assign(size, 0);
   std::uint8_t* bytes = package->data();
-  Store16(bytes + kFncTypOffset, kFncCall);
-  Store16(bytes + kMagicOffset, kMagic);
-  Store32(bytes + kDataSizeOffset, size);
-  Store32(bytes + kLength2Offset, size);
-  Store16(bytes + kReservedOffset, 0);
+  Store16(bytes + wfsim::kFncTypOffset, wfsim::kFarFunction);
+  Store16(bytes + wfsim::kMagicOffset, wfsim::kMagic);
+  Store32(bytes + wfsim::kDatasizeOffset, size);
+  Store32(bytes + wfsim::kLength2Offset, size);
+  Store16(bytes + wfsim::kReservedOffset, 0);
   LayOutStampsAndPayload(message_id, package);
 }
 
@@ -85,19 +71,20 @@ std::string AnswerProblem(const std::uint8_t* package, std::uint32_t length,
   if (length < kHeaderSize) {
     return "only " + std::to_string(length) + " bytes";
   }
-  const std::uint16_t fnc_typ = Load16(package + kFncTypOffset);
-  if (fnc_typ != kFncResult) return "FNCTyp " + std::to_string(fnc_typ);
-  if (Load16(package + kMagicOffset) != kMagic) return "a wrong usMagic";
+  const std::uint16_t fnc_typ = Load16(package + wfsim::kFncTypOffset);
+  if (fnc_typ != wfsim::kResult) return "FNCTyp " + std::to_string(fnc_typ);
+  if (Load16(package + wfsim::kMagicOffset) != wfsim::kMagic)
+    return "a wrong usMagic";
   if (Load32(package + kMessageIdOffset) != message_id) {
     return "a wrong messageID";
   }
-  const std::uint32_t datasize = Load32(package + kDataSizeOffset);
+  const std::uint32_t datasize = Load32(package + wfsim::kDatasizeOffset);
   if (datasize != expected_size || length != expected_size) {
     return "datasize " + std::to_string(datasize) + " and length " +
            std::to_string(length) + " for " + std::to_string(expected_size) +
            " bytes sent";
   }
-  if (Load32(package + kLength2Offset) != datasize) {
+  if (Load32(package + wfsim::kLength2Offset) != datasize) {
     return "ulLength2 unlike datasize";
   }
   for (int k = 0; k < 4; ++k) {

@@ -1,6 +1,7 @@
 // How the sample host lays out its packages and checks the answers: the
-// 34-byte little-endian header, the messageIDs of calls, bulk transfer and
-// events, the time stamps and the payload pattern both ends know.
+// messageIDs of calls, bulk transfer and events, the time stamps and the
+// payload pattern both ends know. The header layout is the client end's
+// (package_format.h).
 #ifndef QVCTX_TOOLS_HOST_DEMO_PACKAGE_H_
 #define QVCTX_TOOLS_HOST_DEMO_PACKAGE_H_
 
@@ -10,24 +11,6 @@
 #include <vector>
 
 namespace qvctx_host {
-
-// Header fields by offset.
-constexpr std::size_t kFncTypOffset = 0;
-constexpr std::size_t kMagicOffset = 2;
-constexpr std::size_t kMessageIdOffset = 4;
-constexpr std::size_t kDataSizeOffset = 8;
-constexpr std::size_t kLength2Offset = 12;
-constexpr std::size_t kReservedOffset = 16;
-constexpr std::size_t kTimeStampsOffset = 18;
-constexpr std::uint16_t kMagic = 10001;
-constexpr std::uint16_t kFncCall = 0;
-constexpr std::uint16_t kFncEvent = 1;
-constexpr std::uint16_t kFncResult = 2;
-
-std::uint16_t Load16(const std::uint8_t* bytes);
-std::uint32_t Load32(const std::uint8_t* bytes);
-void Store16(std::uint8_t* bytes, std::uint16_t value);
-void Store32(std::uint8_t* bytes, std::uint32_t value);
 
 // Slot `index` (calls 0..n-1, then the bulk transfer) as a messageID: the
 // slot number above the function byte, never 0. Calls cycle through function

@@ -5,14 +5,18 @@
 #include <cstdint>
 #include <string>
 
+#include "package_format.h"
+
 namespace qvctx_host {
 
 // The package header's length; the smallest call is a header alone.
-constexpr std::uint32_t kHeaderSize = 34;
-// The largest far-function call the host sends, header included.
-constexpr std::uint32_t kLargestCall = 10485725;
+constexpr std::uint32_t kHeaderSize =
+    static_cast<std::uint32_t>(wfsim::kHeaderSize);
+// The largest far-function call the host sends, header included, and the
+// largest answer the library receives.
+constexpr std::uint32_t kLargestCall = wfsim::kReaderLargestPackage;
 // A bulk transfer must stay below this many bytes.
-constexpr std::uint32_t kBulkLimit = 10485760;
+constexpr std::uint32_t kBulkLimit = wfsim::kMaxPackageSize;
 // Calls are numbered into messageIDs above the function byte (24 bits).
 constexpr std::uint32_t kMostCalls = 1000000;
 constexpr std::uint32_t kMostThreads = 64;

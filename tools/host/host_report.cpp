@@ -4,6 +4,10 @@
 
 namespace qvctx_host {
 
+double MegabytesPerSecond(std::uint64_t bytes, double seconds) {
+  return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0;
+}
+
 std::vector<std::string> ReportProblems(const HostReport& report) {
   std::vector<std::string> problems;
   const RunOutcome& outcome = report.outcome;

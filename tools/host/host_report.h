@@ -31,6 +31,9 @@ struct HostReport {
   bool log_file_readable = false;
 };
 
+// Throughput in MB/s; 0 when no time was measured.
+double MegabytesPerSecond(std::uint64_t bytes, double seconds);
+
 // What is missing or wrong, one sentence each; empty when all is well.
 std::vector<std::string> ReportProblems(const HostReport& report);
 

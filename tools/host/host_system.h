@@ -19,9 +19,6 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // Windows, "libqvctx.so" elsewhere.
 std::string LibraryFileName(const std::string& base_name);
 
-// True when `path` names a file this process can open for reading.
-bool FileIsReadable(const std::string& path);
-
 // True when stderr is a terminal (not a file or a pipe).
 bool StderrIsTerminal();
 

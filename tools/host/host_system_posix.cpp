@@ -1,6 +1,5 @@
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "host_system.h"
@@ -22,13 +21,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 std::string LibraryFileName(const std::string& base_name) {
   return "lib" + base_name + ".so";
-}
-
-bool FileIsReadable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
 }
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }

@@ -25,13 +25,6 @@ std::string LibraryFileName(const std::string& base_name) {
   return base_name + ".dll";
 }
 
-bool FileIsReadable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
-
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 std::string LogFilePath() { return "C:\\temp\\logs\\myCitrixLog.log"; }

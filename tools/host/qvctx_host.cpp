@@ -43,6 +43,14 @@ void OnEvent(const std::uint8_t* package, std::uint32_t length) {
   }
 }
 
+// True when `path` names a file this process can open for reading.
+bool FileIsReadable(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
 // `chosen` when given; otherwise the library beside this program, then in
 // ../lib (the installed layout); the first candidate when neither exists, so
 // the loader's message names it.

@@ -43,7 +43,6 @@ void PrintJsonReport(const HostReport& report) {
   const Tally& tally = report.tally;
   const LatencyStats latency(tally.call_latencies_us);
   const std::vector<std::string> problems = ReportProblems(report);
-  const double seconds = outcome.seconds > 0 ? outcome.seconds : 1;
 
   std::string json = "{";
   json += "\"ok\":" + std::string(Bool(problems.empty()));
@@ -70,9 +69,9 @@ void PrintJsonReport(const HostReport& report) {
   std::snprintf(elapsed, sizeof(elapsed), "%.6f", outcome.seconds);
   json += ",\"seconds\":" + std::string(elapsed);
   json += ",\"mb_per_s_sent\":" +
-          Number(static_cast<double>(outcome.bytes_sent) / 1e6 / seconds);
+          Number(MegabytesPerSecond(outcome.bytes_sent, outcome.seconds));
   json += ",\"mb_per_s_received\":" +
-          Number(static_cast<double>(tally.bytes_received) / 1e6 / seconds);
+          Number(MegabytesPerSecond(tally.bytes_received, outcome.seconds));
   json += ",\"latency_us\":{\"p50\":" + Number(latency.Percentile(50)) +
           ",\"p99\":" + Number(latency.Percentile(99)) +
           ",\"max\":" + Number(latency.Max()) + "}";

@@ -10,10 +10,6 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-double MegabytesPerSecond(std::uint64_t bytes, double seconds) {
-  return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0;
-}
-
 // The session-log text one entry a line: the library joins them with " &"
 // and ends the text with a blank.
 void PrintSessionLog(const char* title, const std::string& text) {
