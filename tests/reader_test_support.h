@@ -23,6 +23,7 @@
 #include <unistd.h>
 #endif
 
+#include "package_format.h"
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
@@ -46,22 +47,10 @@ inline std::uint32_t ThisThreadId() {
 #endif
 }
 
-inline void Store16(std::uint8_t* p, std::uint16_t value) {
-  p[0] = static_cast<std::uint8_t>(value);
-  p[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-inline void Store32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-inline std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) |
-         (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) |
-         (static_cast<std::uint32_t>(p[3]) << 24);
-}
+// The little-endian helpers of the client end's package format.
+using wfsim::Load32;
+using wfsim::Store16;
+using wfsim::Store32;
 
 using Bytes = std::vector<std::uint8_t>;
 
