@@ -259,8 +259,9 @@ Outcome Simulator::Write(const void* channel, const char* buffer,
     // Sent outside the lock: a client that is slow to read must not stop
     // the bytes it sends from reaching the server, nor the server's reads.
     const std::shared_ptr<ClientBridge> bridge = bridge_;
+    StreamRecorder* const recorder = recorder_.get();
     hold.unlock();
-    const bool sent = bridge->Send(bytes, taken, recorder_.get());
+    const bool sent = bridge->Send(bytes, taken, recorder);
     hold.lock();
     if (!sent) {
       RecordWrite(length, 0, false, WFSIM_ERROR_BROKEN_PIPE);

@@ -15,7 +15,8 @@ namespace qvctx_client {
 namespace {
 
 constexpr std::size_t kReceiveChunk = 65536;
-constexpr std::uint32_t kStopPollMs = 100;
+// How often the receiving loop looks at the deadline while idle.
+constexpr std::uint32_t kDeadlinePollMs = 100;
 // Events carry message IDs of their own range, never 0.
 constexpr std::uint32_t kFirstEventId = 0x00E70001u;
 constexpr int kMismatchesShown = 5;
@@ -101,11 +102,16 @@ void ClientConnection::SendEvents() {
   }
 }
 
-ConnectionStats ClientConnection::Serve(const std::atomic<bool>& stop) {
+ConnectionStats ClientConnection::Serve(
+    std::chrono::steady_clock::time_point deadline) {
   std::thread events([this] { SendEvents(); });
   std::vector<std::uint8_t> chunk(kReceiveChunk);
-  while (!stop) {
-    const int ready = stream_->WaitReadable(kStopPollMs);
+  for (;;) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      stats_.timed_out = true;
+      break;
+    }
+    const int ready = stream_->WaitReadable(kDeadlinePollMs);
     if (ready == 0) continue;
     const long long got =
         ready < 0 ? -1 : stream_->Receive(chunk.data(), chunk.size());

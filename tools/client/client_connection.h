@@ -3,7 +3,7 @@
 #ifndef QVCTX_TOOLS_CLIENT_CLIENT_CONNECTION_H_
 #define QVCTX_TOOLS_CLIENT_CLIENT_CONNECTION_H_
 
-#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +34,8 @@ struct ConnectionStats {
   std::uint64_t events_sent = 0;
   std::uint64_t bytes_in = 0;
   std::uint64_t bytes_out = 0;
-  bool cut = false;  // the plan dropped the connection
+  bool cut = false;        // the plan dropped the connection
+  bool timed_out = false;  // the deadline ended it
 };
 
 // Answers every far-function call with a result package, as the simulator's
@@ -49,9 +50,9 @@ class ClientConnection {
   ClientConnection(const ClientConnection&) = delete;
   ClientConnection& operator=(const ClientConnection&) = delete;
 
-  // Serves until the server ends the connection, `stop` is set or the plan
-  // cuts it; then ends the connection.
-  ConnectionStats Serve(const std::atomic<bool>& stop);
+  // Serves until the server ends the connection, the plan cuts it or
+  // `deadline` passes; then ends the connection.
+  ConnectionStats Serve(std::chrono::steady_clock::time_point deadline);
 
  private:
   // Checks one complete package received from the server.

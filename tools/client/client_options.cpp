@@ -20,6 +20,17 @@ bool ParseUnsigned(const char* text, std::uint64_t max, std::uint64_t* value) {
   return true;
 }
 
+// Where the value of an option that takes a count goes; null for any other
+// (--cut-after, whose field is signed, included).
+std::uint32_t* CountOption(const std::string& option, ClientOptions* options) {
+  if (option == "--sessions") return &options->sessions;
+  if (option == "--events") return &options->events;
+  if (option == "--event-interval") return &options->event_interval_ms;
+  if (option == "--event-size") return &options->event_size;
+  if (option == "--timeout") return &options->timeout_s;
+  return nullptr;
+}
+
 }  // namespace
 
 const char* ClientUsage() {
@@ -74,38 +85,33 @@ bool ParseClientOptions(int argc, char** argv, ClientOptions* options,
       return false;
     }
     const char* const value = argv[++i];
-    std::uint64_t number = 0;
-    const bool numeric = ParseUnsigned(value, 0xFFFFFFFFu, &number);
-    const auto count = static_cast<std::uint32_t>(number);
     if (option == "--listen") {
       options->listen = value;
-    } else if (option == "--port-file") {
+      continue;
+    }
+    if (option == "--port-file") {
       options->port_file = value;
-    } else if (option == "--record") {
+      continue;
+    }
+    if (option == "--record") {
       options->record_prefix = value;
-    } else if (!numeric) {
-      *error = option == "--sessions" || option == "--events" ||
-                       option == "--event-interval" ||
-                       option == "--event-size" || option == "--cut-after" ||
-                       option == "--timeout"
-                   ? "not a number: " + option + " " + value
-                   : "unknown option " + option;
-      return false;
-    } else if (option == "--sessions") {
-      options->sessions = count;
-    } else if (option == "--events") {
-      options->events = count;
-    } else if (option == "--event-interval") {
-      options->event_interval_ms = count;
-    } else if (option == "--event-size") {
-      options->event_size = count;
-    } else if (option == "--cut-after") {
-      options->cut_after = static_cast<std::int64_t>(count);
-    } else if (option == "--timeout") {
-      options->timeout_s = count;
-    } else {
+      continue;
+    }
+    std::uint32_t* const count = CountOption(option, options);
+    const bool cut_after = option == "--cut-after";  // the one signed count
+    if (count == nullptr && !cut_after) {
       *error = "unknown option " + option;
       return false;
+    }
+    std::uint64_t number = 0;
+    if (!ParseUnsigned(value, 0xFFFFFFFFu, &number)) {
+      *error = "not a number: " + option + " " + value;
+      return false;
+    }
+    if (cut_after) {
+      options->cut_after = static_cast<std::int64_t>(number);
+    } else {
+      *count = static_cast<std::uint32_t>(number);
     }
   }
   if (options->event_size > wfsim::kMaxPackageSize - wfsim::kHeaderSize) {

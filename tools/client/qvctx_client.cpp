@@ -2,7 +2,6 @@
 // own. The simulator bridges its channel here when the host runs with
 // QVCTX_SIM_CONNECT=127.0.0.1:PORT; the bytes on the connection are exactly
 // the channel's stream. See --help.
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -46,6 +45,14 @@ void PrintStats(std::uint32_t number, const qvctx_client::ConnectionStats& s) {
   std::fflush(stdout);
 }
 
+int TimedOut(const qvctx_client::ClientOptions& options, std::uint32_t served) {
+  std::fprintf(stderr,
+               "qvctx-client: time-out after %u s, %u of %u connections "
+               "served\n",
+               options.timeout_s, served, options.sessions);
+  return 3;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,18 +94,13 @@ int main(int argc, char** argv) {
   }
 
   const Clock::time_point deadline =
-      Clock::now() + std::chrono::seconds(options.timeout_s);
-  const std::atomic<bool> stop{false};
+      options.timeout_s == 0
+          ? Clock::time_point::max()
+          : Clock::now() + std::chrono::seconds(options.timeout_s);
   bool faulty = false;
   std::uint32_t served = 0;
   while (options.sessions == 0 || served < options.sessions) {
-    if (options.timeout_s != 0 && Clock::now() >= deadline) {
-      std::fprintf(stderr,
-                   "qvctx-client: time-out after %u s, %u of %u "
-                   "connections served\n",
-                   options.timeout_s, served, options.sessions);
-      return 3;
-    }
+    if (Clock::now() >= deadline) return TimedOut(options, served);
     std::unique_ptr<wfsim::TcpStream> stream =
         listener->Accept(kAcceptPollMs, &error);
     if (stream == nullptr) {
@@ -119,8 +121,9 @@ int main(int argc, char** argv) {
     plan.cut_after = served == 1 ? options.cut_after : -1;
     qvctx_client::ClientConnection connection(std::move(stream), plan,
                                               recorder.get(), options.quiet);
-    const qvctx_client::ConnectionStats stats = connection.Serve(stop);
+    const qvctx_client::ConnectionStats stats = connection.Serve(deadline);
     PrintStats(served, stats);
+    if (stats.timed_out) return TimedOut(options, served - 1);
     if (stats.mismatches != 0 || stats.unframed != 0) faulty = true;
   }
   return faulty ? 1 : 0;

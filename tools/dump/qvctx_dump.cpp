@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_check.h"
 #include "record_printer.h"
 #include "stream_decoder.h"
 #include "stream_recorder.h"
@@ -56,13 +57,6 @@ bool EndsWith(const std::string& text, const char* ending) {
   const std::size_t length = std::strlen(ending);
   return text.size() >= length &&
          text.compare(text.size() - length, length, ending) == 0;
-}
-
-bool Exists(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
 }
 
 // Prints the records the decoder completed since the last call.
@@ -144,11 +138,11 @@ bool ParseArguments(int argc, char** argv, std::vector<Job>* jobs, bool* help) {
       std::fprintf(stderr, "qvctx-dump: unknown option %s\n", argv[i]);
       return false;
     }
-    if (!Exists(argument)) {
+    if (!qvctx_tools::FileIsReadable(argument)) {
       const std::string server = argument + kServerSuffix;
       const std::string client = argument + kClientSuffix;
-      const bool has_server = Exists(server);
-      const bool has_client = Exists(client);
+      const bool has_server = qvctx_tools::FileIsReadable(server);
+      const bool has_client = qvctx_tools::FileIsReadable(client);
       if (has_server) {
         jobs->push_back({server, qvdump::Direction::kServerToClient});
       }

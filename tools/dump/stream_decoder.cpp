@@ -52,19 +52,13 @@ void StreamDecoder::Feed(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;
   summary_.bytes += size;
   pending_.insert(pending_.end(), data, data + size);
-  const std::size_t used = Process(false);
-  pending_.erase(pending_.begin(),
-                 pending_.begin() + static_cast<std::ptrdiff_t>(used));
-  pending_offset_ += used;
+  DropUsed(Process(false));
 }
 
 void StreamDecoder::Finish() {
   if (finished_) return;
   finished_ = true;
-  const std::size_t used = Process(true);
-  pending_.erase(pending_.begin(),
-                 pending_.begin() + static_cast<std::ptrdiff_t>(used));
-  pending_offset_ += used;
+  DropUsed(Process(true));
   if (mode_ == Mode::kBody) {
     // Cut off in the payload: the receiver waits for the rest for ever.
     current_.flag = Flag::kIncomplete;
@@ -74,6 +68,12 @@ void StreamDecoder::Finish() {
     EndRun();
   }
   mode_ = Mode::kFront;
+}
+
+void StreamDecoder::DropUsed(std::size_t used) {
+  pending_.erase(pending_.begin(),
+                 pending_.begin() + static_cast<std::ptrdiff_t>(used));
+  pending_offset_ += used;
 }
 
 std::vector<Record> StreamDecoder::TakeRecords() {

@@ -54,6 +54,8 @@ class StreamDecoder {
   // Works through pending_ from its start; at_end: no more bytes will come.
   // Returns how many bytes were used up.
   std::size_t Process(bool at_end);
+  // Removes the first `used` pending bytes, worked through.
+  void DropUsed(std::size_t used);
   // Decides the front at pending_[pos] (a whole header is there); returns
   // the position after the bytes it used up.
   std::size_t DecideFront(std::size_t pos);

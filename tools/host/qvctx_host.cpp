@@ -12,6 +12,7 @@
 #include <string>
 
 #include "call_tracker.h"
+#include "common/file_check.h"
 #include "demo_run.h"
 #include "host_library.h"
 #include "host_options.h"
@@ -23,6 +24,8 @@
 
 namespace qvctx_host {
 namespace {
+
+using qvctx_tools::FileIsReadable;
 
 // The tracker the callbacks feed; set before they are registered, and the
 // session is closed before it goes away.
@@ -41,14 +44,6 @@ void OnEvent(const std::uint8_t* package, std::uint32_t length) {
     g_tracker->OnEvent(package, length);
   } catch (...) {
   }
-}
-
-// True when `path` names a file this process can open for reading.
-bool FileIsReadable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
 }
 
 // `chosen` when given; otherwise the library beside this program, then in
