@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "transport/package_head.h"
+#include "protocol/wire_format.h"
 #include "transport/shift_buffer.h"
 
 namespace {

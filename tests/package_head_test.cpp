@@ -1,4 +1,4 @@
-#include "transport/package_head.h"
+#include "protocol/wire_format.h"
 
 #include <gtest/gtest.h>
 

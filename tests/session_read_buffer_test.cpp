@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "channel/session.h"
+#include "module/session.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/module_data.h"

@@ -9,7 +9,7 @@
 #include "diagnostics/log_file.h"
 #include "module/module_data.h"
 #include "support/test_support.h"
-#include "transport/package_head.h"
+#include "protocol/wire_format.h"
 
 namespace qvctx {
 namespace {

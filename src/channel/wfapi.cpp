@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "module/no_destructor.h"
+#include "base/no_destructor.h"
 #include "platform/platform.h"
 
 namespace qvctx {

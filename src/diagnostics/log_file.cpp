@@ -6,7 +6,7 @@
 #include <new>
 
 #include "module/module_data.h"
-#include "module/no_destructor.h"
+#include "base/no_destructor.h"
 
 namespace qvctx {
 

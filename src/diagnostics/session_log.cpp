@@ -5,7 +5,7 @@
 #include <mutex>
 #include <utility>
 
-#include "module/no_destructor.h"
+#include "base/no_destructor.h"
 
 namespace qvctx {
 

@@ -2,7 +2,7 @@
 // that no exception ever reaches the host.
 #include <cstdint>
 
-#include "channel/session.h"
+#include "module/session.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/export_guard.h"

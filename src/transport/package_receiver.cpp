@@ -4,7 +4,7 @@
 
 #include "diagnostics/log_file.h"
 #include "platform/platform.h"
-#include "transport/package_head.h"
+#include "protocol/wire_format.h"
 
 namespace qvctx {
 

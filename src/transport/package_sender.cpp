@@ -7,9 +7,9 @@
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
 #include "module/module_data.h"
-#include "module/no_destructor.h"
+#include "base/no_destructor.h"
 #include "platform/platform.h"
-#include "transport/package_head.h"
+#include "protocol/wire_format.h"
 #include "transport/shift_buffer.h"
 
 namespace qvctx {

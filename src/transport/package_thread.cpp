@@ -6,8 +6,8 @@
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
 #include "module/module_data.h"
-#include "module/no_destructor.h"
-#include "transport/package_head.h"
+#include "base/no_destructor.h"
+#include "protocol/wire_format.h"
 #include "transport/package_receiver.h"
 #include "transport/shift_buffer.h"
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "diagnostics/log_file.h"
-#include "transport/package_head.h"
+#include "protocol/wire_format.h"
 
 namespace qvctx {
 

@@ -1,4 +1,4 @@
-#include "channel/session.h"
+#include "module/session.h"
 
 #include <cstdint>
 #include <mutex>
@@ -10,9 +10,9 @@
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/module_data.h"
-#include "module/no_destructor.h"
+#include "base/no_destructor.h"
 #include "platform/platform.h"
-#include "transport/package_head.h"
+#include "protocol/wire_format.h"
 #include "transport/package_thread.h"
 
 namespace qvctx {
