@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "module/configuration.h"
 #include "module/module_data.h"
 #include "support/test_support.h"
 
@@ -35,6 +36,8 @@ using qvctx_test::MessageOf;
 class LogFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // As the load does: writers take their settings from myModuleData.
+    InstallLogSettings();
     DestroyLogFile();
     qvctx_test::CreateLogFolder();
     qvctx_test::RemoveLogFile();

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "diagnostics/log_file.h"
-#include "module/module_data.h"
 #include "support/test_support.h"
 #include "protocol/wire_format.h"
 
@@ -48,7 +47,6 @@ class PackageReceiverTest : public ::testing::Test {
     DestroyLogFile();
     qvctx_test::CreateLogFolder();
     qvctx_test::RemoveLogFile();
-    myModuleData.logAppend = 1;
   }
   void TearDown() override { DestroyLogFile(); }
 

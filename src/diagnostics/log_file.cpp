@@ -5,7 +5,6 @@
 #include <mutex>
 #include <new>
 
-#include "module/module_data.h"
 #include "base/no_destructor.h"
 
 namespace qvctx {
@@ -14,8 +13,11 @@ namespace {
 
 constexpr std::int32_t kInfoThreshold = 1;
 constexpr std::int32_t kErrorThreshold = 0;
-// The level that every new writer forces, so both kinds of line pass.
-constexpr std::int32_t kForcedLogLevel = 3;
+
+// The gate of a writer handed no level of its own.
+const std::atomic<std::int32_t> forced_log_level{kForcedLogLevel};
+
+std::atomic<LogSettingsSource> settings_source{nullptr};
 
 // The process-wide writer and the lock that creates, hands out and ends it.
 // Creation and ending write lines under this lock, so a new writer's banner
@@ -30,48 +32,35 @@ WriterSlot& Slot() {
   return *slot;
 }
 
-void CopySetting(char* destination, const char* text, std::size_t size) {
-  std::strncpy(destination, text, size - 1);
-  destination[size - 1] = '\0';
-}
-
 }  // namespace
 
-CLogFile::CLogFile() {
-  CopySetting(myModuleData.configFile, kFirstConfigPath, kPathSize);
-  if (myModuleData.logfileName == nullptr) {
-    // Only when the load handling did not run (unit tests of the core).
-    myModuleData.logfileName = new char[kSettingBufferSize]();
-  }
-  CopySetting(myModuleData.logfileName, kLogFilePath, kSettingBufferSize);
-  myModuleData.logEnabled = 1;
-  myModuleData.logLevel.store(kForcedLogLevel, std::memory_order_relaxed);
-
-  file_ = port::OpenTextFileForWriting(myModuleData.logfileName,
-                                       myModuleData.logAppend != 0);
+CLogFile::CLogFile(const LogSettings& settings)
+    : level_(settings.log_level != nullptr ? settings.log_level
+                                           : &forced_log_level) {
+  file_ = port::OpenTextFileForWriting(settings.log_file_name,
+                                       settings.log_append != 0);
   if (file_ == nullptr) return;
   open_.store(true, std::memory_order_release);
-  WriteBanner();
+  WriteBanner(settings);
 }
 
 CLogFile::~CLogFile() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-void CLogFile::WriteBanner() {
-  const char* ip = myModuleData.hostIpAddress != nullptr
-                       ? myModuleData.hostIpAddress
-                       : "";
+void CLogFile::WriteBanner(const LogSettings& settings) {
+  const char* ip =
+      settings.host_ip_address != nullptr ? settings.host_ip_address : "";
   LogInfo("====== BEGIN:: qvRemote CITRIX module =========== ");
-  LogInfo("Configfile= %s", myModuleData.configFile);
-  LogInfo("logfileName= %s", myModuleData.logfileName);
-  LogInfo("logLevel= %d", static_cast<int>(myModuleData.logLevel.load()));
-  LogInfo("logAppend= %d", static_cast<int>(myModuleData.logAppend));
-  LogInfo("iLogMax=%d", static_cast<int>(myModuleData.iLogMax));
+  LogInfo("Configfile= %s", settings.config_file);
+  LogInfo("logfileName= %s", settings.log_file_name);
+  LogInfo("logLevel= %d", static_cast<int>(level_->load()));
+  LogInfo("logAppend= %d", static_cast<int>(settings.log_append));
+  LogInfo("iLogMax=%d", static_cast<int>(settings.log_max));
   LogInfo("hostIpAddress=%s", ip);
-  LogInfo("uiPort=%d", static_cast<int>(myModuleData.uiPort));
-  LogInfo("hostComputerName=%s", myModuleData.hostComputerName);
-  LogInfo("hostUserName=%s", myModuleData.hostUserName);
+  LogInfo("uiPort=%d", static_cast<int>(settings.port));
+  LogInfo("hostComputerName=%s", settings.host_computer_name);
+  LogInfo("hostUserName=%s", settings.host_user_name);
 }
 
 void CLogFile::LogInfo(const char* format, ...) {
@@ -96,7 +85,7 @@ template <std::size_t kBufferSize>
 void CLogFile::Log(std::int32_t threshold, const char* line_format,
                    const char* format, std::va_list args) {
   if (!open_.load(std::memory_order_acquire) ||
-      myModuleData.logLevel.load(std::memory_order_relaxed) < threshold) {
+      level_->load(std::memory_order_relaxed) < threshold) {
     return;
   }
   char message[kBufferSize];
@@ -131,10 +120,18 @@ void CLogFile::CloseLog() {
   }
 }
 
+void SetLogSettingsSource(LogSettingsSource source) {
+  settings_source.store(source);
+}
+
 std::shared_ptr<CLogFile> GetLogFile() {
   WriterSlot& slot = Slot();
   std::lock_guard<std::mutex> hold(slot.mutex);
-  if (!slot.writer) slot.writer = std::make_shared<CLogFile>();
+  if (!slot.writer) {
+    const LogSettingsSource source = settings_source.load();
+    slot.writer =
+        std::make_shared<CLogFile>(source != nullptr ? source() : LogSettings{});
+  }
   return slot.writer;
 }
 

@@ -43,6 +43,11 @@ void CopyName(const char* text, char (&field)[kPathSize]) {
   std::strncpy(field, text, sizeof(field) - 1);
 }
 
+void CopySetting(char* destination, const char* text, std::size_t size) {
+  std::strncpy(destination, text, size - 1);
+  destination[size - 1] = '\0';
+}
+
 }  // namespace
 
 bool ConfigFileExists() {
@@ -90,5 +95,30 @@ void ReadConfiguration() {
     CopyName(kUnknownName, myModuleData.hostUserName);
   }
 }
+
+LogSettings ForceLogSettings() {
+  CopySetting(myModuleData.configFile, kFirstConfigPath, kPathSize);
+  if (myModuleData.logfileName == nullptr) {
+    // Only when the load handling did not run (unit tests of the module).
+    myModuleData.logfileName = ZeroedBuffer(log_file_name_buffer);
+  }
+  CopySetting(myModuleData.logfileName, kLogFilePath, kSettingBufferSize);
+  myModuleData.logEnabled = 1;
+  myModuleData.logLevel.store(kForcedLogLevel, std::memory_order_relaxed);
+
+  LogSettings settings;
+  settings.config_file = myModuleData.configFile;
+  settings.log_file_name = myModuleData.logfileName;
+  settings.log_level = &myModuleData.logLevel;
+  settings.log_append = myModuleData.logAppend;
+  settings.log_max = myModuleData.iLogMax;
+  settings.host_ip_address = myModuleData.hostIpAddress;
+  settings.port = myModuleData.uiPort;
+  settings.host_computer_name = myModuleData.hostComputerName;
+  settings.host_user_name = myModuleData.hostUserName;
+  return settings;
+}
+
+void InstallLogSettings() { SetLogSettingsSource(&ForceLogSettings); }
 
 }  // namespace qvctx

@@ -51,13 +51,18 @@ QVCTX_API int32_t ServerRegisterResultCallBackFunction(PackageCallBack callback)
 
 QVCTX_API int32_t ServerRegisterFarFunction(const void* package, int32_t length) {
   return qvctx::GuardExport("ServerRegisterFarFunction", kFailure, [&] {
-    return qvctx::SendFarFunction(package, length);
+    return qvctx::SendFarFunction(qvctx::myModuleData.hVirtualChannel, package,
+                                  length);
   });
 }
 
 QVCTX_API int32_t ServerSendBulkData(const void* data, uint32_t length) {
   return qvctx::GuardExport("ServerSendBulkData", kFailure,
-                            [&] { return qvctx::SendBulkData(data, length); });
+                            [&] {
+                              return qvctx::SendBulkData(
+                                  qvctx::myModuleData.hVirtualChannel, data,
+                                  length);
+                            });
 }
 
 QVCTX_API const char* ServerSessionLog(void) {

@@ -11,6 +11,7 @@ namespace {
 // Chooses and reads the configuration file. Nothing here logs, starts a
 // thread, opens the channel or waits.
 void ProcessAttach() {
+  InstallLogSettings();
   try {
     ChooseConfigFile();
     ReadConfiguration();

@@ -97,6 +97,19 @@ void ReleaseSuperseded() {
 
 }  // namespace
 
+std::shared_ptr<CPackageThread> PackageThread() {
+  return GetPackageThread(
+      CallBackSlots{&myModuleData.EventCallBack, &myModuleData.ResultCallBack});
+}
+
+std::int32_t RegisterEventCallBack(PackageCallBack callback) {
+  return PackageThread()->SetEventCallBack(callback);
+}
+
+std::int32_t RegisterResultCallBack(PackageCallBack callback) {
+  return PackageThread()->SetResultCallBack(callback);
+}
+
 void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t)) {
   g_allocate_read_buffer = allocate != nullptr ? allocate : &AllocateReadBuffer;
 }
@@ -172,7 +185,8 @@ std::int32_t StartSession() {
   Info("ServerStartSession:: Initialize the FIFO");
   Info("ServerStartSession:: Initialize the ServerDataProccesorThread.");
 
-  myModuleData.exitcode.store(GetPackageThread()->StartThread());
+  myModuleData.exitcode.store(PackageThread()->StartThread(ReaderInputs{
+      channel, myModuleData.GlobalReadDataTmpPtr, &myModuleData.exitcode}));
 
   const std::int32_t result = myModuleData.exitcode.load();
   GetLogFile()->LogInfo("ServerStartSession:: Exit function => result = %d",

@@ -6,7 +6,6 @@
 
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
-#include "module/module_data.h"
 #include "base/no_destructor.h"
 #include "platform/platform.h"
 #include "protocol/wire_format.h"
@@ -51,7 +50,8 @@ bool RefuseBulkSend(const void* data, std::uint32_t length) {
 }
 
 // The bulk send of an accepted run of bytes; the caller holds the send lock.
-std::int32_t WriteInChunks(const std::uint8_t* data, std::uint32_t length) {
+std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
+                           const std::uint8_t* data, std::uint32_t length) {
   GetLogFile()->LogInfo("ServerSendBulkData:: send data Length=%d",
                         static_cast<int>(length));
   std::uint32_t sent = 0;
@@ -66,7 +66,7 @@ std::int32_t WriteInChunks(const std::uint8_t* data, std::uint32_t length) {
     // position: a failed write is repeated from the same byte, none skipped.
     WfDword taken = 0;
     const WfBool written = WFVirtualChannelWrite(
-        myModuleData.hVirtualChannel.load(), Bytes(data + sent), chunk, &taken);
+        channel.load(), Bytes(data + sent), chunk, &taken);
     if (written == 0) {
       const std::uint32_t code = port::LastErrorCode();
       GetLogFile()->LogError("ServerSendBulkData:: send Failed - error=%d",
@@ -120,23 +120,26 @@ void LogStagedHead(const StagedHead& head) {
 
 // A short package goes out in one write, all or nothing: no error code is
 // read and the count taken is not looked at.
-std::int32_t WriteWhole(const std::uint8_t* package, std::uint32_t length) {
+std::int32_t WriteWhole(const std::atomic<WfHandle>& channel,
+                        const std::uint8_t* package, std::uint32_t length) {
   WfDword taken = 0;
-  return WFVirtualChannelWrite(myModuleData.hVirtualChannel.load(),
-                               Bytes(package), length, &taken) != 0
+  return WFVirtualChannelWrite(channel.load(), Bytes(package), length,
+                               &taken) != 0
              ? 0
              : 1;
 }
 
 }  // namespace
 
-std::int32_t SendBulkData(const void* data, std::uint32_t length) {
+std::int32_t SendBulkData(const std::atomic<WfHandle>& channel,
+                          const void* data, std::uint32_t length) {
   if (RefuseBulkSend(data, length)) return 1;
   port::LockGuard one_send_at_a_time(SendLock());
-  return WriteInChunks(static_cast<const std::uint8_t*>(data), length);
+  return WriteInChunks(channel, static_cast<const std::uint8_t*>(data), length);
 }
 
-std::int32_t SendFarFunction(const void* package, std::int32_t length) {
+std::int32_t SendFarFunction(const std::atomic<WfHandle>& channel,
+                             const void* package, std::int32_t length) {
   std::unique_ptr<CShiftBuffer> staging;
   try {
     staging = std::make_unique<CShiftBuffer>();
@@ -159,10 +162,10 @@ std::int32_t SendFarFunction(const void* package, std::int32_t length) {
   LogStagedHead(head);
   const std::uint8_t* const staged = staging->GetData();
   if (static_cast<std::uint32_t>(length) < kSendChunkSize) {
-    return WriteWhole(staged, head.datasize);
+    return WriteWhole(channel, staged, head.datasize);
   }
   if (RefuseBulkSend(staged, head.datasize)) return 1;
-  return WriteInChunks(staged, head.datasize);
+  return WriteInChunks(channel, staged, head.datasize);
 }
 
 }  // namespace qvctx

@@ -5,7 +5,6 @@
 
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
-#include "module/module_data.h"
 #include "base/no_destructor.h"
 #include "protocol/wire_format.h"
 #include "transport/package_receiver.h"
@@ -37,10 +36,10 @@ InstanceSlot& Slot() {
 
 }  // namespace
 
-std::shared_ptr<CPackageThread> GetPackageThread() {
+std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots) {
   InstanceSlot& slot = Slot();
   std::lock_guard<std::mutex> hold(slot.mutex);
-  if (!slot.instance) slot.instance = std::make_shared<CPackageThread>();
+  if (!slot.instance) slot.instance = std::make_shared<CPackageThread>(slots);
   return slot.instance;
 }
 
@@ -58,41 +57,33 @@ void DestroyPackageThread() {
   if (slot.instance == instance) slot.instance.reset();
 }
 
-std::int32_t RegisterEventCallBack(PackageCallBack callback) {
-  return GetPackageThread()->SetEventCallBack(callback);
-}
-
-std::int32_t RegisterResultCallBack(PackageCallBack callback) {
-  return GetPackageThread()->SetResultCallBack(callback);
-}
-
 std::int32_t CPackageThread::SetEventCallBack(PackageCallBack callback) {
   return StoreCallBack(
-      myModuleData.EventCallBack, callback,
+      slots_.event, callback,
       "ServerRegisterEventCallBackFunction :: Call Back is Enabled!",
       "ServerRegisterEventCallBackFunction :: Call Back is DisEnabled!");
 }
 
 std::int32_t CPackageThread::SetResultCallBack(PackageCallBack callback) {
   return StoreCallBack(
-      myModuleData.ResultCallBack, callback,
+      slots_.result, callback,
       "ServerRegisterResultCallBackFunction :: Call Back is Enabled!",
       "ServerRegisterResultCallBackFunction :: Call Back is DisEnabled!");
 }
 
-std::int32_t CPackageThread::StoreCallBack(PackageCallBack& slot,
+std::int32_t CPackageThread::StoreCallBack(PackageCallBack* slot,
                                            PackageCallBack callback,
                                            const char* enabled_line,
                                            const char* disabled_line) {
   {
     port::LockGuard guard(lock);
-    slot = callback;
+    *slot = callback;
   }
   GetLogFile()->LogInfo("%s", callback != nullptr ? enabled_line : disabled_line);
   return 0;
 }
 
-std::int32_t CPackageThread::StartThread() {
+std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   GetLogFile()->LogInfo("CPackageThread:: Init the ServerDataProccesorThread");
   // An instance being torn down starts nothing: its teardown would not stop
   // the new reader.
@@ -102,6 +93,8 @@ std::int32_t CPackageThread::StartThread() {
     return 1;
   }
   state.store(kReaderStopped);
+  // Before the thread exists, so the reader finds them without a lock.
+  inputs_ = inputs;
   reader_keeps_alive_ = shared_from_this();
   hThread = port::CreateSuspendedThread(&ServerDataProccesorThread, this);
   if (hThread == nullptr) {
@@ -175,9 +168,6 @@ std::uint32_t CPackageThread::ServerDataProccesorThread(void* parameter) {
 }
 
 void CPackageThread::RunReader() {
-  // Taken once: a later session start does not change what this reader uses.
-  void* const channel = myModuleData.hVirtualChannel.load();
-  char* const read_buffer = myModuleData.GlobalReadDataTmpPtr;
   try {
     GetLogFile()->LogInfo(
         "ServerDataProccesorThread:: before CShiftBuffer constructor...");
@@ -191,7 +181,7 @@ void CPackageThread::RunReader() {
       GetLogFile()->LogInfo(
           "ServerDataProccesorThread:: about to start the Thread...");
       GetLogFile()->LogInfo("ServerDataProccesorThread:: before while loop...");
-      ReadPackages(*receiver, channel, read_buffer);
+      ReadPackages(*receiver);
     }
     GetLogFile()->LogInfo(
         "ServerDataProccesorThread :: ****** Thread termnated! ******* ");
@@ -205,13 +195,14 @@ void CPackageThread::RunReader() {
 }
 
 bool CPackageThread::KeepReading() const {
-  return state.load() == kReaderRunning && myModuleData.exitcode.load() != 1;
+  return state.load() == kReaderRunning && inputs_.exit_code->load() != 1;
 }
 
-void CPackageThread::ReadPackages(CPackageReceiver& receiver, void* channel,
-                                  char* read_buffer) {
+void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
+  const WfHandle channel = inputs_.channel;
+  char* const read_buffer = inputs_.read_buffer;
   while (state.load() == kReaderRunning) {
-    if (myModuleData.exitcode.load() == 1) {
+    if (inputs_.exit_code->load() == 1) {
       GetLogFile()->LogError(
           "ServerDataProccesorThread:: ***THREAD STOPPED - System.exitcode IS "
           "SET");
@@ -265,9 +256,9 @@ void CPackageThread::DispatchPackage(CShiftBuffer& buffer) {
         static_cast<int>(FunctionId(message_id)));
     PackageCallBack callback = nullptr;
     if (function_type == kEventFunctionType) {
-      callback = myModuleData.EventCallBack;
+      callback = *slots_.event;
     } else if (function_type == kResultFunctionType) {
-      callback = myModuleData.ResultCallBack;
+      callback = *slots_.result;
     } else {
       GetLogFile()->LogError("ServerDataProccesorThread:: INVALID HEADER ");
     }

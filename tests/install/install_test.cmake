@@ -109,7 +109,9 @@ foreach(header include/qvctx/qvctx.h sim/include/qvctx/wfapi64_sim.h)
   endif()
 endforeach()
 file(READ ${prefix}/lib/cmake/qvctx/qvctxTargets.cmake targets_text)
-foreach(internal qvctx_core qvctx_warnings wfsim_protocol ${SOURCE_DIR})
+foreach(internal qvctx_module qvctx_transport qvctx_channel qvctx_diagnostics
+    qvctx_platform qvctx_protocol qvctx_base qvctx_warnings wfsim_protocol
+    ${SOURCE_DIR})
   string(FIND "${targets_text}" "${internal}" at)
   if(NOT at EQUAL -1)
     message(FATAL_ERROR "install_test: the exported targets mention ${internal}")

@@ -31,12 +31,35 @@ inline constexpr char kLogClosingLine[] =
 inline constexpr std::size_t kInfoBufferSize = 1024;
 inline constexpr std::size_t kErrorBufferSize = 512;
 
+// The level that every new writer forces, so both kinds of line pass.
+inline constexpr std::int32_t kForcedLogLevel = 3;
+
+// What a writer is handed when it is created: the settings its banner prints,
+// the file it opens and the level that gates each line. The texts are read
+// only while the writer is created; the level is read for every line and
+// must outlive the writer. The defaults are what a writer shows when no
+// settings were handed over.
+struct LogSettings {
+  const char* config_file = kFirstConfigPath;
+  const char* log_file_name = kLogFilePath;
+  const std::atomic<std::int32_t>* log_level = nullptr;  // null: forced level
+  std::int32_t log_append = 1;  // not 0: the file is appended to
+  std::int32_t log_max = 2048;
+  const char* host_ip_address = "";
+  std::uint16_t port = 8888;
+  const char* host_computer_name = "unknown";
+  const char* host_user_name = "unknown";
+};
+
+// Gives the settings of a writer about to be created; it runs under the lock
+// that creates the writer. The layer that owns the settings installs it.
+using LogSettingsSource = LogSettings (*)();
+
 class CLogFile {
  public:
-  // Forces the writer's settings in myModuleData, opens the log file and
-  // writes the banner. A file that cannot be opened leaves a writer that
-  // drops every line.
-  CLogFile();
+  // Opens the log file named by `settings` and writes the banner. A file
+  // that cannot be opened leaves a writer that drops every line.
+  explicit CLogFile(const LogSettings& settings);
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
@@ -56,13 +79,18 @@ class CLogFile {
   template <std::size_t kBufferSize>
   void Log(std::int32_t threshold, const char* line_format, const char* format,
            std::va_list args);
-  void WriteBanner();
+  void WriteBanner(const LogSettings& settings);
 
+  const std::atomic<std::int32_t>* level_;  // the gate of every line
   port::RecursiveLock lock_;     // one line at a time; the close
   std::FILE* file_ = nullptr;    // null while closed; guarded by lock_
   bool failed_ = false;          // a write failed: drop lines until closed
   std::atomic<bool> open_{false};  // the gate's unlocked view of file_
 };
+
+// Installs where the next writers take their settings from (null: the
+// defaults of LogSettings). Takes effect at the next creation.
+void SetLogSettingsSource(LogSettingsSource source);
 
 // The process-wide writer, created (with its banner) when none exists. Two
 // threads asking at once get the same writer. The returned reference keeps it

@@ -2,6 +2,8 @@
 #ifndef QVCTX_SRC_MODULE_CONFIGURATION_H_
 #define QVCTX_SRC_MODULE_CONFIGURATION_H_
 
+#include "diagnostics/log_file.h"
+
 namespace qvctx {
 
 // The second place searched, appended to the user's application-data folder.
@@ -23,6 +25,15 @@ void ChooseConfigFile();
 // missing, and records the computer and user names ("unknown" when they
 // cannot be had). Run once, at load; it cannot fail.
 void ReadConfiguration();
+
+// Forces the settings of a log writer about to be created into myModuleData
+// (configFile and logfileName the fixed paths, logEnabled 1, logLevel 3) and
+// hands them over; the writer's level gate is myModuleData.logLevel.
+LogSettings ForceLogSettings();
+
+// Makes every log writer created from now on take its settings from
+// myModuleData through ForceLogSettings.
+void InstallLogSettings();
 
 }  // namespace qvctx
 

@@ -1,9 +1,14 @@
-// ServerStartSession and ServerCloseSession.
+// ServerStartSession and ServerCloseSession, and the reader's instance as the
+// exports reach it.
 #ifndef QVCTX_SRC_CHANNEL_SESSION_H_
 #define QVCTX_SRC_CHANNEL_SESSION_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "qvctx/qvctx.h"
+#include "transport/package_thread.h"
 
 namespace qvctx {
 
@@ -14,6 +19,14 @@ std::int32_t StartSession();
 // Stops the reader, releases the platform buffers, closes the channel, frees
 // the read buffer and ends the log writer. Returns exitcode.
 std::int32_t CloseSession();
+
+// The process-wide reader instance, dispatching to the callbacks kept in
+// myModuleData.
+std::shared_ptr<CPackageThread> PackageThread();
+
+// ServerRegisterEventCallBackFunction / ServerRegisterResultCallBackFunction.
+std::int32_t RegisterEventCallBack(PackageCallBack callback);
+std::int32_t RegisterResultCallBack(PackageCallBack callback);
 
 // Replaces how the start allocates its 4088-byte read buffer (null restores
 // the default). The allocator returns memory from new[] or null. For tests.

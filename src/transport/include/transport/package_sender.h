@@ -1,14 +1,17 @@
 // The two senders behind ServerRegisterFarFunction and ServerSendBulkData.
 //
-// Both write to the channel handle that myModuleData holds at the time of
-// each write, and hold the send lock around all the writes of one call, so
+// Both write to the channel handle that `channel` holds at the time of each
+// write (whoever owns the session may replace it meanwhile), and hold the send lock around all the writes of one call, so
 // the packages of two threads never interleave on the wire. Lock order: the
 // reader's dispatch lock (a callback that sends), then the send lock, then the
 // log writer's lock; nothing takes them the other way round.
 #ifndef QVCTX_SRC_TRANSPORT_PACKAGE_SENDER_H_
 #define QVCTX_SRC_TRANSPORT_PACKAGE_SENDER_H_
 
+#include <atomic>
 #include <cstdint>
+
+#include "channel/wfapi.h"
 
 namespace qvctx {
 
@@ -17,13 +20,15 @@ namespace qvctx {
 // written in one write below kSendChunkSize bytes, in chunks otherwise. The
 // host's bytes are never changed. 0 when written, 1 when the copy was refused
 // (nothing written), the staging buffer could not be had, or the write failed.
-std::int32_t SendFarFunction(const void* package, std::int32_t length);
+std::int32_t SendFarFunction(const std::atomic<WfHandle>& channel,
+                             const void* package, std::int32_t length);
 
 // Writes `length` bytes as they are, in chunks of at most kSendChunkSize,
 // surviving 100 failed or empty writes. 0 when all were written, 1 when the
 // length is kBulkSendLimit or more, `data` is null with bytes to send, or the
 // failures ran out.
-std::int32_t SendBulkData(const void* data, std::uint32_t length);
+std::int32_t SendBulkData(const std::atomic<WfHandle>& channel,
+                          const void* data, std::uint32_t length);
 
 }  // namespace qvctx
 

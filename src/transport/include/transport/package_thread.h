@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "channel/wfapi.h"
 #include "platform/platform.h"
 #include "qvctx/qvctx.h"
 
@@ -21,18 +22,38 @@ inline constexpr std::uint8_t kReaderStopped = 0;
 inline constexpr std::uint8_t kReaderRunning = 1;
 inline constexpr std::uint8_t kReaderStopRequested = 2;
 
+// Where the host's two callbacks are kept (FNCTyp 1 and 2), by whoever owns
+// them; read and written only under CPackageThread::lock. They must outlive
+// the instance.
+struct CallBackSlots {
+  PackageCallBack* event;
+  PackageCallBack* result;
+};
+
+// What one reader uses, handed over by whoever starts it and fixed for the
+// reader's life, so a later start cannot change it under a running reader.
+struct ReaderInputs {
+  WfHandle channel;   // the channel it reads
+  char* read_buffer;  // kReadBufferSize bytes, kept until the reader ended
+  // 1 makes the reader stop, as a stop request does; must outlive the reader.
+  const std::atomic<std::int32_t>* exit_code;
+};
+
 class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
  public:
-  CPackageThread() = default;
+  explicit CPackageThread(const CallBackSlots& slots) : slots_(slots) {}
   ~CPackageThread() = default;
   CPackageThread(const CPackageThread&) = delete;
   CPackageThread& operator=(const CPackageThread&) = delete;
 
-  // Starts the reader: 0 started, 1 not (a thread was already created by
-  // this instance, the instance is being torn down, or creating one failed).
-  std::int32_t StartThread();
+  // Starts a reader on `inputs`: 0 started, 1 not (a thread was already
+  // created by this instance, the instance is being torn down, or creating
+  // one failed).
+  std::int32_t StartThread(const ReaderInputs& inputs);
 
-  // Store a callback slot under `lock` (null empties it); always 0.
+  // Store a callback slot under `lock` (null empties it), logging the line
+  // of ServerRegisterEventCallBackFunction or
+  // ServerRegisterResultCallBackFunction; always 0.
   std::int32_t SetEventCallBack(PackageCallBack callback);
   std::int32_t SetResultCallBack(PackageCallBack callback);
 
@@ -50,14 +71,13 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
  private:
   // Stores one callback slot under `lock`, then logs which of the two lines
   // applies; always 0.
-  std::int32_t StoreCallBack(PackageCallBack& slot, PackageCallBack callback,
+  std::int32_t StoreCallBack(PackageCallBack* slot, PackageCallBack callback,
                              const char* enabled_line, const char* disabled_line);
   static std::uint32_t ServerDataProccesorThread(void* parameter);
   void RunReader();
-  // The reader's loop; returns when state leaves 1 or exitcode is 1.
-  void ReadPackages(CPackageReceiver& receiver, void* channel,
-                    char* read_buffer);
-  // True while the reader may go on: state 1 and exitcode not 1.
+  // The reader's loop; returns when state leaves 1 or the exit code is 1.
+  void ReadPackages(CPackageReceiver& receiver);
+  // True while the reader may go on: state 1 and the exit code not 1.
   bool KeepReading() const;
   // Hands the complete package at the front of `buffer` to its callback
   // under `lock`.
@@ -66,6 +86,9 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // 0, then, logged, for the thread's end; never gives up while it runs.
   void WaitForReaderEnd();
 
+  const CallBackSlots slots_;
+  // Set by StartThread before the reader is created; read only by it.
+  ReaderInputs inputs_{};
   // Keeps the instance alive while its reader runs, even after the teardown
   // has let go of it; the reader takes this over when it starts.
   std::shared_ptr<CPackageThread> reader_keeps_alive_;
@@ -75,11 +98,11 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   std::atomic<bool> tearing_down_{false};
 };
 
-// The process-wide instance, created on first use; two threads asking at
-// once get the same one. Holding the result keeps it alive. During a
+// The process-wide instance, created on first use with `slots` (ignored when
+// it exists); two threads asking at once get the same one. Holding the result keeps it alive. During a
 // teardown it is still the instance being torn down, so a registration from
 // another thread waits for a running callback as at any other time.
-std::shared_ptr<CPackageThread> GetPackageThread();
+std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots);
 
 // Stops the reader (bounded wait of 2000 polls of 1 ms; past that it logs and
 // waits on until the reader ends, so nothing it uses is released under it),
@@ -88,10 +111,6 @@ std::shared_ptr<CPackageThread> GetPackageThread();
 // and the reader finishes on its way out. Nothing when no instance exists or
 // another thread is already tearing it down.
 void DestroyPackageThread();
-
-// ServerRegisterEventCallBackFunction / ServerRegisterResultCallBackFunction.
-std::int32_t RegisterEventCallBack(PackageCallBack callback);
-std::int32_t RegisterResultCallBack(PackageCallBack callback);
 
 }  // namespace qvctx
 
