@@ -11,8 +11,8 @@ HeaderFields ReadHeader(const std::uint8_t* bytes) {
 }
 
 bool FramesPackage(const HeaderFields& header) {
-  return header.magic == kMagic && header.fnc_typ <= kLastType &&
-         header.datasize >= kHeaderSize && header.datasize <= kMaxPackageSize;
+  return qvctx::ClientFramesPackage(header.fnc_typ, header.magic,
+                                   header.datasize);
 }
 
 std::vector<std::uint8_t> BuildPackage(std::uint16_t fnc_typ,

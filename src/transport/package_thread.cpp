@@ -18,8 +18,6 @@ namespace {
 constexpr int kStopWaitPolls = 2000;
 constexpr std::uint32_t kIdleSleepMs = 1;
 constexpr std::uint32_t kPollTimeoutMs = 0;
-constexpr std::uint16_t kEventFunctionType = 1;
-constexpr std::uint16_t kResultFunctionType = 2;
 
 // The process-wide instance. The mutex guards only the pointer: nothing that
 // waits (the stop wait, a dispatch) runs under it, so a callback may register
@@ -255,9 +253,9 @@ void CPackageThread::DispatchPackage(CShiftBuffer& buffer) {
         static_cast<int>(function_type), static_cast<int>(message_id),
         static_cast<int>(FunctionId(message_id)));
     PackageCallBack callback = nullptr;
-    if (function_type == kEventFunctionType) {
+    if (function_type == kEventType) {
       callback = *slots_.event;
-    } else if (function_type == kResultFunctionType) {
+    } else if (function_type == kResultType) {
       callback = *slots_.result;
     } else {
       GetLogFile()->LogError("ServerDataProccesorThread:: INVALID HEADER ");

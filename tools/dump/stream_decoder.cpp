@@ -188,7 +188,8 @@ std::size_t StreamDecoder::DecideCutFront(std::size_t pos) {
 bool StreamDecoder::MayBeginPackage(const std::uint8_t* bytes,
                                     std::size_t count, bool whole) const {
   if (whole && count < kTestedBytes) return false;
-  // FNCTyp and usMagic are judged byte by byte, so a cut-off front that
+  if (count >= wfsim::kHeaderSize) return MayBeginWithHeader(bytes, whole);
+  // A cut-off front: FNCTyp and usMagic are judged byte by byte, so one that
   // already shows no header is not taken for one.
   if (bytes[0] > wfsim::kLastType) return false;
   const std::uint8_t fixed[] = {
@@ -205,12 +206,26 @@ bool StreamDecoder::MayBeginPackage(const std::uint8_t* bytes,
   }
   if (count < kTestedBytes || UsableDatasize(direction_, fields.datasize))
     return true;
-  if (whole) return false;
   // An unusable datasize at the front: the reader takes the bytes for a
-  // header all the same; the client does not, but a whole header is shown
+  // header all the same.
+  return !whole && direction_ == Direction::kClientToServer;
+}
+
+bool StreamDecoder::MayBeginWithHeader(const std::uint8_t* header,
+                                       bool whole) const {
+  const std::uint32_t datasize = qvctx::ReadDatasize(header);
+  if (direction_ == Direction::kClientToServer) {
+    // The reader's own header test; it takes a header whose datasize it
+    // cannot use all the same.
+    return qvctx::PassesHeaderTest(header) &&
+           (!whole || UsableDatasize(direction_, datasize));
+  }
+  const std::uint16_t fnc_typ = qvctx::ReadFncTyp(header);
+  const std::uint16_t magic = qvctx::ReadMagic(header);
+  if (qvctx::ClientFramesPackage(fnc_typ, magic, datasize)) return true;
+  // The client end's test failed on the datasize alone: the header is shown
   // before it is skipped.
-  return direction_ == Direction::kClientToServer ||
-         count >= wfsim::kHeaderSize;
+  return !whole && magic == wfsim::kMagic && fnc_typ <= wfsim::kLastType;
 }
 
 void StreamDecoder::StartRun(std::uint64_t offset) {

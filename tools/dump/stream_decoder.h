@@ -66,6 +66,9 @@ class StreamDecoder {
   // than the tested bytes never pass.
   bool MayBeginPackage(const std::uint8_t* bytes, std::size_t count,
                        bool whole) const;
+  // MayBeginPackage for a whole header at `header`: the receiving end's own
+  // test (protocol/wire_format.h) decides.
+  bool MayBeginWithHeader(const std::uint8_t* header, bool whole) const;
   // Opens a skipped run at stream offset `offset`.
   void StartRun(std::uint64_t offset);
   // Adds one byte to the open run.

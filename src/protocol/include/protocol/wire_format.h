@@ -1,19 +1,22 @@
-// The package header on the wire, the sizes and limits of the package
-// transport, and the helpers that read, test and stamp a header in place.
+// The wire format of the "qvctx" channel, shared by the library, the
+// simulator, the tools and the tests: the package header, the sizes and
+// limits of the package transport, little-endian loads and stores, and the
+// tests each end applies to a header.
 //
 // Layout of the 34-byte header (little-endian, no padding):
-//   offset  0  2 bytes  FNCTyp        0 call, 1 event, 2 result, 3 not
-//   dispatched offset  2  2 bytes  usMagic       always 10001 (0x2711) offset
-//   4  4 bytes  messageID     its low byte is the function id offset  8  4
-//   bytes  datasize      whole package, header included offset 12  4 bytes
-//   ulLength2     the sender repeats datasize offset 16  2 bytes  usReserved
-//   the sender writes 0 offset 18 16 bytes  ulTimeStamps  four stamps, passed
-//   through untouched
+//   offset  0   2 bytes  FNCTyp        0 call, 1 event, 2 result, 3 not
+//                                      dispatched
+//   offset  2   2 bytes  usMagic       always 10001 (0x2711)
+//   offset  4   4 bytes  messageID     its low byte is the function id
+//   offset  8   4 bytes  datasize      whole package, header included
+//   offset 12   4 bytes  ulLength2     the sender repeats datasize
+//   offset 16   2 bytes  usReserved    the sender writes 0
+//   offset 18  16 bytes  ulTimeStamps  four stamps, passed through untouched
 //
 // The time stamps are not 4-byte aligned, so every field is read and written
 // byte by byte; no pointer into a package is ever cast to a wider type.
-#ifndef QVCTX_SRC_TRANSPORT_PACKAGE_HEAD_H_
-#define QVCTX_SRC_TRANSPORT_PACKAGE_HEAD_H_
+#ifndef QVCTX_SRC_PROTOCOL_WIRE_FORMAT_H_
+#define QVCTX_SRC_PROTOCOL_WIRE_FORMAT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -25,13 +28,22 @@ namespace qvctx {
 // Sizes and limits of the package transport.
 inline constexpr std::uint32_t kPackageHeadSize = 34;
 inline constexpr std::uint16_t kPackageMagic = 10001;
-// The highest function type that the receiver's header test lets through.
+// The function types (FNCTyp).
+inline constexpr std::uint16_t kFarFunctionType = 0;  // a call to the client
+inline constexpr std::uint16_t kEventType = 1;        // an event from it
+inline constexpr std::uint16_t kResultType = 2;       // a result from it
+// The highest function type that a header may carry.
 inline constexpr std::uint16_t kHighestFncTyp = 3;
 // The shift buffer's block, and the bound that every write must stay under:
 // a write of n bytes at offset p needs n < kShiftBufferWriteLimit - p.
 inline constexpr std::uint32_t kShiftBufferCapacity = 10485760;
 inline constexpr std::uint32_t kShiftBufferWriteLimit =
     kShiftBufferCapacity - kPackageHeadSize;
+// The largest package the reader can ever hold: its buffer takes an append
+// only while the total stays below the write limit. The largest far-function
+// call the library sends is the same size.
+inline constexpr std::uint32_t kReaderLargestPackage =
+    kShiftBufferWriteLimit - 1;
 // One channel read takes at most this many bytes, into a buffer of twice the
 // size.
 inline constexpr std::uint32_t kChannelReadSize = 2044;
@@ -52,8 +64,10 @@ inline constexpr std::size_t kLength2Offset = 12;
 inline constexpr std::size_t kReservedOffset = 16;
 inline constexpr std::size_t kTimeStampsOffset = 18;
 inline constexpr std::size_t kTimeStampCount = 4;
+inline constexpr std::size_t kTimeStampsSize = 4 * kTimeStampCount;
 
 static_assert(kShiftBufferWriteLimit == 10485726, "write limit");
+static_assert(kReaderLargestPackage == 10485725, "largest package");
 static_assert(kReadBufferSize == 4088, "read buffer size");
 static_assert(sizeof(PACKAGEHEAD) == kPackageHeadSize,
               "PACKAGEHEAD must be 34 bytes");
@@ -67,7 +81,7 @@ static_assert(offsetof(PACKAGEHEAD, usReserved) == kReservedOffset,
               "usReserved");
 static_assert(offsetof(PACKAGEHEAD, ulTimeStamps) == kTimeStampsOffset,
               "ulTimeStamps");
-static_assert(kTimeStampsOffset + 4 * kTimeStampCount == kPackageHeadSize,
+static_assert(kTimeStampsOffset + kTimeStampsSize == kPackageHeadSize,
               "the time stamps end the header");
 
 // Little-endian loads and stores at any address.
@@ -122,6 +136,15 @@ inline bool PassesHeaderTest(const std::uint8_t* front) {
          ReadMagic(front) == kPackageMagic;
 }
 
+// The client end's test of a header the server sent: the magic, a known
+// function type and a datasize from a whole header up to the receive block.
+// A header that fails leaves the client end out of step with the stream.
+inline bool ClientFramesPackage(std::uint16_t fnc_typ, std::uint16_t magic,
+                                std::uint32_t datasize) {
+  return magic == kPackageMagic && fnc_typ <= kHighestFncTyp &&
+         datasize >= kPackageHeadSize && datasize <= kShiftBufferCapacity;
+}
+
 // A package of `datasize` bytes is complete once `pos` bytes are buffered.
 inline bool IsComplete(std::uint32_t pos, std::uint32_t datasize) {
   return pos >= datasize;
@@ -139,4 +162,4 @@ inline void StampForSending(std::uint8_t* staged, std::uint32_t length) {
 
 }  // namespace qvctx
 
-#endif  // QVCTX_SRC_TRANSPORT_PACKAGE_HEAD_H_
+#endif  // QVCTX_SRC_PROTOCOL_WIRE_FORMAT_H_
