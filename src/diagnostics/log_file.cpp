@@ -51,22 +51,22 @@ CLogFile::~CLogFile() {
 void CLogFile::WriteBanner(const LogSettings& settings) {
   const char* ip =
       settings.host_ip_address != nullptr ? settings.host_ip_address : "";
-  LogInfo("====== BEGIN:: qvRemote CITRIX module =========== ");
-  LogInfo("Configfile= %s", settings.config_file);
-  LogInfo("logfileName= %s", settings.log_file_name);
-  LogInfo("logLevel= %d", static_cast<int>(level_->load()));
-  LogInfo("logAppend= %d", static_cast<int>(settings.log_append));
-  LogInfo("iLogMax=%d", static_cast<int>(settings.log_max));
-  LogInfo("hostIpAddress=%s", ip);
-  LogInfo("uiPort=%d", static_cast<int>(settings.port));
-  LogInfo("hostComputerName=%s", settings.host_computer_name);
-  LogInfo("hostUserName=%s", settings.host_user_name);
+  LogInfo("%s", kBannerBegin);
+  LogInfo(kBannerConfigFile, settings.config_file);
+  LogInfo(kBannerLogFileName, settings.log_file_name);
+  LogInfo(kBannerLogLevel, static_cast<int>(level_->load()));
+  LogInfo(kBannerLogAppend, static_cast<int>(settings.log_append));
+  LogInfo(kBannerLogMax, static_cast<int>(settings.log_max));
+  LogInfo(kBannerHostIp, ip);
+  LogInfo(kBannerPort, static_cast<int>(settings.port));
+  LogInfo(kBannerComputerName, settings.host_computer_name);
+  LogInfo(kBannerUserName, settings.host_user_name);
 }
 
 void CLogFile::LogInfo(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  Log<kInfoBufferSize>(kInfoThreshold, "Info - %02d:%02d:%02d:%03d \t%s",
+  Log<kInfoBufferSize>(kInfoThreshold, kInfoLineFormat,
                        format, args);
   va_end(args);
 }
@@ -74,7 +74,7 @@ void CLogFile::LogInfo(const char* format, ...) {
 void CLogFile::LogError(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  Log<kErrorBufferSize>(kErrorThreshold, "ERROR - %02d:%02d:%02d:%03d \t%s",
+  Log<kErrorBufferSize>(kErrorThreshold, kErrorLineFormat,
                         format, args);
   va_end(args);
 }

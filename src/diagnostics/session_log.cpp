@@ -11,9 +11,6 @@ namespace qvctx {
 
 namespace {
 
-constexpr char kNoLogs[] = "No logs";
-constexpr char kLineSeparator[] = " &";
-
 // SessionLogList and SessionLogText, with a lock of their own because hosts
 // fetch the log from several threads. Never destroyed, so the list exists
 // throughout the load and unload handling.

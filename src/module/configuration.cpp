@@ -11,8 +11,6 @@ namespace qvctx {
 
 namespace {
 
-constexpr char kUnknownName[] = "unknown";
-
 // The buffers behind hostIpAddress and logfileName. They belong to the
 // module image: zero-filled and handed out at load, never released, and gone
 // with the image at unload, so a host that loads and unloads the library
@@ -74,18 +72,18 @@ void ChooseConfigFile() {
 void ReadConfiguration() {
   // Only the low 16 bits of the port are kept.
   myModuleData.uiPort = static_cast<std::uint16_t>(
-      static_cast<std::uint32_t>(ReadInt("server", "port", 8888)) & 0xFFFFU);
+      static_cast<std::uint32_t>(ReadInt(kServerSection, kPortKey, 8888)) & 0xFFFFU);
   char* ip = ZeroedBuffer(host_ip_address_buffer);
-  ReadText("server", "ip", "127.0.0.1", ip);
+  ReadText(kServerSection, kIpKey, kDefaultIp, ip);
   myModuleData.hostIpAddress = ip;
 
-  myModuleData.logEnabled = ReadInt("common", "logEnabled", 0);
-  myModuleData.logLevel.store(ReadInt("common", "logLevel", 1),
+  myModuleData.logEnabled = ReadInt(kCommonSection, kLogEnabledKey, 0);
+  myModuleData.logLevel.store(ReadInt(kCommonSection, kLogLevelKey, 1),
                               std::memory_order_relaxed);
-  myModuleData.logAppend = ReadInt("common", "logAppend", 1);
-  myModuleData.iLogMax = ReadInt("common", "logLenMax", 2048);
+  myModuleData.logAppend = ReadInt(kCommonSection, kLogAppendKey, 1);
+  myModuleData.iLogMax = ReadInt(kCommonSection, kLogLenMaxKey, 2048);
   char* log_file = ZeroedBuffer(log_file_name_buffer);
-  ReadText("common", "logFile", "", log_file);
+  ReadText(kCommonSection, kLogFileKey, "", log_file);
   myModuleData.logfileName = log_file;
 
   if (!port::ComputerName(myModuleData.hostComputerName, kPathSize)) {

@@ -6,6 +6,7 @@
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/export_guard.h"
+#include "module/messages.h"
 #include "module/module_data.h"
 #include "qvctx/qvctx.h"
 #include "transport/package_sender.h"
@@ -74,7 +75,7 @@ QVCTX_API void ServerSessionFreeLog(void) { qvctx::FreeSessionLog(); }
 
 QVCTX_API int32_t ServerGetLastError(void) {
   return Inform("ServerGetLastError", [](qvctx::CLogFile& log) {
-    log.LogInfo("ServerGetLastError:: Entering function");
+    log.LogInfo("%s", qvctx::kGetLastErrorEntering);
   }) == 0
              ? qvctx::myModuleData.exitcode.load()
              : kFailure;
@@ -82,25 +83,25 @@ QVCTX_API int32_t ServerGetLastError(void) {
 
 QVCTX_API int32_t ServerSessionInfo(void) {
   return Inform("ServerSessionInfo", [](qvctx::CLogFile& log) {
-    log.LogInfo("ServerSessionInfo:: Entering function");
+    log.LogInfo("%s", qvctx::kSessionInfoEntering);
   });
 }
 
 QVCTX_API int32_t ServerQueryInformation(void) {
   return Inform("ServerQueryInformation", [](qvctx::CLogFile& log) {
-    log.LogInfo("ServerQueryInformation:: Entering function");
+    log.LogInfo("%s", qvctx::kQueryInformationEntering);
   });
 }
 
 QVCTX_API int32_t ServerSetInformation(void) {
   return Inform("ServerSetInformation", [](qvctx::CLogFile& log) {
-    log.LogInfo("ServerSetInformation:: Entering function");
+    log.LogInfo("%s", qvctx::kSetInformationEntering);
   });
 }
 
 QVCTX_API int32_t ServerSessionReset(void) {
   return Inform("ServerSessionReset", [](qvctx::CLogFile& log) {
-    log.LogError("ServerSessionReset:: Entering function");
+    log.LogError("%s", qvctx::kSessionResetEntering);
   });
 }
 

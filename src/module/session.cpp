@@ -1,6 +1,7 @@
 #include "module/session.h"
 
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
@@ -9,6 +10,8 @@
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
+#include "diagnostics/session_step.h"
+#include "module/messages.h"
 #include "module/module_data.h"
 #include "base/no_destructor.h"
 #include "platform/platform.h"
@@ -23,7 +26,6 @@ constexpr WfHandle kCurrentServer = nullptr;
 constexpr WfDword kCurrentSession = static_cast<WfDword>(-1);
 constexpr int kSessionInfoClass = 4;
 constexpr int kClientDataClass = 0;
-char kChannelName[] = "qvctx";
 
 char* AllocateReadBuffer(std::size_t size) { return new (std::nothrow) char[size]; }
 
@@ -53,17 +55,13 @@ void Supersede(std::vector<T>& list, T value) {
   list.push_back(value);
 }
 
-void Info(const char* line) {
-  GetLogFile()->LogInfo("%s", line);
-  AppendSessionLogLine(std::string("Info - ") + line);
-}
+void Info(const StepLines& step) { WriteStep(StepLevel::kInfo, step); }
 
 // A failed platform call: the code is read once, right after the call, and
 // printed signed in the file line and unsigned in the session-log line.
-void ReportPlatformFailure(const char* file_format, const char* session_line,
-                           std::uint32_t code) {
-  GetLogFile()->LogError(file_format, static_cast<int>(code));
-  AppendSessionLogLine(session_line + std::to_string(code));
+void ReportPlatformFailure(const StepLines& step, std::uint32_t code) {
+  WriteStep(StepLevel::kError, step, static_cast<int>(code),
+            std::to_string(code));
 }
 
 // The value "%ld" shows for a handle in the Windows data model: its low 32
@@ -84,9 +82,7 @@ void ReleaseSuperseded() {
   for (WfHandle channel : replaced.channels) {
     if (WFVirtualChannelClose(channel) == 0) {
       const std::uint32_t code = port::LastErrorCode();
-      GetLogFile()->LogInfo(
-          "ServerCloseSession::WFVirtualChannelClose - ecode =%d",
-          static_cast<int>(code));
+      GetLogFile()->LogInfo(kChannelCloseFailed.file, static_cast<int>(code));
       still_open.push_back(channel);
     }
   }
@@ -116,101 +112,82 @@ void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t)) {
 
 std::int32_t StartSession() {
   myModuleData.exitcode.store(0);
-  Info("ServerStartSession:: Entering function");
+  Info(kStartEntering);
 
   Supersede(Replaced().session_infos, myModuleData.pSessionInfo);
   myModuleData.pSessionInfo = nullptr;
   WfDword session_bytes = 0;
   if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession, kSessionInfoClass,
                                  &myModuleData.pSessionInfo, &session_bytes) == 0) {
-    ReportPlatformFailure(
-        "ServerStartSession:: WFQuerySessionInformation() failed - %d",
-        "Error - ServerStartSession:: WFQuerySessionInformation() failed - ",
-        port::LastErrorCode());
+    ReportPlatformFailure(kQuerySessionFailed, port::LastErrorCode());
     return 1;
   }
   if (myModuleData.pSessionInfo == nullptr || myModuleData.pSessionInfo[0] == 0) {
-    GetLogFile()->LogError(
-        "ServerStartSession:: This program must be run from within an ICA session.");
-    AppendSessionLogLine(
-        "Error - ServerStartSession:: This program must be run from within an ICA "
-        "session.");
+    WriteStep(StepLevel::kError, kNotInIcaSession);
     return 1;
   }
-  Info("ServerStartSession:: Sessioninfo is correct.");
+  Info(kSessionInfoCorrect);
 
   Supersede(Replaced().channels, myModuleData.hVirtualChannel.load());
+  // The platform's open takes the name as a non-const buffer.
+  char channel_name[sizeof(kVirtualChannelName)];
+  std::memcpy(channel_name, kVirtualChannelName, sizeof(channel_name));
   const WfHandle channel =
-      WFVirtualChannelOpen(kCurrentServer, kCurrentSession, kChannelName);
+      WFVirtualChannelOpen(kCurrentServer, kCurrentSession, channel_name);
   const std::uint32_t open_error = port::LastErrorCode();
   myModuleData.hVirtualChannel.store(channel);
   if (channel == nullptr) {
-    ReportPlatformFailure(
-        "ServerStartSession:: WFVirtualChannelOpen Failed - error %d.",
-        "Error - ServerStartSession:: WFVirtualChannelOpen Failed - error ",
-        open_error);
+    ReportPlatformFailure(kOpenFailed, open_error);
     return 1;
   }
-  GetLogFile()->LogInfo("ServerStartSession:: WFVirtualChannelOpen, handle is %ld.",
-                        HandleNumber(channel));
-  AppendSessionLogLine("Info - ServerStartSession:: WFVirtualChannelOpen, handle is " +
-                       std::to_string(HandleNumber(channel)));
+  WriteStep(StepLevel::kInfo, kOpened, HandleNumber(channel),
+            std::to_string(HandleNumber(channel)));
 
   Supersede(Replaced().client_datas, myModuleData.pClientData);
   myModuleData.pClientData = nullptr;
   WfDword client_bytes = 0;
   if (WFVirtualChannelQuery(channel, kClientDataClass, &myModuleData.pClientData,
                             &client_bytes) == 0) {
-    ReportPlatformFailure(
-        "ServerStartSession:: WFVirtualChannelQuery Failed - error %d.",
-        "Error - ServerStartSession:: WFVirtualChannelQuery Failed - error ",
-        port::LastErrorCode());
+    ReportPlatformFailure(kQueryFailed, port::LastErrorCode());
     return 1;
   }
-  GetLogFile()->LogInfo("ServerStartSession:: WFVirtualChannelQuery alles ok!");
-  AppendSessionLogLine("Info - ServerStartSession:: WFVirtualChannelQuery alles ok! ");
+  Info(kQueried);
 
-  Info("ServerStartSession:: create tmp read data buffer");
-  GetLogFile()->LogInfo("ServerStartSession:: Sizeof PACKAGEHEAD = %d",
-                        static_cast<int>(kPackageHeadSize));
-  AppendSessionLogLine("Info - ServerStartSession:: Sizeof PACKAGEHEAD = " +
-                       std::to_string(kPackageHeadSize));
+  Info(kCreateReadBuffer);
+  WriteStep(StepLevel::kInfo, kHeadSize, static_cast<int>(kPackageHeadSize),
+            std::to_string(kPackageHeadSize));
 
   Supersede(Replaced().read_buffers, myModuleData.GlobalReadDataTmpPtr);
   myModuleData.GlobalReadDataTmpPtr = g_allocate_read_buffer(kReadBufferSize);
   if (myModuleData.GlobalReadDataTmpPtr == nullptr) {
-    GetLogFile()->LogError("ServerStartSession:: Error allocating memory");
+    GetLogFile()->LogError("%s", kReadBufferFailed);
     return 1;
   }
-  Info("ServerStartSession:: Initialize the FIFO");
-  Info("ServerStartSession:: Initialize the ServerDataProccesorThread.");
+  Info(kInitializeFifo);
+  Info(kInitializeReader);
 
   myModuleData.exitcode.store(PackageThread()->StartThread(ReaderInputs{
       channel, myModuleData.GlobalReadDataTmpPtr, &myModuleData.exitcode}));
 
   const std::int32_t result = myModuleData.exitcode.load();
-  GetLogFile()->LogInfo("ServerStartSession:: Exit function => result = %d",
-                        static_cast<int>(result));
-  AppendSessionLogLine("Info - ServerStartSession:: Exit function => result = " +
-                       std::to_string(result));
+  WriteStep(StepLevel::kInfo, kStartResult, static_cast<int>(result),
+            std::to_string(result));
   return result;
 }
 
 std::int32_t CloseSession() {
   DestroyPackageThread();
-  GetLogFile()->LogInfo("ServerCloseSession:: Close all thread handles upon completion.! ");
-  AppendSessionLogLine(
-      "Info - ServerCloseSession:: Close all thread handles upon completion.!");
+  Info(kCloseThreads);
 
   if (myModuleData.pClientData != nullptr) {
     WFFreeMemory(myModuleData.pClientData);
     myModuleData.pClientData = nullptr;
-    Info("ServerCloseSession::WFFreeMemory1 done!");
+    Info(kFreedClientData);
   }
   if (myModuleData.pSessionInfo != nullptr) {
     WFFreeMemory(myModuleData.pSessionInfo);
     myModuleData.pSessionInfo = nullptr;
-    Info("ServerCloseSession::WFFreeMemory2 done!");
+    Info(kFreedSessionInfo);
   }
   const WfHandle channel = myModuleData.hVirtualChannel.load();
   if (channel != nullptr) {
@@ -218,22 +195,14 @@ std::int32_t CloseSession() {
       myModuleData.hVirtualChannel.store(nullptr);
     } else {
       const std::uint32_t code = port::LastErrorCode();
-      GetLogFile()->LogInfo("ServerCloseSession::WFVirtualChannelClose - ecode =%d",
-                            static_cast<int>(code));
-      AppendSessionLogLine(
-          "Info - ServerCloseSession::WFVirtualChannelClose - ecode = " +
-          std::to_string(code));
+      WriteStep(StepLevel::kInfo, kChannelCloseFailed, static_cast<int>(code),
+                std::to_string(code));
     }
   }
   if (myModuleData.GlobalReadDataTmpPtr != nullptr) {
     delete[] myModuleData.GlobalReadDataTmpPtr;
     myModuleData.GlobalReadDataTmpPtr = nullptr;
-    GetLogFile()->LogInfo(
-        "ServerCloseSession:: Free the gloabal memory "
-        "<myModuleData.GlobalReadDataTmpPtr! ");
-    AppendSessionLogLine(
-        "Info - ServerCloseSession:: Free the gloabal memory "
-        "<myModuleData.GlobalReadDataTmpPtr!");
+    Info(kFreedReadBuffer);
   }
   ReleaseSuperseded();
   DestroyLogFile();

@@ -4,6 +4,7 @@
 
 #include "diagnostics/log_file.h"
 #include "platform/platform.h"
+#include "transport/messages.h"
 #include "protocol/wire_format.h"
 
 namespace qvctx {
@@ -32,7 +33,7 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
   if (datasize < kPackageHeadSize) {
     try {
       GetLogFile()->LogError(
-          "ServerDataProccesorThread:: INVALID DATASIZE=%u - buffer cleared",
+          kInvalidDatasizeFormat,
           static_cast<unsigned int>(datasize));
     } catch (const std::exception&) {
       // the line is lost; the buffer is emptied all the same

@@ -9,6 +9,7 @@
 #include "base/no_destructor.h"
 #include "platform/platform.h"
 #include "protocol/wire_format.h"
+#include "transport/messages.h"
 #include "transport/shift_buffer.h"
 
 namespace qvctx {
@@ -37,12 +38,12 @@ char* Bytes(const void* data) {
 bool RefuseBulkSend(const void* data, std::uint32_t length) {
   if (length >= kBulkSendLimit) {
     GetLogFile()->LogError(
-        "ServerSendBulkData:: Data size is to big!  Length=%d",
+        kBulkTooBigFormat,
         static_cast<int>(length));
     return true;
   }
   if (data == nullptr && length != 0) {
-    GetLogFile()->LogError("ServerSendBulkData:: no data to send!  Length=%d",
+    GetLogFile()->LogError(kBulkNoDataFormat,
                            static_cast<int>(length));
     return true;
   }
@@ -52,7 +53,7 @@ bool RefuseBulkSend(const void* data, std::uint32_t length) {
 // The bulk send of an accepted run of bytes; the caller holds the send lock.
 std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
                            const std::uint8_t* data, std::uint32_t length) {
-  GetLogFile()->LogInfo("ServerSendBulkData:: send data Length=%d",
+  GetLogFile()->LogInfo(kBulkSendFormat,
                         static_cast<int>(length));
   std::uint32_t sent = 0;
   std::uint32_t failures = 0;
@@ -60,7 +61,7 @@ std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
     const std::uint32_t chunk =
         std::min<std::uint32_t>(length - sent, kSendChunkSize);
     GetLogFile()->LogInfo(
-        "ServerSendBulkData:: send  length=%d bytes to client",
+        kBulkChunkFormat,
         static_cast<int>(chunk));
     // Cleared before every write, so only what this write took moves the
     // position: a failed write is repeated from the same byte, none skipped.
@@ -69,18 +70,18 @@ std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
         channel.load(), Bytes(data + sent), chunk, &taken);
     if (written == 0) {
       const std::uint32_t code = port::LastErrorCode();
-      GetLogFile()->LogError("ServerSendBulkData:: send Failed - error=%d",
+      GetLogFile()->LogError(kBulkWriteFailedFormat,
                              static_cast<int>(code));
       ++failures;
       port::SleepMilliseconds(kFailedWritePauseMs);
     } else if (taken == 0) {
       // A channel that keeps taking nothing would hold the loop for ever.
-      GetLogFile()->LogError("ServerSendBulkData:: send took 0 bytes");
+      GetLogFile()->LogError("%s", kBulkWriteTookNothing);
       ++failures;
       port::SleepMilliseconds(kFailedWritePauseMs);
     }
     if (failures > kFailedWriteBudget) {
-      GetLogFile()->LogError("ServerSendBulkData:: send Failed- to much Error");
+      GetLogFile()->LogError("%s", kBulkTooManyFailures);
       break;
     }
     // Never more than was offered, so the position cannot pass the end.
@@ -107,14 +108,14 @@ StagedHead Stamp(CShiftBuffer& staging, std::uint32_t length) {
 }
 
 void LogStagedHead(const StagedHead& head) {
-  GetLogFile()->LogInfo("CtxRegisterFarFunction: Send Data to client");
-  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::messageID = %lu",
+  GetLogFile()->LogInfo("%s", kFarFunctionSend);
+  GetLogFile()->LogInfo(kFarFunctionMessageIdFormat,
                         static_cast<unsigned long>(head.message_id));
-  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::functionID = %d",
+  GetLogFile()->LogInfo(kFarFunctionFunctionIdFormat,
                         static_cast<int>(FunctionId(head.message_id)));
-  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::datasize = %lu",
+  GetLogFile()->LogInfo(kFarFunctionDatasizeFormat,
                         static_cast<unsigned long>(head.datasize));
-  GetLogFile()->LogInfo("-->> CtxRegisterFarFunction::ulTimeStamps[0] = %lu",
+  GetLogFile()->LogInfo(kFarFunctionTimeStampFormat,
                         static_cast<unsigned long>(head.first_time_stamp));
 }
 

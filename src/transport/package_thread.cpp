@@ -7,6 +7,7 @@
 #include "diagnostics/log_file.h"
 #include "base/no_destructor.h"
 #include "protocol/wire_format.h"
+#include "transport/messages.h"
 #include "transport/package_receiver.h"
 #include "transport/shift_buffer.h"
 
@@ -58,15 +59,13 @@ void DestroyPackageThread() {
 std::int32_t CPackageThread::SetEventCallBack(PackageCallBack callback) {
   return StoreCallBack(
       slots_.event, callback,
-      "ServerRegisterEventCallBackFunction :: Call Back is Enabled!",
-      "ServerRegisterEventCallBackFunction :: Call Back is DisEnabled!");
+      kEventCallBackEnabled, kEventCallBackDisabled);
 }
 
 std::int32_t CPackageThread::SetResultCallBack(PackageCallBack callback) {
   return StoreCallBack(
       slots_.result, callback,
-      "ServerRegisterResultCallBackFunction :: Call Back is Enabled!",
-      "ServerRegisterResultCallBackFunction :: Call Back is DisEnabled!");
+      kResultCallBackEnabled, kResultCallBackDisabled);
 }
 
 std::int32_t CPackageThread::StoreCallBack(PackageCallBack* slot,
@@ -82,12 +81,11 @@ std::int32_t CPackageThread::StoreCallBack(PackageCallBack* slot,
 }
 
 std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
-  GetLogFile()->LogInfo("CPackageThread:: Init the ServerDataProccesorThread");
+  GetLogFile()->LogInfo("%s", kReaderInit);
   // An instance being torn down starts nothing: its teardown would not stop
   // the new reader.
   if (hThread != nullptr || tearing_down_.load()) {
-    GetLogFile()->LogError(
-        "CPackageThread:: THREAD HANDLE IS ALREADY CREATED!");
+    GetLogFile()->LogError("%s", kReaderAlreadyCreated);
     return 1;
   }
   state.store(kReaderStopped);
@@ -97,24 +95,22 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   hThread = port::CreateSuspendedThread(&ServerDataProccesorThread, this);
   if (hThread == nullptr) {
     reader_keeps_alive_.reset();
-    GetLogFile()->LogError("CPackageThread:: FAILED TO CREATE THE THREAD!");
+    GetLogFile()->LogError("%s", kReaderCreateFailed);
     return 1;
   }
-  GetLogFile()->LogInfo(
-      "CPackageThread:: THREAD HANDLE IS CREATED SUCCESSFULLY!");
+  GetLogFile()->LogInfo("%s", kReaderCreated);
   port::SetNormalPriority(hThread);
   // Running before the thread runs, so its first test always finds 1.
   state.store(kReaderRunning);
   thread_resumed_ = true;
   port::ResumeThread(hThread);
-  GetLogFile()->LogInfo("CPackageThread:: THREAD STARTED SUCCESSFULLY!");
+  GetLogFile()->LogInfo("%s", kReaderStarted);
   return 0;
 }
 
 bool CPackageThread::Destroy() {
   if (tearing_down_.exchange(true)) return false;
-  GetLogFile()->LogInfo(
-      "CTcpClient::~CTcpClient:: waiting for thread to finish");
+  GetLogFile()->LogInfo("%s", kTeardownWaiting);
   // A callback that closes the session runs on the reader itself, which
   // cannot wait for its own end: it leaves its loop once the callback
   // returns, and the instance goes with its last reference.
@@ -122,10 +118,8 @@ bool CPackageThread::Destroy() {
   if (hThread != nullptr && state.load() != kReaderStopped) {
     state.store(kReaderStopRequested);
     if (!on_reader) WaitForReaderEnd();
-    GetLogFile()->LogInfo(
-        "CTcpClient::~CTcpClient:: the threadEvent handle is not signaled");
-    GetLogFile()->LogInfo(
-        "CTcpClient::~CTcpClient:: ready to close the thread Handle.");
+    GetLogFile()->LogInfo("%s", kTeardownNotSignaled);
+    GetLogFile()->LogInfo("%s", kTeardownReadyToClose);
   }
   // After its last act on the instance the reader only returns; waiting for
   // that too (at once when it ended long ago) means no code of the library
@@ -139,7 +133,7 @@ bool CPackageThread::Destroy() {
   reader_keeps_alive_.reset();
   SetEventCallBack(nullptr);
   SetResultCallBack(nullptr);
-  GetLogFile()->LogInfo("CPackageThread:: Thread is detroyed ");
+  GetLogFile()->LogInfo("%s", kReaderDestroyed);
   return true;
 }
 
@@ -150,10 +144,7 @@ void CPackageThread::WaitForReaderEnd() {
   }
   // A callback still runs: releasing the channel or the read buffer now
   // would pull them from under it, so wait for the reader's own end.
-  GetLogFile()->LogInfo(
-      "CTcpClient::~CTcpClient:: thread still busy after %d ms - waiting for "
-      "it to end",
-      kStopWaitPolls);
+  GetLogFile()->LogInfo(kTeardownStillBusyFormat, kStopWaitPolls);
   port::WaitForThreadEnd(hThread);
 }
 
@@ -167,8 +158,7 @@ std::uint32_t CPackageThread::ServerDataProccesorThread(void* parameter) {
 
 void CPackageThread::RunReader() {
   try {
-    GetLogFile()->LogInfo(
-        "ServerDataProccesorThread:: before CShiftBuffer constructor...");
+    GetLogFile()->LogInfo("%s", kReaderBeforeBuffer);
     std::unique_ptr<CPackageReceiver> receiver;
     try {
       receiver = std::make_unique<CPackageReceiver>();
@@ -176,14 +166,12 @@ void CPackageThread::RunReader() {
       GetLogFile()->LogError("%s", error.what());
     }
     if (receiver) {
-      GetLogFile()->LogInfo(
-          "ServerDataProccesorThread:: about to start the Thread...");
-      GetLogFile()->LogInfo("ServerDataProccesorThread:: before while loop...");
+      GetLogFile()->LogInfo("%s", kReaderAboutToStart);
+      GetLogFile()->LogInfo("%s", kReaderBeforeLoop);
       ReadPackages(*receiver);
     }
-    GetLogFile()->LogInfo(
-        "ServerDataProccesorThread :: ****** Thread termnated! ******* ");
-    GetLogFile()->LogInfo("ServerDataProccesorThread :: Thread %d exiting\n",
+    GetLogFile()->LogInfo("%s", kReaderTerminated);
+    GetLogFile()->LogInfo(kReaderExitingFormat,
                           static_cast<int>(port::CurrentThreadId()));
   } catch (...) {
     // Only the log writer can fail here (no memory for it); the reader
@@ -201,9 +189,7 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
   char* const read_buffer = inputs_.read_buffer;
   while (state.load() == kReaderRunning) {
     if (inputs_.exit_code->load() == 1) {
-      GetLogFile()->LogError(
-          "ServerDataProccesorThread:: ***THREAD STOPPED - System.exitcode IS "
-          "SET");
+      GetLogFile()->LogError("%s", kReaderExitCodeStop);
       return;
     }
     WfDword count = 0;
@@ -249,7 +235,7 @@ void CPackageThread::DispatchPackage(CShiftBuffer& buffer) {
       message_id = ReadMessageId(package);
     }
     GetLogFile()->LogInfo(
-        "ServerDataProccesorThread:: response to FNCTyp=%d - msgID=%d fncID=%d",
+        kDispatchFormat,
         static_cast<int>(function_type), static_cast<int>(message_id),
         static_cast<int>(FunctionId(message_id)));
     PackageCallBack callback = nullptr;
@@ -258,14 +244,14 @@ void CPackageThread::DispatchPackage(CShiftBuffer& buffer) {
     } else if (function_type == kResultType) {
       callback = *slots_.result;
     } else {
-      GetLogFile()->LogError("ServerDataProccesorThread:: INVALID HEADER ");
+      GetLogFile()->LogError("%s", kDispatchInvalidHeader);
     }
     if (callback != nullptr) callback(package, length);
   } catch (...) {
     // Whatever the callback threw, the lock is released (the guard has gone)
     // and reading goes on; the package is consumed all the same.
     try {
-      GetLogFile()->LogError("ServerDataProccesorThread:: CATCHED FATAL ERROR");
+      GetLogFile()->LogError("%s", kDispatchFatalError);
     } catch (...) {
     }
   }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "diagnostics/log_file.h"
+#include "transport/messages.h"
 #include "protocol/wire_format.h"
 
 namespace qvctx {
@@ -14,8 +15,7 @@ namespace {
 std::uint8_t* AllocateBlock() {
   void* block = port::AllocateZeroPages(kShiftBufferCapacity);
   if (block == nullptr) {
-    throw std::runtime_error(
-        "Memory allocation failed in CShiftBuffer constructor.");
+    throw std::runtime_error(kShiftBufferNoMemory);
   }
   return static_cast<std::uint8_t*>(block);
 }
@@ -52,7 +52,7 @@ void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
   // buffer is emptied all the same.
   try {
     GetLogFile()->LogError(
-        "AppendData::error buffer overflow --> pos=%d, length=%d",
+        kAppendOverflowFormat,
         static_cast<int>(at), static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
@@ -69,7 +69,7 @@ void CShiftBuffer::OverWrite(const void* src, std::int32_t n) {
   }
   try {
     GetLogFile()->LogError(
-        "OverWrite::error buffer overflow --> pos=%d, length=%d", 0,
+        kOverWriteOverflowFormat, 0,
         static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "diagnostics/messages.h"
 #include "platform/platform.h"
 
 #if defined(__GNUC__)
@@ -19,13 +20,6 @@
 #endif
 
 namespace qvctx {
-
-// The fixed paths that every writer uses, whatever the configuration says.
-inline constexpr char kLogFilePath[] = "C:\\temp\\logs\\myCitrixLog.log";
-inline constexpr char kFirstConfigPath[] = "C:\\temp\\logs\\config.ini";
-// The last line of every writer whose file was open.
-inline constexpr char kLogClosingLine[] =
-    "===============Finish Loging================";
 
 // Sizes of the message and line buffers of each level.
 inline constexpr std::size_t kInfoBufferSize = 1024;

@@ -5,12 +5,9 @@
 
 #include <string>
 
-namespace qvctx {
+#include "diagnostics/messages.h"
 
-// The text ServerSessionLog returns when the text cannot be built for want of
-// memory; static, so freeing it is never asked of anyone.
-inline constexpr char kSessionLogUnavailable[] =
-    "Error - ServerSessionLog:: out of memory";
+namespace qvctx {
 
 // Appends one whole line ("Info - ServerStartSession:: Entering function").
 // Throws std::bad_alloc when memory is short.

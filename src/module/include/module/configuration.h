@@ -3,12 +3,9 @@
 #define QVCTX_SRC_MODULE_CONFIGURATION_H_
 
 #include "diagnostics/log_file.h"
+#include "module/messages.h"
 
 namespace qvctx {
-
-// The second place searched, appended to the user's application-data folder.
-inline constexpr char kConfigPathInAppData[] =
-    "\\Quorvel\\QVCTXExtension\\config.ini";
 
 // True when the file named by myModuleData.configFile opens for reading; it
 // is closed again at once and nothing is read.

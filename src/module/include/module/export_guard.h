@@ -7,6 +7,8 @@
 #include <exception>
 #include <utility>
 
+#include "module/messages.h"
+
 namespace qvctx {
 
 // Logs "<export>:: <what>" at error level; never throws.
@@ -19,7 +21,7 @@ Result GuardExport(const char* export_name, Result failure, Body&& body) noexcep
   } catch (const std::exception& error) {
     ReportEscapedException(export_name, error.what());
   } catch (...) {
-    ReportEscapedException(export_name, "unknown exception");
+    ReportEscapedException(export_name, kUnknownException);
   }
   return failure;
 }
