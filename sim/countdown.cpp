@@ -7,6 +7,7 @@ void Countdown::Arm(std::uint32_t skip, std::uint32_t count,
   skip_ = count == 0 ? 0 : skip;
   remaining_ = count;
   error_ = error;
+  fired_ = 0;
 }
 
 bool Countdown::Next() {
@@ -16,6 +17,7 @@ bool Countdown::Next() {
     return false;
   }
   if (remaining_ != kForever) --remaining_;
+  ++fired_;
   return true;
 }
 

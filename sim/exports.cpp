@@ -186,6 +186,11 @@ void WfSimZeroWrites(std::uint32_t after_successes, std::uint32_t count) {
   });
 }
 
+std::uint32_t WfSimFaultsFired(std::int32_t operation) {
+  return Control<std::uint32_t>(
+      0, [&](Simulator& sim) { return sim.FaultsFired(operation); });
+}
+
 // ---- The client sends, the server reads ----
 
 std::int32_t WfSimClientSend(const void* data, std::uint32_t length) {

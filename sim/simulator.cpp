@@ -365,6 +365,14 @@ void Simulator::ZeroWrites(std::uint32_t after_successes, std::uint32_t count) {
   zero_writes_.Arm(after_successes, count, 0);
 }
 
+std::uint32_t Simulator::FaultsFired(int operation) {
+  if (!ValidOperation(operation)) return 0;
+  std::lock_guard<std::mutex> hold(mutex_);
+  std::uint32_t fired = faults_[operation].fired();
+  if (operation == WFSIM_WRITE) fired += zero_writes_.fired();
+  return fired;
+}
+
 void Simulator::ClientSend(const std::uint8_t* data, std::size_t size) {
   std::lock_guard<std::mutex> hold(mutex_);
   NotifyOnExit notify(changed_);

@@ -67,6 +67,8 @@ class Simulator {
                  std::uint32_t count, std::uint32_t error_code);
   void SetWriteCap(std::uint32_t max_bytes);
   void ZeroWrites(std::uint32_t after_successes, std::uint32_t count);
+  // Calls of the operation that an injected fault changed since it was set.
+  std::uint32_t FaultsFired(int operation);
   void ClientSend(const std::uint8_t* data, std::size_t size);
   void SetReadPieceSize(std::uint32_t max_bytes);
   std::uint64_t PendingReadBytes();

@@ -59,6 +59,7 @@ TEST_F(SendFailureTest, EveryWriteFailingEndsTheCallAtThe101stFailure) {
   EXPECT_EQ(ServerSendBulkData(data.data(), 100), 1);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(LinesSinceMark(), GivingUpLines(100, kFailedLine));
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 101u);
   const std::vector<WfSimWriteRecord> records = RecordsSinceMark();
   ASSERT_EQ(records.size(), 101u);
   for (const WfSimWriteRecord& record : records) {
@@ -96,6 +97,7 @@ TEST_F(SendFailureTest, HundredFailuresAreSurvived) {
   EXPECT_EQ(ServerSendBulkData(data.data(), length), 0);
   EXPECT_EQ(TakeAllWritten(), data);
   EXPECT_EQ(RecordsSinceMark().size(), 103u);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 100u);
   const std::vector<std::string> lines = LinesSinceMark();
   EXPECT_EQ(CountOf(lines, kFailedLine), 100u);
   EXPECT_EQ(CountOf(lines, kTooManyLine), 0u);
@@ -111,6 +113,7 @@ TEST_F(SendFailureTest, FailuresSeparatedBySuccessesAddUp) {
   WfSimZeroWrites(4, WFSIM_FOREVER);
   EXPECT_EQ(ServerSendBulkData(data.data(), length), 1);
   EXPECT_EQ(RecordsSinceMark().size(), 105u);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 101u);  // 50 failed, 51 empty
   const std::vector<std::string> lines = LinesSinceMark();
   EXPECT_EQ(CountOf(lines, kFailedLine), 50u);
   EXPECT_EQ(CountOf(lines, kTookNothingLine), 51u);
@@ -125,6 +128,7 @@ TEST_F(SendFailureTest, FailuresSeparatedBySuccessesAddUp) {
   EXPECT_EQ(ServerSendBulkData(data.data(), length), 0);
   EXPECT_EQ(TakeAllWritten(), data);
   EXPECT_EQ(RecordsSinceMark().size(), 110u);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 100u);
 }
 
 TEST_F(SendFailureTest, FailedWriteInTheMiddleLosesAndRepeatsNoByte) {
@@ -132,6 +136,7 @@ TEST_F(SendFailureTest, FailedWriteInTheMiddleLosesAndRepeatsNoByte) {
   const std::vector<std::uint8_t> data = Pattern(length, 6);
   ASSERT_EQ(WfSimFailCalls(WFSIM_WRITE, 2, 3, kFaultCode), 0);
   EXPECT_EQ(ServerSendBulkData(data.data(), length), 0);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 3u);
   EXPECT_EQ(TakeAllWritten(), data);
   EXPECT_EQ(RequestedSinceMark(),
             (std::vector<std::uint32_t>{2010, 2010, 2010, 2010, 2010, 2010,
@@ -148,6 +153,7 @@ TEST_F(SendFailureTest, FailedWriteInTheMiddleLosesAndRepeatsNoByte) {
   const std::vector<std::uint8_t> host = HostPackage(77, 9000, 5);
   ASSERT_EQ(WfSimFailCalls(WFSIM_WRITE, 1, 2, kFaultCode), 0);
   EXPECT_EQ(ServerRegisterFarFunction(host.data(), 9000), 0);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 2u);
   EXPECT_EQ(TakeAllWritten(), Stamped(host));
 }
 
@@ -180,6 +186,7 @@ TEST_F(SendFailureTest, WritesThatTakeNothingEndWithinTheBudget) {
   const std::vector<std::uint8_t> data = Pattern(100, 8);
   EXPECT_EQ(ServerSendBulkData(data.data(), 100), 1);
   EXPECT_EQ(LinesSinceMark(), GivingUpLines(100, kTookNothingLine));
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 101u);
   EXPECT_EQ(RecordsSinceMark().size(), 101u);
   EXPECT_EQ(WfSimWrittenTotal(), 0u);
 
@@ -191,6 +198,7 @@ TEST_F(SendFailureTest, WritesThatTakeNothingEndWithinTheBudget) {
   EXPECT_EQ(ServerSendBulkData(more.data(), length), 0);
   EXPECT_EQ(TakeAllWritten(), more);
   EXPECT_EQ(RecordsSinceMark().size(), 8u);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 5u);
   EXPECT_EQ(CountOf(LinesSinceMark(), kTookNothingLine), 5u);
 }
 

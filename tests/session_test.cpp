@@ -144,6 +144,7 @@ TEST_F(SessionTest, FailedSessionQueryReportsTheCodeInBothLogs) {
   // Above 2^31: signed in the file line, unsigned in the session-log line.
   WfSimFailCalls(WFSIM_QUERY_SESSION, 0, 1, 3000000000u);
   EXPECT_EQ(ServerStartSession(), 1);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_QUERY_SESSION), 1u);
   EXPECT_EQ(ServerGetLastError(), 0);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
   const std::vector<std::string> lines = FetchLines();
@@ -175,6 +176,7 @@ TEST_F(SessionTest, OutsideAnIcaSessionKeepsOnlyTheSessionInfo) {
 TEST_F(SessionTest, FailedChannelOpenKeepsTheSessionInfo) {
   WfSimFailCalls(WFSIM_OPEN, 0, 1, 31);
   EXPECT_EQ(ServerStartSession(), 1);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_OPEN), 1u);
   EXPECT_EQ(WfSimHeldBufferCount(), 1u);
   const std::vector<std::string> lines = FetchLines();
   ASSERT_EQ(lines.size(), 3u);
@@ -189,6 +191,7 @@ TEST_F(SessionTest, FailedChannelOpenKeepsTheSessionInfo) {
 TEST_F(SessionTest, FailedClientQueryLeavesTheChannelOpenForTheClose) {
   WfSimFailCalls(WFSIM_QUERY, 0, 1, 1450);
   EXPECT_EQ(ServerStartSession(), 1);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_QUERY), 1u);
   EXPECT_EQ(ServerGetLastError(), 0);
   EXPECT_EQ(WfSimOpenHandleCount(), 1u);
   EXPECT_EQ(WfSimHeldBufferCount(), 1u);
@@ -225,6 +228,7 @@ TEST_F(SessionTest, FailedChannelCloseKeepsTheHandleAndTheNextCloseRetries) {
   FetchLines();
   WfSimFailCalls(WFSIM_CLOSE, 0, 1, 170);
   EXPECT_EQ(ServerCloseSession(), 0);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_CLOSE), 1u);
   EXPECT_EQ(WfSimOpenHandleCount(), 1u);
   std::vector<std::string> lines = FetchLines();
   ASSERT_EQ(lines.size(), 5u);

@@ -82,6 +82,10 @@ TEST_F(SimFaultTest, EachOperationFailsTheNextNCallsWithItsCodeAlone) {
       EXPECT_EQ(LastError(), code) << armed;
     }
     EXPECT_TRUE(CallSucceeds(armed)) << armed;
+    // Only the armed operation's fault fired, and exactly twice.
+    for (const WfSimOperation op : kFallible) {
+      EXPECT_EQ(WfSimFaultsFired(op), op == armed ? 2u : 0u) << armed << op;
+    }
   }
 }
 
@@ -96,6 +100,7 @@ TEST_F(SimFaultTest, TheCallAfterKSuccessesFails) {
         WFVirtualChannelRead(channel, 0, buffer, 4, &count) != 0 ? 1 : 0);
   }
   EXPECT_EQ(results, (std::vector<std::int32_t>{1, 1, 1, 0, 1, 1}));
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_READ), 1u);
 }
 
 TEST_F(SimFaultTest, AFaultForeverLastsUntilCleared) {
@@ -106,7 +111,9 @@ TEST_F(SimFaultTest, AFaultForeverLastsUntilCleared) {
     ASSERT_EQ(WriteOnce(channel, {1, 2}), -1);
     ASSERT_EQ(LastError(), 33u);
   }
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 50u);
   ASSERT_EQ(WfSimFailCalls(WFSIM_WRITE, 0, 0, 0), 0);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 0u);  // counted anew once set
   EXPECT_EQ(WriteOnce(channel, {1, 2}), 2);
   EXPECT_EQ(WfSimWrittenTotal(), 2u);
 }
@@ -119,6 +126,7 @@ TEST_F(SimFaultTest, ArmingAgainReplacesTheEarlierFault) {
   EXPECT_EQ(WriteOnce(channel, {1}), -1);
   EXPECT_EQ(LastError(), 2u);
   EXPECT_EQ(WriteOnce(channel, {1}), 1);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 1u);
 }
 
 TEST_F(SimFaultTest, RefusedCallsDoNotCountDown) {
@@ -130,6 +138,7 @@ TEST_F(SimFaultTest, RefusedCallsDoNotCountDown) {
   EXPECT_EQ(LastError(), WFSIM_ERROR_INVALID_HANDLE);
   EXPECT_EQ(WFVirtualChannelRead(channel, 0, buffer, 4, nullptr), 0);
   EXPECT_EQ(LastError(), WFSIM_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_READ), 0u);
   EXPECT_EQ(WFVirtualChannelRead(channel, 0, buffer, 4, &count), 0);
   EXPECT_EQ(LastError(), 9u);
 }
@@ -213,6 +222,7 @@ TEST_F(SimFaultTest, ZeroWritesReportSuccessAndTakeNothing) {
   EXPECT_EQ(WriteOnce(channel, {4, 5, 6}), 0);
   EXPECT_EQ(WriteOnce(channel, {7, 8, 9}), 0);
   EXPECT_EQ(WriteOnce(channel, {10}), 1);
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_WRITE), 2u);
   EXPECT_EQ(sim_test::TakeAllWritten(),
             (std::vector<std::uint8_t>{1, 2, 3, 10}));
   WfSimWriteRecord record{};
@@ -230,7 +240,10 @@ TEST_F(SimFaultTest, ResetClearsEveryFaultAndSetting) {
   WfSimSetReadPieceSize(1);
   WfSimSetIcaSession(0);
   WfSimSetBuiltInClient(1);
+  ASSERT_FALSE(CallSucceeds(WFSIM_QUERY_SESSION));
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_QUERY_SESSION), 1u);
   WfSimReset();
+  EXPECT_EQ(WfSimFaultsFired(WFSIM_QUERY_SESSION), 0u);
 
   OpenSpareChannels();
   for (const WfSimOperation op : kFallible) EXPECT_TRUE(CallSucceeds(op)) << op;

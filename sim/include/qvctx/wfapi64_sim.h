@@ -199,6 +199,12 @@ WFSIM_API void WfSimSetWriteCap(uint32_t max_bytes);
  * nothing and report success with a count of 0. A count of 0 clears it. */
 WFSIM_API void WfSimZeroWrites(uint32_t after_successes, uint32_t count);
 
+/* Calls of the operation that an injected fault changed since it was set
+ * (WfSimFailCalls; for WFSIM_WRITE also WfSimZeroWrites): a test can tell
+ * that the fault it injected really fired. 0 after a reset, or for an unknown
+ * operation. */
+WFSIM_API uint32_t WfSimFaultsFired(int32_t operation);
+
 /* ---- The client sends, the server reads -------------------------------- */
 
 /* Queues `length` bytes for the server to read, behind anything queued. */
