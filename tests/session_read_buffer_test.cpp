@@ -5,6 +5,7 @@
 #include <string>
 
 #include "module/session.h"
+#include "module/session_test_helper.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/module_data.h"

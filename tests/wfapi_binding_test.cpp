@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "channel/wfapi.h"
+#include "channel/wfapi_test_helper.h"
 #include "platform/platform.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"

@@ -1,4 +1,5 @@
 #include "channel/wfapi.h"
+#include "channel/wfapi_test_helper.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,4 +1,5 @@
 #include "module/session.h"
+#include "module/session_test_helper.h"
 
 #include <cstdint>
 #include <cstring>

@@ -55,17 +55,6 @@ WfBool WFVirtualChannelWrite(WfHandle hChannel, char* buffer, WfDword length,
 WfBool WFVirtualChannelClose(WfHandle hChannel);
 void WFFreeMemory(void* pMemory);
 
-// Test seams, never exported. Call them only while no other thread uses the
-// operations.
-//
-// Makes every operation call `table` (kept by the caller) instead of the
-// platform library; null goes back to binding at run time.
-void InstallWfApiForTesting(const WfApiTable* table);
-// Forgets the binding and any installed table, and makes the next operation
-// bind the library `file_name` (kept by the caller) instead; null goes back to
-// the platform's library. A library loaded earlier stays loaded.
-void BindWfApiLibraryForTesting(const char* file_name);
-
 }  // namespace qvctx
 
 #endif  // QVCTX_SRC_CHANNEL_WFAPI_H_

@@ -28,10 +28,6 @@ std::shared_ptr<CPackageThread> PackageThread();
 std::int32_t RegisterEventCallBack(PackageCallBack callback);
 std::int32_t RegisterResultCallBack(PackageCallBack callback);
 
-// Replaces how the start allocates its 4088-byte read buffer (null restores
-// the default). The allocator returns memory from new[] or null. For tests.
-void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t));
-
 }  // namespace qvctx
 
 #endif  // QVCTX_SRC_CHANNEL_SESSION_H_
