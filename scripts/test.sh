@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Builds both targets and runs every test: the Linux build natively, under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, the
-# fuzz targets briefly on their seed corpus, and the Windows build under Wine.
+# Checks the formatting of every source, then builds both targets and runs
+# every test: the Linux build natively, under AddressSanitizer +
+# UndefinedBehaviorSanitizer and under ThreadSanitizer, the fuzz targets
+# briefly on their seed corpus, and the Windows build under Wine.
 # Usage: scripts/test.sh [preset ...]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+
+echo "=== formatting"
+scripts/check-format.sh
 
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan fuzz windows)
