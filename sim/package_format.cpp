@@ -12,7 +12,7 @@ HeaderFields ReadHeader(const std::uint8_t* bytes) {
 
 bool FramesPackage(const HeaderFields& header) {
   return qvctx::ClientFramesPackage(header.fnc_typ, header.magic,
-                                   header.datasize);
+                                    header.datasize);
 }
 
 std::vector<std::uint8_t> BuildPackage(std::uint16_t fnc_typ,

@@ -12,7 +12,9 @@ namespace {
 
 using qvctx_test::MessageOf;
 
-std::string PrefixOf(const std::string& line) { return line.substr(0, line.find(' ')); }
+std::string PrefixOf(const std::string& line) {
+  return line.substr(0, line.find(' '));
+}
 
 class ExportsTest : public ::testing::Test {
  protected:
@@ -34,8 +36,10 @@ TEST_F(ExportsTest, InformationalEntryPointsWriteOneLineEachAndReturnZero) {
   };
   const Case cases[] = {
       {ServerSessionInfo, "Info", "ServerSessionInfo:: Entering function"},
-      {ServerQueryInformation, "Info", "ServerQueryInformation:: Entering function"},
-      {ServerSetInformation, "Info", "ServerSetInformation:: Entering function"},
+      {ServerQueryInformation, "Info",
+       "ServerQueryInformation:: Entering function"},
+      {ServerSetInformation, "Info",
+       "ServerSetInformation:: Entering function"},
       {ServerSessionReset, "ERROR", "ServerSessionReset:: Entering function"},
   };
   for (const Case& c : cases) {

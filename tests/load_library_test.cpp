@@ -46,9 +46,11 @@ TEST_F(LoadLibraryTest, FirstCallWritesBannerThenItsLineWithPlatformLineEnds) {
             std::string::npos);
   for (std::size_t i = 0; i < 11; ++i) {
     EXPECT_EQ(lines[i].rfind("Info - ", 0), 0u) << lines[i];
-    EXPECT_EQ(lines[i].find('\r'), std::string::npos) << "stray CR in line " << i;
+    EXPECT_EQ(lines[i].find('\r'), std::string::npos)
+        << "stray CR in line " << i;
   }
-  EXPECT_EQ(lines[10].substr(lines[10].find(" \t")), " \tServerSessionInfo:: Entering function");
+  EXPECT_EQ(lines[10].substr(lines[10].find(" \t")),
+            " \tServerSessionInfo:: Entering function");
   EXPECT_EQ(lines[11].substr(lines[11].find(" \t")),
             " \t===============Finish Loging================");
 }

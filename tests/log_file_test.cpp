@@ -68,9 +68,14 @@ TEST_F(LogFileTest, LinesCarryPrefixTimeAndLineEnd) {
   GetLogFile()->LogError("an error line");
   const std::vector<std::string> lines = ReadLogLines();
   ASSERT_EQ(lines.size(), 12u);
-  const std::string end = std::string(qvctx_test::LineEnd()).substr(0, 1) == "\r" ? "\r" : "";
-  const std::regex info("Info - ([0-9]{2}):([0-9]{2}):([0-9]{2}):([0-9]{3}) \tan info line" + end);
-  const std::regex error("ERROR - ([0-9]{2}):([0-9]{2}):([0-9]{2}):([0-9]{3}) \tan error line" + end);
+  const std::string end =
+      std::string(qvctx_test::LineEnd()).substr(0, 1) == "\r" ? "\r" : "";
+  const std::regex info(
+      "Info - ([0-9]{2}):([0-9]{2}):([0-9]{2}):([0-9]{3}) \tan info line" +
+      end);
+  const std::regex error(
+      "ERROR - ([0-9]{2}):([0-9]{2}):([0-9]{2}):([0-9]{3}) \tan error line" +
+      end);
   std::smatch m;
   ASSERT_TRUE(std::regex_match(lines[10], m, info)) << lines[10];
   EXPECT_LT(std::stoi(m[1]), 24);
@@ -114,7 +119,8 @@ TEST_F(LogFileTest, MessageEndingInLineFeedIsFollowedByAnEmptyLine) {
   GetLogFile()->LogInfo("next");
   const std::vector<std::string> lines = ReadLogLines();
   ASSERT_EQ(lines.size(), 13u);
-  EXPECT_EQ(MessageOf(lines[10]), "ServerDataProccesorThread :: Thread 42 exiting");
+  EXPECT_EQ(MessageOf(lines[10]),
+            "ServerDataProccesorThread :: Thread 42 exiting");
   EXPECT_EQ(Chomp(lines[11]), "");
   EXPECT_EQ(MessageOf(lines[12]), "next");
 }
@@ -178,7 +184,8 @@ TEST_F(LogFileTest, RacingThreadsShareOneWriterAndOneBanner) {
   for (int t = 1; t < kThreads; ++t) EXPECT_EQ(seen[t], seen[0]);
   const std::vector<std::string> lines = ReadLogLines();
   ASSERT_EQ(lines.size(), 10u + kThreads);
-  for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(MessageOf(lines[i]), kBanner[i]);
+  for (std::size_t i = 0; i < 10; ++i)
+    EXPECT_EQ(MessageOf(lines[i]), kBanner[i]);
 }
 
 TEST_F(LogFileTest, WriterHeldByALoggingThreadOutlivesItsDestruction) {

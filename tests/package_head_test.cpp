@@ -1,10 +1,10 @@
-#include "protocol/wire_format.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <cstring>
+
+#include "protocol/wire_format.h"
 
 namespace qvctx {
 namespace {

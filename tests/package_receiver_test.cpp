@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "diagnostics/log_file.h"
-#include "support/test_support.h"
 #include "protocol/wire_format.h"
+#include "support/test_support.h"
 
 namespace qvctx {
 namespace {

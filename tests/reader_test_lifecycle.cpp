@@ -1,6 +1,6 @@
 // The reader's life: its start and end lines, an idle reader, a second start
-// without a close (also at once after the first), the exit code seen between buffered packages, and the
-// teardown of an instance whose reader never ran.
+// without a close (also at once after the first), the exit code seen between
+// buffered packages, and the teardown of an instance whose reader never ran.
 #include <atomic>
 #include <string>
 #include <vector>

@@ -104,8 +104,9 @@ TEST_F(SessionEndToEndTest, EventsAndResultsArriveIntactAndInOrder) {
   for (int i = 0; i < kPackages; ++i) {
     payloads.push_back(Payload(i, static_cast<std::size_t>(i) * 150));
     const std::uint16_t type = (i % 3 == 0) ? 1 : 2;
-    ASSERT_EQ(WfSimClientSendPackage(type, 1000 + i, payloads.back().data(),
-                                     static_cast<std::uint32_t>(payloads.back().size())),
+    ASSERT_EQ(WfSimClientSendPackage(
+                  type, 1000 + i, payloads.back().data(),
+                  static_cast<std::uint32_t>(payloads.back().size())),
               0);
   }
   ASSERT_TRUE(WaitFor(received_.count, kPackages));
@@ -116,18 +117,21 @@ TEST_F(SessionEndToEndTest, EventsAndResultsArriveIntactAndInOrder) {
   for (int i = 0; i < kPackages; ++i) {
     const bool is_event = i % 3 == 0;
     const std::vector<std::uint8_t>& got =
-        is_event ? received_.events.at(next_event++) : received_.results.at(next_result++);
+        is_event ? received_.events.at(next_event++)
+                 : received_.results.at(next_result++);
     ASSERT_EQ(got.size(), 34 + payloads[i].size()) << "package " << i;
     EXPECT_EQ(got[0], is_event ? 1 : 2);
     EXPECT_EQ(Load32(&got[4]), static_cast<std::uint32_t>(1000 + i));
     EXPECT_EQ(Load32(&got[8]), got.size());
-    EXPECT_EQ(std::memcmp(got.data() + 34, payloads[i].data(), payloads[i].size()), 0)
+    EXPECT_EQ(
+        std::memcmp(got.data() + 34, payloads[i].data(), payloads[i].size()), 0)
         << "package " << i;
   }
   EXPECT_EQ(next_event + next_result, static_cast<std::size_t>(kPackages));
 }
 
-TEST_F(SessionEndToEndTest, CloseClearsTheCallbacksSoTheNextSessionRegistersAgain) {
+TEST_F(SessionEndToEndTest,
+       CloseClearsTheCallbacksSoTheNextSessionRegistersAgain) {
   ServerRegisterEventCallBackFunction(OnEvent);
   ASSERT_EQ(ServerStartSession(), 0);
   ASSERT_EQ(ServerCloseSession(), 0);
@@ -169,7 +173,8 @@ TEST_F(SessionEndToEndTest, HostThreadsUseTheExportsWhileTheReaderDispatches) {
   }
   constexpr int kPackages = 300;
   for (int i = 0; i < kPackages; ++i) {
-    WfSimClientSendPackage(static_cast<std::uint16_t>(1 + i % 2), 1 + i, "x", 1);
+    WfSimClientSendPackage(static_cast<std::uint16_t>(1 + i % 2), 1 + i, "x",
+                           1);
   }
   const bool delivered = WaitFor(received_.count, kPackages);
   stop = true;

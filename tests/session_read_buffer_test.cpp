@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "module/session.h"
-#include "module/session_test_helper.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/module_data.h"
+#include "module/session.h"
+#include "module/session_test_helper.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
 
@@ -30,13 +30,15 @@ TEST(SessionReadBufferTest, FailedAllocationEndsTheStartAfterTheSizeLine) {
 
   const std::string text = FetchSessionLog();
   FreeSessionLog();
-  const std::string size_line = "Info - ServerStartSession:: Sizeof PACKAGEHEAD = 34 ";
+  const std::string size_line =
+      "Info - ServerStartSession:: Sizeof PACKAGEHEAD = 34 ";
   ASSERT_GE(text.size(), size_line.size());
   EXPECT_EQ(text.substr(text.size() - size_line.size()), size_line);
   bool logged = false;
   for (const std::string& line : qvctx_test::ReadLogLines()) {
     logged |= line.rfind("ERROR - ", 0) == 0 &&
-              line.find(" \tServerStartSession:: Error allocating memory") != std::string::npos;
+              line.find(" \tServerStartSession:: Error allocating memory") !=
+                  std::string::npos;
   }
   EXPECT_TRUE(logged);
 
@@ -45,10 +47,11 @@ TEST(SessionReadBufferTest, FailedAllocationEndsTheStartAfterTheSizeLine) {
   EXPECT_EQ(WfSimHeldBufferCount(), 0u);
   const std::string close_text = FetchSessionLog();
   FreeSessionLog();
-  EXPECT_EQ(close_text,
-            "Info - ServerCloseSession:: Close all thread handles upon completion.! &"
-            "Info - ServerCloseSession::WFFreeMemory1 done! &"
-            "Info - ServerCloseSession::WFFreeMemory2 done! ");
+  EXPECT_EQ(
+      close_text,
+      "Info - ServerCloseSession:: Close all thread handles upon completion.! &"
+      "Info - ServerCloseSession::WFFreeMemory1 done! &"
+      "Info - ServerCloseSession::WFFreeMemory2 done! ");
 }
 
 }  // namespace

@@ -103,9 +103,11 @@ TEST_F(SessionTest, CompleteStartAddsNineLinesAndCloseFour) {
   ASSERT_EQ(lines.size(), 13u);
   for (std::size_t i = 0; i < 9; ++i) {
     if (kStartLines[i] == nullptr) {
-      EXPECT_EQ(lines[i].rfind(
-                    "Info - ServerStartSession:: WFVirtualChannelOpen, handle is ", 0),
-                0u)
+      EXPECT_EQ(
+          lines[i].rfind(
+              "Info - ServerStartSession:: WFVirtualChannelOpen, handle is ",
+              0),
+          0u)
           << lines[i];
     } else {
       EXPECT_EQ(lines[i], kStartLines[i]);
@@ -118,16 +120,17 @@ TEST_F(SessionTest, FetchedTextMatchesByteForByte) {
   WfSimSetNextHandle(4242);
   ASSERT_EQ(ServerStartSession(), 0);
   const std::string text = ServerSessionLog();
-  EXPECT_EQ(text,
-            "Info - ServerStartSession:: Entering function &"
-            "Info - ServerStartSession:: Sessioninfo is correct. &"
-            "Info - ServerStartSession:: WFVirtualChannelOpen, handle is 4242 &"
-            "Info - ServerStartSession:: WFVirtualChannelQuery alles ok!  &"
-            "Info - ServerStartSession:: create tmp read data buffer &"
-            "Info - ServerStartSession:: Sizeof PACKAGEHEAD = 34 &"
-            "Info - ServerStartSession:: Initialize the FIFO &"
-            "Info - ServerStartSession:: Initialize the ServerDataProccesorThread. &"
-            "Info - ServerStartSession:: Exit function => result = 0 ");
+  EXPECT_EQ(
+      text,
+      "Info - ServerStartSession:: Entering function &"
+      "Info - ServerStartSession:: Sessioninfo is correct. &"
+      "Info - ServerStartSession:: WFVirtualChannelOpen, handle is 4242 &"
+      "Info - ServerStartSession:: WFVirtualChannelQuery alles ok!  &"
+      "Info - ServerStartSession:: create tmp read data buffer &"
+      "Info - ServerStartSession:: Sizeof PACKAGEHEAD = 34 &"
+      "Info - ServerStartSession:: Initialize the FIFO &"
+      "Info - ServerStartSession:: Initialize the ServerDataProccesorThread. &"
+      "Info - ServerStartSession:: Exit function => result = 0 ");
   ServerSessionFreeLog();
 }
 
@@ -136,8 +139,10 @@ TEST_F(SessionTest, HandleLineShowsTheLowThirtyTwoBitsSigned) {
   ASSERT_EQ(ServerStartSession(), 0);
   const std::vector<std::string> lines = FetchLines();
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[2], "Info - ServerStartSession:: WFVirtualChannelOpen, handle is -16");
-  EXPECT_TRUE(Logged("Info|ServerStartSession:: WFVirtualChannelOpen, handle is -16."));
+  EXPECT_EQ(lines[2],
+            "Info - ServerStartSession:: WFVirtualChannelOpen, handle is -16");
+  EXPECT_TRUE(
+      Logged("Info|ServerStartSession:: WFVirtualChannelOpen, handle is -16."));
 }
 
 TEST_F(SessionTest, FailedSessionQueryReportsTheCodeInBothLogs) {
@@ -150,8 +155,11 @@ TEST_F(SessionTest, FailedSessionQueryReportsTheCodeInBothLogs) {
   const std::vector<std::string> lines = FetchLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1],
-            "Error - ServerStartSession:: WFQuerySessionInformation() failed - 3000000000");
-  EXPECT_TRUE(Logged("ERROR|ServerStartSession:: WFQuerySessionInformation() failed - -1294967296"));
+            "Error - ServerStartSession:: WFQuerySessionInformation() failed - "
+            "3000000000");
+  EXPECT_TRUE(
+      Logged("ERROR|ServerStartSession:: WFQuerySessionInformation() failed - "
+             "-1294967296"));
   EXPECT_EQ(ServerCloseSession(), 0);
   EXPECT_EQ(FetchLines(), std::vector<std::string>{kCloseFirstLine});
 }
@@ -162,15 +170,17 @@ TEST_F(SessionTest, OutsideAnIcaSessionKeepsOnlyTheSessionInfo) {
   EXPECT_EQ(ServerGetLastError(), 0);
   EXPECT_EQ(WfSimHeldBufferCount(), 1u);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
-  EXPECT_EQ(FetchLines(),
-            (std::vector<std::string>{
-                "Info - ServerStartSession:: Entering function",
-                "Error - ServerStartSession:: This program must be run from within "
-                "an ICA session."}));
+  EXPECT_EQ(
+      FetchLines(),
+      (std::vector<std::string>{
+          "Info - ServerStartSession:: Entering function",
+          "Error - ServerStartSession:: This program must be run from within "
+          "an ICA session."}));
   EXPECT_EQ(ServerCloseSession(), 0);
-  EXPECT_EQ(FetchLines(), (std::vector<std::string>{
-                              kCloseFirstLine,
-                              "Info - ServerCloseSession::WFFreeMemory2 done!"}));
+  EXPECT_EQ(
+      FetchLines(),
+      (std::vector<std::string>{
+          kCloseFirstLine, "Info - ServerCloseSession::WFFreeMemory2 done!"}));
 }
 
 TEST_F(SessionTest, FailedChannelOpenKeepsTheSessionInfo) {
@@ -180,12 +190,16 @@ TEST_F(SessionTest, FailedChannelOpenKeepsTheSessionInfo) {
   EXPECT_EQ(WfSimHeldBufferCount(), 1u);
   const std::vector<std::string> lines = FetchLines();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[2], "Error - ServerStartSession:: WFVirtualChannelOpen Failed - error 31");
-  EXPECT_TRUE(Logged("ERROR|ServerStartSession:: WFVirtualChannelOpen Failed - error 31."));
+  EXPECT_EQ(
+      lines[2],
+      "Error - ServerStartSession:: WFVirtualChannelOpen Failed - error 31");
+  EXPECT_TRUE(Logged(
+      "ERROR|ServerStartSession:: WFVirtualChannelOpen Failed - error 31."));
   EXPECT_EQ(ServerCloseSession(), 0);
-  EXPECT_EQ(FetchLines(), (std::vector<std::string>{
-                              kCloseFirstLine,
-                              "Info - ServerCloseSession::WFFreeMemory2 done!"}));
+  EXPECT_EQ(
+      FetchLines(),
+      (std::vector<std::string>{
+          kCloseFirstLine, "Info - ServerCloseSession::WFFreeMemory2 done!"}));
 }
 
 TEST_F(SessionTest, FailedClientQueryLeavesTheChannelOpenForTheClose) {
@@ -197,12 +211,15 @@ TEST_F(SessionTest, FailedClientQueryLeavesTheChannelOpenForTheClose) {
   EXPECT_EQ(WfSimHeldBufferCount(), 1u);
   const std::vector<std::string> lines = FetchLines();
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[3], "Error - ServerStartSession:: WFVirtualChannelQuery Failed - error 1450");
+  EXPECT_EQ(
+      lines[3],
+      "Error - ServerStartSession:: WFVirtualChannelQuery Failed - error 1450");
   EXPECT_EQ(ServerCloseSession(), 0);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
-  EXPECT_EQ(FetchLines(), (std::vector<std::string>{
-                              kCloseFirstLine,
-                              "Info - ServerCloseSession::WFFreeMemory2 done!"}));
+  EXPECT_EQ(
+      FetchLines(),
+      (std::vector<std::string>{
+          kCloseFirstLine, "Info - ServerCloseSession::WFFreeMemory2 done!"}));
 }
 
 TEST_F(SessionTest, FailedThreadStartReturnsOneAndTheCloseToo) {
@@ -214,8 +231,10 @@ TEST_F(SessionTest, FailedThreadStartReturnsOneAndTheCloseToo) {
   EXPECT_EQ(ServerGetLastError(), 1);
   const std::vector<std::string> lines = FetchLines();
   ASSERT_EQ(lines.size(), 9u);
-  EXPECT_EQ(lines.back(), "Info - ServerStartSession:: Exit function => result = 1");
-  EXPECT_TRUE(Logged("ERROR|CPackageThread:: THREAD HANDLE IS ALREADY CREATED!"));
+  EXPECT_EQ(lines.back(),
+            "Info - ServerStartSession:: Exit function => result = 1");
+  EXPECT_TRUE(
+      Logged("ERROR|CPackageThread:: THREAD HANDLE IS ALREADY CREATED!"));
   EXPECT_EQ(WfSimOpenHandleCount(), 2u);
   EXPECT_EQ(WfSimHeldBufferCount(), 4u);
   // The close releases both starts' channels and buffers.
@@ -232,8 +251,10 @@ TEST_F(SessionTest, FailedChannelCloseKeepsTheHandleAndTheNextCloseRetries) {
   EXPECT_EQ(WfSimOpenHandleCount(), 1u);
   std::vector<std::string> lines = FetchLines();
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[3], "Info - ServerCloseSession::WFVirtualChannelClose - ecode = 170");
-  EXPECT_TRUE(Logged("Info|ServerCloseSession::WFVirtualChannelClose - ecode =170"));
+  EXPECT_EQ(lines[3],
+            "Info - ServerCloseSession::WFVirtualChannelClose - ecode = 170");
+  EXPECT_TRUE(
+      Logged("Info|ServerCloseSession::WFVirtualChannelClose - ecode =170"));
 
   EXPECT_EQ(ServerCloseSession(), 0);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
@@ -259,9 +280,11 @@ TEST_F(SessionTest, EachStartCloseCycleHasOneBannerAndOneClosingLine) {
   const auto count = [&](const std::string& m) {
     return std::count(messages.begin(), messages.end(), m);
   };
-  EXPECT_EQ(count("Info|====== BEGIN:: qvRemote CITRIX module =========== "), 3);
+  EXPECT_EQ(count("Info|====== BEGIN:: qvRemote CITRIX module =========== "),
+            3);
   EXPECT_EQ(count("Info|===============Finish Loging================"), 3);
-  EXPECT_EQ(messages.back(), "Info|===============Finish Loging================");
+  EXPECT_EQ(messages.back(),
+            "Info|===============Finish Loging================");
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ typedef struct PACKAGEHEAD {
 #pragma pack(pop)
 
 /* Fails to compile unless PACKAGEHEAD is exactly 34 bytes. */
-typedef char qvctx_packagehead_is_34_bytes[(sizeof(PACKAGEHEAD) == 34) ? 1 : -1];
+typedef char
+    qvctx_packagehead_is_34_bytes[(sizeof(PACKAGEHEAD) == 34) ? 1 : -1];
 
 /* Receives a complete package from the client: the address of its first byte
  * (its PACKAGEHEAD) and its length, equal to the header's datasize. Runs on
@@ -100,12 +101,14 @@ QVCTX_API int32_t ServerRegisterEventCallBackFunction(PackageCallBack callback);
 
 /* Stores the callback for result packages (function type 2); null empties
  * the slot. Always 0. */
-QVCTX_API int32_t ServerRegisterResultCallBackFunction(PackageCallBack callback);
+QVCTX_API int32_t
+ServerRegisterResultCallBackFunction(PackageCallBack callback);
 
 /* Sends one package of `length` bytes laid out by the host, PACKAGEHEAD
  * first. The library stamps FNCTyp 0, the magic, datasize and ulLength2 in
  * its own copy; the host's bytes are not changed. 0 written, 1 not. */
-QVCTX_API int32_t ServerRegisterFarFunction(const void* package, int32_t length);
+QVCTX_API int32_t ServerRegisterFarFunction(const void* package,
+                                            int32_t length);
 
 /* Sends `length` bytes as they are (no header added), fewer than 10485760.
  * 0 when all were written, 1 otherwise. */

@@ -1,10 +1,10 @@
 #include "channel/wfapi.h"
-#include "channel/wfapi_test_helper.h"
 
 #include <atomic>
 #include <mutex>
 
 #include "base/no_destructor.h"
+#include "channel/wfapi_test_helper.h"
 #include "platform/platform.h"
 
 namespace qvctx {

@@ -66,16 +66,14 @@ void CLogFile::WriteBanner(const LogSettings& settings) {
 void CLogFile::LogInfo(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  Log<kInfoBufferSize>(kInfoThreshold, kInfoLineFormat,
-                       format, args);
+  Log<kInfoBufferSize>(kInfoThreshold, kInfoLineFormat, format, args);
   va_end(args);
 }
 
 void CLogFile::LogError(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  Log<kErrorBufferSize>(kErrorThreshold, kErrorLineFormat,
-                        format, args);
+  Log<kErrorBufferSize>(kErrorThreshold, kErrorLineFormat, format, args);
   va_end(args);
 }
 
@@ -129,8 +127,8 @@ std::shared_ptr<CLogFile> GetLogFile() {
   std::lock_guard<std::mutex> hold(slot.mutex);
   if (!slot.writer) {
     const LogSettingsSource source = settings_source.load();
-    slot.writer =
-        std::make_shared<CLogFile>(source != nullptr ? source() : LogSettings{});
+    slot.writer = std::make_shared<CLogFile>(source != nullptr ? source()
+                                                               : LogSettings{});
   }
   return slot.writer;
 }

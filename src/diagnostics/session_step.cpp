@@ -6,9 +6,9 @@
 namespace qvctx {
 
 void AppendStepLine(StepLevel level, const std::string& text) {
-  AppendSessionLogLine((level == StepLevel::kInfo ? kSessionInfoPrefix
-                                                  : kSessionErrorPrefix) +
-                       text);
+  AppendSessionLogLine(
+      (level == StepLevel::kInfo ? kSessionInfoPrefix : kSessionErrorPrefix) +
+      text);
 }
 
 void WriteStep(StepLevel level, const StepLines& step) {

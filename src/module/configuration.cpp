@@ -72,7 +72,8 @@ void ChooseConfigFile() {
 void ReadConfiguration() {
   // Only the low 16 bits of the port are kept.
   myModuleData.uiPort = static_cast<std::uint16_t>(
-      static_cast<std::uint32_t>(ReadInt(kServerSection, kPortKey, 8888)) & 0xFFFFU);
+      static_cast<std::uint32_t>(ReadInt(kServerSection, kPortKey, 8888)) &
+      0xFFFFU);
   char* ip = ZeroedBuffer(host_ip_address_buffer);
   ReadText(kServerSection, kIpKey, kDefaultIp, ip);
   myModuleData.hostIpAddress = ip;

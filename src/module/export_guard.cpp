@@ -5,7 +5,8 @@
 
 namespace qvctx {
 
-void ReportEscapedException(const char* export_name, const char* what) noexcept {
+void ReportEscapedException(const char* export_name,
+                            const char* what) noexcept {
   try {
     GetLogFile()->LogError(kEscapedExceptionFormat, export_name, what);
   } catch (...) {

@@ -2,12 +2,12 @@
 // that no exception ever reaches the host.
 #include <cstdint>
 
-#include "module/session.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/export_guard.h"
 #include "module/messages.h"
 #include "module/module_data.h"
+#include "module/session.h"
 #include "qvctx/qvctx.h"
 #include "transport/package_sender.h"
 #include "transport/package_thread.h"
@@ -40,17 +40,22 @@ QVCTX_API int32_t ServerCloseSession(void) {
                             [] { return qvctx::CloseSession(); });
 }
 
-QVCTX_API int32_t ServerRegisterEventCallBackFunction(PackageCallBack callback) {
-  return qvctx::GuardExport("ServerRegisterEventCallBackFunction", kFailure,
-                            [&] { return qvctx::RegisterEventCallBack(callback); });
+QVCTX_API int32_t
+ServerRegisterEventCallBackFunction(PackageCallBack callback) {
+  return qvctx::GuardExport(
+      "ServerRegisterEventCallBackFunction", kFailure,
+      [&] { return qvctx::RegisterEventCallBack(callback); });
 }
 
-QVCTX_API int32_t ServerRegisterResultCallBackFunction(PackageCallBack callback) {
-  return qvctx::GuardExport("ServerRegisterResultCallBackFunction", kFailure,
-                            [&] { return qvctx::RegisterResultCallBack(callback); });
+QVCTX_API int32_t
+ServerRegisterResultCallBackFunction(PackageCallBack callback) {
+  return qvctx::GuardExport(
+      "ServerRegisterResultCallBackFunction", kFailure,
+      [&] { return qvctx::RegisterResultCallBack(callback); });
 }
 
-QVCTX_API int32_t ServerRegisterFarFunction(const void* package, int32_t length) {
+QVCTX_API int32_t ServerRegisterFarFunction(const void* package,
+                                            int32_t length) {
   return qvctx::GuardExport("ServerRegisterFarFunction", kFailure, [&] {
     return qvctx::SendFarFunction(qvctx::myModuleData.hVirtualChannel, package,
                                   length);
@@ -58,12 +63,10 @@ QVCTX_API int32_t ServerRegisterFarFunction(const void* package, int32_t length)
 }
 
 QVCTX_API int32_t ServerSendBulkData(const void* data, uint32_t length) {
-  return qvctx::GuardExport("ServerSendBulkData", kFailure,
-                            [&] {
-                              return qvctx::SendBulkData(
-                                  qvctx::myModuleData.hVirtualChannel, data,
-                                  length);
-                            });
+  return qvctx::GuardExport("ServerSendBulkData", kFailure, [&] {
+    return qvctx::SendBulkData(qvctx::myModuleData.hVirtualChannel, data,
+                               length);
+  });
 }
 
 QVCTX_API const char* ServerSessionLog(void) {
@@ -74,9 +77,10 @@ QVCTX_API const char* ServerSessionLog(void) {
 QVCTX_API void ServerSessionFreeLog(void) { qvctx::FreeSessionLog(); }
 
 QVCTX_API int32_t ServerGetLastError(void) {
-  return Inform("ServerGetLastError", [](qvctx::CLogFile& log) {
-    log.LogInfo("%s", qvctx::kGetLastErrorEntering);
-  }) == 0
+  return Inform("ServerGetLastError",
+                [](qvctx::CLogFile& log) {
+                  log.LogInfo("%s", qvctx::kGetLastErrorEntering);
+                }) == 0
              ? qvctx::myModuleData.exitcode.load()
              : kFailure;
 }

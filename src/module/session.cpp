@@ -1,5 +1,4 @@
 #include "module/session.h"
-#include "module/session_test_helper.h"
 
 #include <cstdint>
 #include <cstring>
@@ -8,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "base/no_destructor.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "diagnostics/session_step.h"
 #include "module/messages.h"
 #include "module/module_data.h"
-#include "base/no_destructor.h"
+#include "module/session_test_helper.h"
 #include "platform/platform.h"
 #include "protocol/wire_format.h"
 #include "transport/package_thread.h"
@@ -28,7 +28,9 @@ constexpr WfDword kCurrentSession = static_cast<WfDword>(-1);
 constexpr int kSessionInfoClass = 4;
 constexpr int kClientDataClass = 0;
 
-char* AllocateReadBuffer(std::size_t size) { return new (std::nothrow) char[size]; }
+char* AllocateReadBuffer(std::size_t size) {
+  return new (std::nothrow) char[size];
+}
 
 // How the start allocates the read buffer; tests replace it to make it fail.
 char* (*g_allocate_read_buffer)(std::size_t) = &AllocateReadBuffer;
@@ -118,12 +120,14 @@ std::int32_t StartSession() {
   Supersede(Replaced().session_infos, myModuleData.pSessionInfo);
   myModuleData.pSessionInfo = nullptr;
   WfDword session_bytes = 0;
-  if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession, kSessionInfoClass,
-                                 &myModuleData.pSessionInfo, &session_bytes) == 0) {
+  if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession,
+                                 kSessionInfoClass, &myModuleData.pSessionInfo,
+                                 &session_bytes) == 0) {
     ReportPlatformFailure(kQuerySessionFailed, port::LastErrorCode());
     return 1;
   }
-  if (myModuleData.pSessionInfo == nullptr || myModuleData.pSessionInfo[0] == 0) {
+  if (myModuleData.pSessionInfo == nullptr ||
+      myModuleData.pSessionInfo[0] == 0) {
     WriteStep(StepLevel::kError, kNotInIcaSession);
     return 1;
   }
@@ -147,8 +151,8 @@ std::int32_t StartSession() {
   Supersede(Replaced().client_datas, myModuleData.pClientData);
   myModuleData.pClientData = nullptr;
   WfDword client_bytes = 0;
-  if (WFVirtualChannelQuery(channel, kClientDataClass, &myModuleData.pClientData,
-                            &client_bytes) == 0) {
+  if (WFVirtualChannelQuery(channel, kClientDataClass,
+                            &myModuleData.pClientData, &client_bytes) == 0) {
     ReportPlatformFailure(kQueryFailed, port::LastErrorCode());
     return 1;
   }

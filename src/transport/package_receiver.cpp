@@ -4,8 +4,8 @@
 
 #include "diagnostics/log_file.h"
 #include "platform/platform.h"
-#include "transport/messages.h"
 #include "protocol/wire_format.h"
+#include "transport/messages.h"
 
 namespace qvctx {
 
@@ -32,9 +32,8 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
   if (!header) return false;
   if (datasize < kPackageHeadSize) {
     try {
-      GetLogFile()->LogError(
-          kInvalidDatasizeFormat,
-          static_cast<unsigned int>(datasize));
+      GetLogFile()->LogError(kInvalidDatasizeFormat,
+                             static_cast<unsigned int>(datasize));
     } catch (const std::exception&) {
       // the line is lost; the buffer is emptied all the same
     }

@@ -4,9 +4,9 @@
 #include <exception>
 #include <memory>
 
+#include "base/no_destructor.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
-#include "base/no_destructor.h"
 #include "platform/platform.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
@@ -37,14 +37,11 @@ char* Bytes(const void* data) {
 // Logs why a bulk send of `length` bytes from `data` cannot start; true then.
 bool RefuseBulkSend(const void* data, std::uint32_t length) {
   if (length >= kBulkSendLimit) {
-    GetLogFile()->LogError(
-        kBulkTooBigFormat,
-        static_cast<int>(length));
+    GetLogFile()->LogError(kBulkTooBigFormat, static_cast<int>(length));
     return true;
   }
   if (data == nullptr && length != 0) {
-    GetLogFile()->LogError(kBulkNoDataFormat,
-                           static_cast<int>(length));
+    GetLogFile()->LogError(kBulkNoDataFormat, static_cast<int>(length));
     return true;
   }
   return false;
@@ -53,16 +50,13 @@ bool RefuseBulkSend(const void* data, std::uint32_t length) {
 // The bulk send of an accepted run of bytes; the caller holds the send lock.
 std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
                            const std::uint8_t* data, std::uint32_t length) {
-  GetLogFile()->LogInfo(kBulkSendFormat,
-                        static_cast<int>(length));
+  GetLogFile()->LogInfo(kBulkSendFormat, static_cast<int>(length));
   std::uint32_t sent = 0;
   std::uint32_t failures = 0;
   while (sent < length) {
     const std::uint32_t chunk =
         std::min<std::uint32_t>(length - sent, kSendChunkSize);
-    GetLogFile()->LogInfo(
-        kBulkChunkFormat,
-        static_cast<int>(chunk));
+    GetLogFile()->LogInfo(kBulkChunkFormat, static_cast<int>(chunk));
     // Cleared before every write, so only what this write took moves the
     // position: a failed write is repeated from the same byte, none skipped.
     WfDword taken = 0;
@@ -70,8 +64,7 @@ std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
         channel.load(), Bytes(data + sent), chunk, &taken);
     if (written == 0) {
       const std::uint32_t code = port::LastErrorCode();
-      GetLogFile()->LogError(kBulkWriteFailedFormat,
-                             static_cast<int>(code));
+      GetLogFile()->LogError(kBulkWriteFailedFormat, static_cast<int>(code));
       ++failures;
       port::SleepMilliseconds(kFailedWritePauseMs);
     } else if (taken == 0) {

@@ -3,9 +3,9 @@
 #include <exception>
 #include <mutex>
 
+#include "base/no_destructor.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
-#include "base/no_destructor.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
 #include "transport/package_receiver.h"
@@ -57,15 +57,13 @@ void DestroyPackageThread() {
 }
 
 std::int32_t CPackageThread::SetEventCallBack(PackageCallBack callback) {
-  return StoreCallBack(
-      slots_.event, callback,
-      kEventCallBackEnabled, kEventCallBackDisabled);
+  return StoreCallBack(slots_.event, callback, kEventCallBackEnabled,
+                       kEventCallBackDisabled);
 }
 
 std::int32_t CPackageThread::SetResultCallBack(PackageCallBack callback) {
-  return StoreCallBack(
-      slots_.result, callback,
-      kResultCallBackEnabled, kResultCallBackDisabled);
+  return StoreCallBack(slots_.result, callback, kResultCallBackEnabled,
+                       kResultCallBackDisabled);
 }
 
 std::int32_t CPackageThread::StoreCallBack(PackageCallBack* slot,
@@ -76,7 +74,8 @@ std::int32_t CPackageThread::StoreCallBack(PackageCallBack* slot,
     port::LockGuard guard(lock);
     *slot = callback;
   }
-  GetLogFile()->LogInfo("%s", callback != nullptr ? enabled_line : disabled_line);
+  GetLogFile()->LogInfo("%s",
+                        callback != nullptr ? enabled_line : disabled_line);
   return 0;
 }
 
@@ -234,10 +233,9 @@ void CPackageThread::DispatchPackage(CShiftBuffer& buffer) {
       length = ReadDatasize(package);
       message_id = ReadMessageId(package);
     }
-    GetLogFile()->LogInfo(
-        kDispatchFormat,
-        static_cast<int>(function_type), static_cast<int>(message_id),
-        static_cast<int>(FunctionId(message_id)));
+    GetLogFile()->LogInfo(kDispatchFormat, static_cast<int>(function_type),
+                          static_cast<int>(message_id),
+                          static_cast<int>(FunctionId(message_id)));
     PackageCallBack callback = nullptr;
     if (function_type == kEventType) {
       callback = *slots_.event;

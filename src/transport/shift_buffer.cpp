@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "diagnostics/log_file.h"
-#include "transport/messages.h"
 #include "protocol/wire_format.h"
+#include "transport/messages.h"
 
 namespace qvctx {
 
@@ -51,9 +51,8 @@ void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
   // A line that cannot be written (no memory for the writer) is dropped; the
   // buffer is emptied all the same.
   try {
-    GetLogFile()->LogError(
-        kAppendOverflowFormat,
-        static_cast<int>(at), static_cast<int>(n));
+    GetLogFile()->LogError(kAppendOverflowFormat, static_cast<int>(at),
+                           static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
   }
@@ -68,9 +67,7 @@ void CShiftBuffer::OverWrite(const void* src, std::int32_t n) {
     return;
   }
   try {
-    GetLogFile()->LogError(
-        kOverWriteOverflowFormat, 0,
-        static_cast<int>(n));
+    GetLogFile()->LogError(kOverWriteOverflowFormat, 0, static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
   }

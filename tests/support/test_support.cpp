@@ -37,7 +37,8 @@ std::string DriveCPath(const std::string& windows_relative) {
   return "C:\\" + windows_relative;
 #else
   const char* root = std::getenv("QVCTX_DRIVE_C");
-  std::string path = std::string(root != nullptr ? root : "") + "/" + windows_relative;
+  std::string path =
+      std::string(root != nullptr ? root : "") + "/" + windows_relative;
   for (char& c : path) {
     if (c == '\\') c = '/';
   }
@@ -146,7 +147,8 @@ LoadedLibrary::~LoadedLibrary() { Unload(); }
 void* LoadedLibrary::Symbol(const char* name) const {
   if (handle_ == nullptr) return nullptr;
 #if defined(_WIN32)
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+  return reinterpret_cast<void*>(
+      GetProcAddress(static_cast<HMODULE>(handle_), name));
 #else
   return dlsym(handle_, name);
 #endif

@@ -76,9 +76,9 @@ class CLogFile {
   void WriteBanner(const LogSettings& settings);
 
   const std::atomic<std::int32_t>* level_;  // the gate of every line
-  port::RecursiveLock lock_;     // one line at a time; the close
-  std::FILE* file_ = nullptr;    // null while closed; guarded by lock_
-  bool failed_ = false;          // a write failed: drop lines until closed
+  port::RecursiveLock lock_;                // one line at a time; the close
+  std::FILE* file_ = nullptr;      // null while closed; guarded by lock_
+  bool failed_ = false;            // a write failed: drop lines until closed
   std::atomic<bool> open_{false};  // the gate's unlocked view of file_
 };
 

@@ -15,7 +15,8 @@ namespace qvctx {
 void ReportEscapedException(const char* export_name, const char* what) noexcept;
 
 template <typename Result, typename Body>
-Result GuardExport(const char* export_name, Result failure, Body&& body) noexcept {
+Result GuardExport(const char* export_name, Result failure,
+                   Body&& body) noexcept {
   try {
     return std::forward<Body>(body)();
   } catch (const std::exception& error) {

@@ -10,28 +10,29 @@
 namespace qvctx {
 
 // Sizes of the text settings.
-constexpr int kPathSize = 260;         // configFile and the two name arrays
-constexpr int kSettingBufferSize = 256;  // the buffers behind hostIpAddress and logfileName
+constexpr int kPathSize = 260;  // configFile and the two name arrays
+constexpr int kSettingBufferSize =
+    256;  // the buffers behind hostIpAddress and logfileName
 
 // A plain record with public fields that the other parts read and write in
 // place. Its values at load are static initial values (see module_data.cpp).
 // Fields shared between the reader thread and host threads are atomic.
 struct ModuleData {
-  char configFile[kPathSize];   // path of the configuration file
-  std::uint16_t uiPort;         // configured "port"; banner only
-  std::int32_t logEnabled;      // configured "logEnabled"; nothing reads it
+  char configFile[kPathSize];  // path of the configuration file
+  std::uint16_t uiPort;        // configured "port"; banner only
+  std::int32_t logEnabled;     // configured "logEnabled"; nothing reads it
   std::atomic<std::int32_t> logLevel;  // gate of every log line
-  std::int32_t logAppend;       // not 0: the log file is appended to
-  std::int32_t iLogMax;         // configured "logLenMax"; banner only
-  char* hostIpAddress;          // 256-byte buffer, allocated at load
-  char* logfileName;            // 256-byte buffer, allocated at load
+  std::int32_t logAppend;              // not 0: the log file is appended to
+  std::int32_t iLogMax;                // configured "logLenMax"; banner only
+  char* hostIpAddress;                 // 256-byte buffer, allocated at load
+  char* logfileName;                   // 256-byte buffer, allocated at load
   char hostComputerName[kPathSize];
   char hostUserName[kPathSize];
   std::atomic<std::int32_t> exitcode;  // 1 makes the reader stop
-  char* pSessionInfo;           // owned by the virtual-channel library
-  void* pClientData;            // owned by the virtual-channel library
+  char* pSessionInfo;                  // owned by the virtual-channel library
+  void* pClientData;                   // owned by the virtual-channel library
   std::atomic<void*> hVirtualChannel;  // read afresh by every write
-  char* GlobalReadDataTmpPtr;   // the reader's 4088-byte read buffer
+  char* GlobalReadDataTmpPtr;          // the reader's 4088-byte read buffer
   PackageCallBack EventCallBack;   // FNCTyp 1; under the CPackageThread lock
   PackageCallBack ResultCallBack;  // FNCTyp 2; under the CPackageThread lock
 };

@@ -1,10 +1,11 @@
 // The two senders behind ServerRegisterFarFunction and ServerSendBulkData.
 //
 // Both write to the channel handle that `channel` holds at the time of each
-// write (whoever owns the session may replace it meanwhile), and hold the send lock around all the writes of one call, so
-// the packages of two threads never interleave on the wire. Lock order: the
-// reader's dispatch lock (a callback that sends), then the send lock, then the
-// log writer's lock; nothing takes them the other way round.
+// write (whoever owns the session may replace it meanwhile), and hold the send
+// lock around all the writes of one call, so the packages of two threads never
+// interleave on the wire. Lock order: the reader's dispatch lock (a callback
+// that sends), then the send lock, then the log writer's lock; nothing takes
+// them the other way round.
 #ifndef QVCTX_SRC_TRANSPORT_PACKAGE_SENDER_H_
 #define QVCTX_SRC_TRANSPORT_PACKAGE_SENDER_H_
 

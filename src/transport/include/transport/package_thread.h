@@ -72,7 +72,8 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // Stores one callback slot under `lock`, then logs which of the two lines
   // applies; always 0.
   std::int32_t StoreCallBack(PackageCallBack* slot, PackageCallBack callback,
-                             const char* enabled_line, const char* disabled_line);
+                             const char* enabled_line,
+                             const char* disabled_line);
   static std::uint32_t ServerDataProccesorThread(void* parameter);
   void RunReader();
   // The reader's loop; returns when state leaves 1 or the exit code is 1.
@@ -99,9 +100,10 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
 };
 
 // The process-wide instance, created on first use with `slots` (ignored when
-// it exists); two threads asking at once get the same one. Holding the result keeps it alive. During a
-// teardown it is still the instance being torn down, so a registration from
-// another thread waits for a running callback as at any other time.
+// it exists); two threads asking at once get the same one. Holding the result
+// keeps it alive. During a teardown it is still the instance being torn down,
+// so a registration from another thread waits for a running callback as at any
+// other time.
 std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots);
 
 // Stops the reader (bounded wait of 2000 polls of 1 ms; past that it logs and
