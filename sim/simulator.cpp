@@ -260,7 +260,10 @@ Outcome Simulator::Write(const void* channel, const char* buffer,
   Outcome outcome = kSuccess;
   if (written == nullptr || (buffer == nullptr && length != 0)) {
     outcome = Failure(WFSIM_ERROR_INVALID_PARAMETER);
-  } else if (!(outcome = CheckHandle(HandleValue(channel))).ok) {
+  } else if (!handles_.IsOpen(HandleValue(channel))) {
+    outcome = Failure(WFSIM_ERROR_INVALID_HANDLE);
+  } else if (IsCutOff(HandleValue(channel))) {
+    outcome = Failure(WFSIM_ERROR_BROKEN_PIPE);
   } else if (faults_[WFSIM_WRITE].Next()) {
     outcome = Failure(faults_[WFSIM_WRITE].error());
   } else if (bridge_ != nullptr && !bridge_->connected()) {
