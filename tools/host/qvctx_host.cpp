@@ -110,6 +110,17 @@ std::int32_t SendAfterDrop(const QvctxApi& api) {
                        static_cast<std::int32_t>(package.size()));
 }
 
+// Loads qvctx and looks its exports up; an empty string, or why it failed.
+std::string LoadQvctx(const HostOptions& options, HostLibrary* library,
+                      QvctxApi* api) {
+  if (!library->Open(LibraryPath(options.library, "qvctx"))) {
+    return "cannot load the library " + library->path() + ": " +
+           library->error();
+  }
+  const std::string missing = api->Bind(*library);
+  return missing.empty() ? missing : library->path() + " lacks " + missing;
+}
+
 int RunProbeMode(const HostOptions& options) {
   // Only a library asked for by path is loaded first; otherwise qvctx finds
   // the platform's library itself, as on a real server.
@@ -119,13 +130,9 @@ int RunProbeMode(const HostOptions& options) {
                      ": " + platform.error());
   }
   HostLibrary library;
-  if (!library.Open(LibraryPath(options.library, "qvctx"))) {
-    return NoSession("cannot load the library " + library.path() + ": " +
-                     library.error());
-  }
   QvctxApi api;
-  const std::string missing = api.Bind(library);
-  if (!missing.empty()) return NoSession(library.path() + " lacks " + missing);
+  const std::string not_loaded = LoadQvctx(options, &library, &api);
+  if (!not_loaded.empty()) return NoSession(not_loaded);
   return RunProbe(
       options, api, library.path(),
       platform.is_open() ? platform.path() : "the one qvctx finds by name");
@@ -160,13 +167,9 @@ int HostMain(int argc, char** argv) {
                      " (qvctx-host --probe needs none of them)");
   }
   HostLibrary library;
-  if (!library.Open(LibraryPath(options.library, "qvctx"))) {
-    return NoSession("cannot load the library " + library.path() + ": " +
-                     library.error());
-  }
   QvctxApi api;
-  const std::string missing = api.Bind(library);
-  if (!missing.empty()) return NoSession(library.path() + " lacks " + missing);
+  const std::string not_loaded = LoadQvctx(options, &library, &api);
+  if (!not_loaded.empty()) return NoSession(not_loaded);
 
   HostReport base;
   base.options = options;
