@@ -174,7 +174,7 @@ elseif(CHECK STREQUAL "options")
   endif()
   set(bad_lines "--size;33" "--size;40-35" "--size;10485726" "--bulk;10485760"
       "--bulk;20" "--threads;0" "--client;remote" "--nonsense;1" "--calls"
-      "--timeout;0" "--reconnect;0" "--probe;0" "--probe;1;--reconnect;2")
+      "--timeout;0" "--reconnect;0" "--probe;1;--reconnect;2")
   foreach(bad IN LISTS bad_lines)
     run_host(${bad})
     if(NOT rc EQUAL 2 OR NOT err MATCHES "qvctx-host: ")
