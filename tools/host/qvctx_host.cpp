@@ -83,11 +83,11 @@ int NoSession(const std::string& what) {
 // How long the recipe waits between two starts while the client is not back.
 constexpr std::chrono::milliseconds kRestartPause(100);
 
-// The recipe's last steps after a close: register both callbacks again (the
-// close cleared them) and start; while the start fails (the client is not
-// back yet) close and try again after a pause, for up to `seconds`.
-std::int32_t StartAgain(const QvctxApi& api, double seconds,
-                        std::uint32_t* attempts) {
+// Registers both callbacks (a close cleared them) and starts; while the
+// start fails (the client is not back yet) closes and tries again after a
+// pause, for up to `seconds`. The recipe's last steps after a close.
+std::int32_t StartSession(const QvctxApi& api, double seconds,
+                          std::uint32_t* attempts) {
   const Clock::time_point give_up =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(
                          std::chrono::duration<double>(seconds));
@@ -189,8 +189,7 @@ int HostMain(int argc, char** argv) {
     // The host checks the answers, not the written bytes: keeping a copy of
     // them would grow with the run.
     sim.set_keep_written(0);
-  }
-  if (remote) {
+  } else {
     base.client = std::string("remote, bridged by the simulator to ") +
                   connect + " (QVCTX_SIM_CONNECT)";
   }
@@ -206,13 +205,7 @@ int HostMain(int argc, char** argv) {
     report.session = number;
     trackers.push_back(std::make_unique<CallTracker>(
         sizes, options.bulk, built_in ? options.events : 0));
-    std::int32_t started = 0;
-    if (number == 1) {
-      g_tracker = trackers.back().get();
-      api.register_event(OnEvent);
-      api.register_result(OnResult);
-      started = api.start_session();
-    } else {
+    if (number > 1) {
       // The client goes away, as when its user disconnects; the host finds
       // out when a send fails, and follows the recipe: close, and once the
       // client is back register both callbacks again and start.
@@ -221,10 +214,11 @@ int HostMain(int argc, char** argv) {
       api.close_session();
       sessions.back().close_log = api.FetchSessionLog();
       sim.set_client_connected(1);
-      g_tracker = trackers.back().get();
-      started =
-          StartAgain(api, options.timeout_seconds, &report.start_attempts);
     }
+    g_tracker = trackers.back().get();
+    // Only a start after a drop waits for the client to come back.
+    const std::int32_t started = StartSession(
+        api, number > 1 ? options.timeout_seconds : 0, &report.start_attempts);
     report.started = started == 0;
     if (report.started) {
       DemoRun run(options, api, sim, built_in, g_tracker);
