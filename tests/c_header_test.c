@@ -21,9 +21,9 @@ typedef void* Library;
 #define QVCTX_TEXT(x) #x
 #define QVCTX_STRINGIFY(x) QVCTX_TEXT(x)
 #if QVCTX_VERSION_MAJOR == 0
-#define QVCTX_LIBRARY                                  \
-  "libqvctx.so." QVCTX_STRINGIFY(QVCTX_VERSION_MAJOR) "." \
-      QVCTX_STRINGIFY(QVCTX_VERSION_MINOR)
+#define QVCTX_LIBRARY                                                      \
+  "libqvctx.so." QVCTX_STRINGIFY(QVCTX_VERSION_MAJOR) "." QVCTX_STRINGIFY( \
+      QVCTX_VERSION_MINOR)
 #else
 #define QVCTX_LIBRARY "libqvctx.so." QVCTX_STRINGIFY(QVCTX_VERSION_MAJOR)
 #endif
@@ -32,18 +32,24 @@ typedef void* Library;
 
 typedef void (*AnyFunction)(void);
 
-#define QVCTX_EXPORTS(X)                                                   \
-  X(ServerStartSession)                                                    \
-  X(ServerCloseSession)                                                    \
-  X(ServerRegisterEventCallBackFunction)                                   \
-  X(ServerRegisterResultCallBackFunction)                                  \
-  X(ServerRegisterFarFunction) X(ServerSendBulkData) X(ServerSessionLog)   \
-  X(ServerSessionFreeLog) X(ServerGetLastError) X(ServerSessionInfo)       \
-  X(ServerQueryInformation) X(ServerSetInformation) X(ServerSessionReset)
+#define QVCTX_EXPORTS(X)                  \
+  X(ServerStartSession)                   \
+  X(ServerCloseSession)                   \
+  X(ServerRegisterEventCallBackFunction)  \
+  X(ServerRegisterResultCallBackFunction) \
+  X(ServerRegisterFarFunction)            \
+  X(ServerSendBulkData)                   \
+  X(ServerSessionLog)                     \
+  X(ServerSessionFreeLog)                 \
+  X(ServerGetLastError)                   \
+  X(ServerSessionInfo)                    \
+  X(ServerQueryInformation)               \
+  X(ServerSetInformation)                 \
+  X(ServerSessionReset)
 
 /* Each PFN_ type is the type of its declared function. */
-#define QVCTX_TYPE_MATCHES(name)                                \
-  _Static_assert(_Generic(&name, PFN_##name: 1, default: 0), \
+#define QVCTX_TYPE_MATCHES(name)                               \
+  _Static_assert(_Generic(&name, PFN_##name : 1, default : 0), \
                  "PFN_" #name " differs from the declaration");
 QVCTX_EXPORTS(QVCTX_TYPE_MATCHES)
 
@@ -81,11 +87,11 @@ static void PauseOneMillisecond(void) {
 }
 
 static int LoadApi(Library library, Api* api) {
-#define QVCTX_LOAD(name)                                           \
-  api->name = (PFN_##name)Symbol(library, #name);                  \
-  if (api->name == NULL) {                                         \
-    fprintf(stderr, "c_header_test: no export " #name "\n");       \
-    return 0;                                                      \
+#define QVCTX_LOAD(name)                                     \
+  api->name = (PFN_##name)Symbol(library, #name);            \
+  if (api->name == NULL) {                                   \
+    fprintf(stderr, "c_header_test: no export " #name "\n"); \
+    return 0;                                                \
   }
   QVCTX_EXPORTS(QVCTX_LOAD)
   return 1;
@@ -117,12 +123,15 @@ int main(void) {
   uint32_t (*open_handle_count)(void);
   int waited = 0;
   if (qvctx == NULL || simulator == NULL) {
-    fprintf(stderr, "c_header_test: cannot load " QVCTX_LIBRARY " or " SIMULATOR_LIBRARY "\n");
+    fprintf(stderr, "c_header_test: cannot load " QVCTX_LIBRARY
+                    " or " SIMULATOR_LIBRARY "\n");
     return 10;
   }
   if (!LoadApi(qvctx, &api)) return 11;
-  set_built_in_client = (void (*)(int32_t))Symbol(simulator, "WfSimSetBuiltInClient");
-  open_handle_count = (uint32_t(*)(void))Symbol(simulator, "WfSimOpenHandleCount");
+  set_built_in_client =
+      (void (*)(int32_t))Symbol(simulator, "WfSimSetBuiltInClient");
+  open_handle_count =
+      (uint32_t(*)(void))Symbol(simulator, "WfSimOpenHandleCount");
   if (set_built_in_client == NULL || open_handle_count == NULL) return 12;
 
   if (sizeof(PACKAGEHEAD) != 34) return 1;
@@ -136,18 +145,22 @@ int main(void) {
   set_built_in_client(1);
   if (api.ServerRegisterResultCallBackFunction(on_result) != 0) return 20;
   if (api.ServerStartSession() != 0) {
-    fprintf(stderr, "c_header_test: start failed: %s\n", api.ServerSessionLog());
+    fprintf(stderr, "c_header_test: start failed: %s\n",
+            api.ServerSessionLog());
     return 21;
   }
   memset(&head, 0, sizeof(head));
   head.messageID = 0x4321u;
   memcpy(call, &head, sizeof(head));
   memcpy(call + sizeof(head), kPayload, sizeof(kPayload));
-  if (api.ServerRegisterFarFunction(call, (int32_t)sizeof(call)) != 0) return 22;
-  while (atomic_load(&g_answers) == 0 && waited++ < 10000) PauseOneMillisecond();
+  if (api.ServerRegisterFarFunction(call, (int32_t)sizeof(call)) != 0)
+    return 22;
+  while (atomic_load(&g_answers) == 0 && waited++ < 10000)
+    PauseOneMillisecond();
   if (api.ServerCloseSession() != 0) return 23;
   memcpy(&head, g_answer, sizeof(head));
-  if (atomic_load(&g_answers) != 1 || head.FNCTyp != 2 || head.messageID != 0x4321u ||
+  if (atomic_load(&g_answers) != 1 || head.FNCTyp != 2 ||
+      head.messageID != 0x4321u ||
       memcmp(g_answer + sizeof(head), kPayload, sizeof(kPayload)) != 0) {
     fprintf(stderr, "c_header_test: %d answers, not the one expected\n",
             atomic_load(&g_answers));

@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     printf("no version resource in %s\n", argv[1]);
     return 1;
   }
-  printf("Fixed=%lu.%lu.%lu.%lu\n", (unsigned long)HIWORD(fixed->dwFileVersionMS),
+  printf("Fixed=%lu.%lu.%lu.%lu\n",
+         (unsigned long)HIWORD(fixed->dwFileVersionMS),
          (unsigned long)LOWORD(fixed->dwFileVersionMS),
          (unsigned long)HIWORD(fixed->dwFileVersionLS),
          (unsigned long)LOWORD(fixed->dwFileVersionLS));

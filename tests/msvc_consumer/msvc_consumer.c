@@ -16,8 +16,8 @@ __declspec(dllimport) int __stdcall WriteFile(Handle file, const void* data,
 __declspec(dllimport) void __stdcall ExitProcess(unsigned int code);
 __declspec(dllimport) void __stdcall Sleep(unsigned long milliseconds);
 __declspec(dllimport) Handle __stdcall LoadLibraryA(const char* name);
-__declspec(dllimport) AnyFunction __stdcall GetProcAddress(Handle module,
-                                                           const char* name);
+__declspec(dllimport) AnyFunction
+    __stdcall GetProcAddress(Handle module, const char* name);
 
 #define STD_OUTPUT_HANDLE ((unsigned long)-11)
 #define MESSAGE_ID 0x00C1u
@@ -60,7 +60,8 @@ static int IsOurAnswer(void) {
     return 0;
   }
   for (i = 0; i < sizeof(PAYLOAD); ++i) {
-    if (g_answer[sizeof(PACKAGEHEAD) + i] != (unsigned char)payload[i]) return 0;
+    if (g_answer[sizeof(PACKAGEHEAD) + i] != (unsigned char)payload[i])
+      return 0;
   }
   return 1;
 }
