@@ -52,7 +52,7 @@
  *   or closing the session, since that thread waits for the callback to
  *   return.
  *   A package whose messageID is 0 never arrives: the reader refuses it, and it
- *   holds back every package behind it.
+ *   holds back every package behind it until the reader's buffer overflows.
  *   A second ServerStartSession without a ServerCloseSession in between
  *   returns 1 and stops the reader that is running.
  *   Sends are serialised: the bytes of two threads sending at once never
