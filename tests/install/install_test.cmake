@@ -210,7 +210,7 @@ if(WINDOWS)
       string(REGEX MATCH "${key}=([^\r\n]*)" _ "${resource}")
       expect_version("${dll}.dll's ${key}" "${CMAKE_MATCH_1}")
     endforeach()
-    string(REGEX MATCH "Fixed=([0-9.]*)" _ "${resource}")
+    string(REGEX MATCH "Fixed=([0-9]+\\.[0-9]+\\.[0-9]+)\\.0[\r\n]" _ "${resource}")
     expect_version("${dll}.dll's fixed file version" "${CMAKE_MATCH_1}")
     foreach(expected "ProductName=qvctx\r?\n" "OriginalFilename=${dll}\\.dll\r?\n"
         "FileDescription=[^\r\n]+")
