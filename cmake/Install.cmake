@@ -1,9 +1,12 @@
 # The install tree a host developer builds against:
-#   include/qvctx/   qvctx.h and the simulator's wfapi64_sim.h
+#   include/qvctx/   qvctx.h, the generated qvctx_version.h and the
+#                    simulator's wfapi64_sim.h
 #   bin/             qvctx.dll, wfapi64.dll and the tools (Windows: every DLL)
 #   NAME.debug       beside every installed library and tool: its debug
 #                    information, split off the stripped binary
-#   lib/             libqvctx.so and libwfapi64.so (Linux); the MinGW import
+#   lib/             libqvctx.so.X.Y.Z with its run-time name (libqvctx.so.0.Y
+#                    before 1.0, libqvctx.so.X after) and its link name
+#                    libqvctx.so, and libwfapi64.so (Linux); the MinGW import
 #                    libraries lib*.dll.a and the MSVC-style qvctx.lib and
 #                    wfapi64.lib (Windows)
 #   lib/cmake/qvctx/ the CMake package: qvctx::qvctx and qvctx::simulator
