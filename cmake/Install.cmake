@@ -1,7 +1,12 @@
 # The install tree a host developer builds against:
-#   include/qvctx/   qvctx.h and the simulator's wfapi64_sim.h
+#   include/qvctx/   qvctx.h, the generated qvctx_version.h and the
+#                    simulator's wfapi64_sim.h
 #   bin/             qvctx.dll, wfapi64.dll and the tools (Windows: every DLL)
-#   lib/             libqvctx.so and libwfapi64.so (Linux); the MinGW import
+#   NAME.debug       beside every installed library and tool: its debug
+#                    information, split off the stripped binary
+#   lib/             libqvctx.so.X.Y.Z with its run-time name (libqvctx.so.0.Y
+#                    before 1.0, libqvctx.so.X after) and its link name
+#                    libqvctx.so, and libwfapi64.so (Linux); the MinGW import
 #                    libraries lib*.dll.a and the MSVC-style qvctx.lib and
 #                    wfapi64.lib (Windows)
 #   lib/cmake/qvctx/ the CMake package: qvctx::qvctx and qvctx::simulator
@@ -24,8 +29,17 @@ install(TARGETS qvctx wfapi64
   RUNTIME DESTINATION ${QVCTX_INSTALL_BINDIR}
   LIBRARY DESTINATION ${QVCTX_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${QVCTX_INSTALL_LIBDIR})
+include(${CMAKE_CURRENT_LIST_DIR}/SplitDebugInfo.cmake)
+if(QVCTX_WINDOWS)
+  set(_qvctx_library_dir ${QVCTX_INSTALL_BINDIR})
+else()
+  set(_qvctx_library_dir ${QVCTX_INSTALL_LIBDIR})
+endif()
+qvctx_install_split_debug(qvctx ${_qvctx_library_dir})
+qvctx_install_split_debug(wfapi64 ${_qvctx_library_dir})
 install(FILES
   ${PROJECT_SOURCE_DIR}/include/qvctx/qvctx.h
+  ${QVCTX_GENERATED_INCLUDEDIR}/qvctx/qvctx_version.h
   ${PROJECT_SOURCE_DIR}/sim/include/qvctx/wfapi64_sim.h
   DESTINATION ${QVCTX_INSTALL_INCLUDEDIR}/qvctx)
 
@@ -37,6 +51,7 @@ foreach(_qvctx_tool qvctx-host qvctx-client qvctx-dump)
       set_target_properties(${_qvctx_tool} PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
     endif()
     install(TARGETS ${_qvctx_tool} RUNTIME DESTINATION ${QVCTX_INSTALL_BINDIR})
+    qvctx_install_split_debug(${_qvctx_tool} ${QVCTX_INSTALL_BINDIR})
   endif()
 endforeach()
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The demo: builds the library, the simulator and the sample host, then runs
-# qvctx-host against the simulator's built-in client and prints its summary.
+# The demo: builds the library, the simulator and the sample host (nothing
+# else: no tests, no benchmarks), then runs qvctx-host against the simulator's
+# built-in client and prints its summary.
 #
 # Usage: scripts/demo.sh [--windows] [qvctx-host options]
 #   --windows   the Windows build (qvctx.dll, MinGW-w64), run under Wine
@@ -21,7 +22,8 @@ scripts/setup.sh
 # Quiet: the summary is what the demo shows. A failed build shows its log.
 mkdir -p "$build_dir"
 log="$build_dir/demo-build.log"
-if ! { cmake --preset "$preset" -B "$build_dir" && cmake --build "$build_dir"; } \
+if ! { cmake --preset "$preset" -B "$build_dir" &&
+       cmake --build "$build_dir" --target qvctx wfapi64 qvctx-host; } \
     >"$log" 2>&1; then
   tail -n 40 "$log" >&2
   echo "demo: the $preset build failed (whole log: $log)" >&2

@@ -52,7 +52,7 @@ void ClientBridge::ReceiveLoop() {
     on_bytes_(this, chunk.data(), static_cast<std::size_t>(got));
   }
   connected_ = false;
-  on_end_();
+  on_end_(this);
 }
 
 }  // namespace wfsim

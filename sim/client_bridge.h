@@ -26,7 +26,7 @@ class ClientBridge {
   using BytesSink = std::function<void(const ClientBridge*, const std::uint8_t*,
                                        std::size_t)>;
   // Called on the bridge's thread once, when the connection has ended.
-  using EndSink = std::function<void()>;
+  using EndSink = std::function<void(const ClientBridge*)>;
 
   // Starts receiving at once.
   ClientBridge(std::unique_ptr<TcpStream> stream, BytesSink on_bytes,

@@ -38,9 +38,12 @@ class ClientEnd {
   // Counts bytes of a write that went to a remote client instead; they are
   // neither kept nor fed to the built-in client.
   void CountForwarded(std::size_t size) { written_total_ += size; }
-  // Drops the bytes queued for the server: a new connection to a remote
-  // client starts a new stream.
-  void DropQueued() { to_server_.Clear(); }
+  // A new connection of the client: nothing queued for the server and no
+  // package the built-in client had begun survives it.
+  void StartNewStream() {
+    to_server_.Clear();
+    built_in_.DropPartial();
+  }
   // Records every delivered and received byte from now on; null stops it.
   // The recorder must outlive its use here.
   void SetRecorder(StreamRecorder* recorder) { recorder_ = recorder; }

@@ -2,10 +2,10 @@
 
 namespace wfsim {
 
-std::uintptr_t HandleTable::Open() {
+std::uintptr_t HandleTable::Open(std::uint64_t connection) {
   while (next_ == 0 || IsOpen(next_)) next_ += kStep;
   const std::uintptr_t handle = next_;
-  open_.insert(handle);
+  open_.emplace(handle, connection);
   next_ += kStep;
   return handle;
 }

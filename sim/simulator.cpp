@@ -108,10 +108,23 @@ Outcome Simulator::Open(const void* server, std::uint32_t session,
   }
   Countdown& fault = faults_[WFSIM_OPEN];
   if (fault.Next()) return Failure(fault.error());
+  if (client_away_) return Failure(WFSIM_ERROR_CONNECTION_REFUSED);
   StartRecordingIfAsked();
   const Outcome connected = ConnectClientIfAsked(&retired);
   if (!connected.ok) return connected;
-  *handle = reinterpret_cast<void*>(handles_.Open());
+  if (queued_connection_ != connection_) {
+    // The first channel of a new connection: nothing of the last one is
+    // read on it.
+    client_.StartNewStream();
+    queued_connection_ = connection_;
+  }
+  *handle = reinterpret_cast<void*>(handles_.Open(connection_));
+  return kSuccess;
+}
+
+Outcome Simulator::CheckHandle(std::uintptr_t handle) const {
+  if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
+  if (IsCutOff(handle)) return Failure(WFSIM_ERROR_BROKEN_PIPE);
   return kSuccess;
 }
 
@@ -135,6 +148,9 @@ Outcome Simulator::ConnectClientIfAsked(
   const std::string address = Setting(kConnectVariable);
   if (address.empty()) return kSuccess;
   if (bridge_ != nullptr && bridge_->connected()) return kSuccess;
+  // A connection that ended ends the client's connection, even before its
+  // thread has said so (counting it twice does no harm).
+  if (bridge_ != nullptr) ++connection_;
   *retired = std::move(bridge_);
   std::string error;
   std::unique_ptr<TcpStream> stream = TcpStream::Connect(address, &error);
@@ -143,14 +159,11 @@ Outcome Simulator::ConnectClientIfAsked(
                  kConnectVariable, address.c_str(), error.c_str());
     return Failure(WFSIM_ERROR_CONNECTION_REFUSED);
   }
-  // A new connection is a new stream: what the last client left unread
-  // belongs to the old one.
-  client_.DropQueued();
   bridge_ = std::make_shared<ClientBridge>(
       std::move(stream),
       [this](const ClientBridge* from, const std::uint8_t* data,
              std::size_t size) { FromRemoteClient(from, data, size); },
-      [this] { RemoteClientEnded(); });
+      [this](const ClientBridge* from) { RemoteClientEnded(from); });
   return kSuccess;
 }
 
@@ -171,9 +184,12 @@ void Simulator::FromRemoteClient(const ClientBridge* from,
   }
 }
 
-void Simulator::RemoteClientEnded() {
+void Simulator::RemoteClientEnded(const ClientBridge* from) {
   std::lock_guard<std::mutex> hold(mutex_);
-  changed_.notify_all();
+  NotifyOnExit notify(changed_);
+  // The client process left: the channels open on its connection are cut
+  // off. A retired connection ending belongs to no open channel.
+  if (from == bridge_.get()) ++connection_;
 }
 
 int Simulator::BridgeStateLocked() const {
@@ -189,9 +205,8 @@ Outcome Simulator::Query(const void* channel, int virtual_class, void** buffer,
   if (buffer == nullptr || bytes == nullptr) {
     return Failure(WFSIM_ERROR_INVALID_PARAMETER);
   }
-  if (!handles_.IsOpen(HandleValue(channel))) {
-    return Failure(WFSIM_ERROR_INVALID_HANDLE);
-  }
+  const Outcome usable = CheckHandle(HandleValue(channel));
+  if (!usable.ok) return usable;
   if (virtual_class != kClientDataClass) {
     return Failure(WFSIM_ERROR_INVALID_PARAMETER);
   }
@@ -217,12 +232,20 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
   if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
   Countdown& fault = faults_[WFSIM_READ];
   if (fault.Next()) return Failure(fault.error());
-  if (timeout_ms != 0 && client_.pending() == 0) {
+  if (timeout_ms != 0 && client_.pending() == 0 && !IsCutOff(handle)) {
     changed_.notify_all();  // the wait below releases the lock: show the call
     changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] {
-      return client_.pending() != 0 || !handles_.IsOpen(handle);
+      return client_.pending() != 0 || !handles_.IsOpen(handle) ||
+             IsCutOff(handle);
     });
     if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
+  }
+  // Like a pipe whose writer has gone: what the client sent before it left
+  // is still read, then the reads fail.
+  if (IsCutOff(handle) &&
+      (client_.pending() == 0 ||
+       queued_connection_ != handles_.ConnectionOf(handle))) {
+    return Failure(WFSIM_ERROR_BROKEN_PIPE);
   }
   *read = static_cast<std::uint32_t>(
       client_.Deliver(reinterpret_cast<std::uint8_t*>(buffer), size));
@@ -239,6 +262,8 @@ Outcome Simulator::Write(const void* channel, const char* buffer,
     outcome = Failure(WFSIM_ERROR_INVALID_PARAMETER);
   } else if (!handles_.IsOpen(HandleValue(channel))) {
     outcome = Failure(WFSIM_ERROR_INVALID_HANDLE);
+  } else if (IsCutOff(HandleValue(channel))) {
+    outcome = Failure(WFSIM_ERROR_BROKEN_PIPE);
   } else if (faults_[WFSIM_WRITE].Next()) {
     outcome = Failure(faults_[WFSIM_WRITE].error());
   } else if (bridge_ != nullptr && !bridge_->connected()) {
@@ -286,7 +311,10 @@ Outcome Simulator::Close(const void* channel) {
   handles_.Close(handle);
   // The last channel closed ends the connection: the client process sees the
   // end of the stream and waits for the next session.
-  if (handles_.count() == 0) retired = std::move(bridge_);
+  if (handles_.count() == 0 && bridge_ != nullptr) {
+    retired = std::move(bridge_);
+    ++connection_;  // what the client left unread belongs to the old stream
+  }
   return kSuccess;
 }
 
@@ -310,12 +338,29 @@ void Simulator::Reset() {
   zero_writes_.Disarm();
   write_cap_ = 0;
   ica_session_ = true;
+  queued_connection_ = connection_;
+  client_away_ = false;
   std::vector<WfSimWriteRecord>().swap(writes_);
 }
 
 void Simulator::SetIcaSession(bool is_ica_session) {
   std::lock_guard<std::mutex> hold(mutex_);
   ica_session_ = is_ica_session;
+}
+
+void Simulator::SetClientConnected(bool connected) {
+  std::shared_ptr<ClientBridge> retired;  // destroyed after the lock is gone
+  std::lock_guard<std::mutex> hold(mutex_);
+  NotifyOnExit notify(changed_);
+  if (connected) {
+    client_away_ = false;
+    return;
+  }
+  if (client_away_) return;  // already away: nothing more to cut
+  client_away_ = true;
+  ++connection_;
+  // A client process sees its connection end.
+  retired = std::move(bridge_);
 }
 
 bool Simulator::SetNextHandle(std::uint64_t value) {

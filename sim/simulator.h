@@ -57,6 +57,7 @@ class Simulator {
   // The control functions of wfapi64_sim.h, same meaning.
   void Reset();
   void SetIcaSession(bool is_ica_session);
+  void SetClientConnected(bool connected);
   bool SetNextHandle(std::uint64_t value);
   std::uint32_t OpenHandleCount();
   std::uint32_t HeldBufferCount();
@@ -105,7 +106,14 @@ class Simulator {
   // The bridge's sinks, on its thread.
   void FromRemoteClient(const ClientBridge* bridge, const std::uint8_t* data,
                         std::size_t size);
-  void RemoteClientEnded();
+  void RemoteClientEnded(const ClientBridge* bridge);
+  // Success for an open handle of the live connection; otherwise the failure
+  // an operation on it ends with.
+  Outcome CheckHandle(std::uintptr_t handle) const;
+  // True when the handle was opened in a connection that has ended.
+  bool IsCutOff(std::uintptr_t handle) const {
+    return handles_.ConnectionOf(handle) != connection_;
+  }
   int BridgeStateLocked() const;
   // Blocks until `done` holds or the time-out ends; true when it holds.
   template <typename Predicate>
@@ -121,6 +129,14 @@ class Simulator {
   Countdown zero_writes_;
   std::uint32_t write_cap_ = 0;  // 0: no cap
   bool ica_session_ = true;
+  // The client's connection: a drop (WfSimSetClientConnected(0), or the
+  // client process ending the bridge) ends it and the next one begins.
+  // Handles opened before a drop are cut off from the client.
+  std::uint64_t connection_ = 0;
+  // The connection whose bytes are queued for the server: the first open of
+  // a later connection empties the queue, so its stream starts clean.
+  std::uint64_t queued_connection_ = 0;
+  bool client_away_ = false;  // dropped and not yet back: opens fail
   std::vector<WfSimWriteRecord> writes_;  // every write call since the reset
   // The connection to a client process while channels are open; shared with
   // writers that send outside the lock.

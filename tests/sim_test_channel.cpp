@@ -141,6 +141,63 @@ TEST_F(SimChannelTest, ClosedUnknownAndNullHandlesFailWithInvalidHandle) {
   EXPECT_EQ(sim_test::ReadOnce(open, 8).size(), 3u);
 }
 
+TEST_F(SimChannelTest, ADroppedClientCutsOffOldHandlesAndComesBackClean) {
+  void* old = OpenChannel();
+  ASSERT_NE(old, nullptr);
+  WfSimSetBuiltInClient(1);
+  const std::vector<std::uint8_t> cut = sim_test::FarFunction(7, "first");
+  ASSERT_EQ(sim_test::WriteOnce(
+                old, std::vector<std::uint8_t>(cut.begin(), cut.begin() + 20)),
+            20);
+  ASSERT_EQ(WfSimClientSend("abcde", 5), 0);
+  WfSimSetClientConnected(0);
+
+  // What the client sent before it left is still read; then every operation
+  // on the old handle but the close fails as a broken pipe.
+  EXPECT_EQ(sim_test::ReadOnce(old, 2).size(), 2u);
+  struct Case {
+    const char* operation;
+    std::int32_t (*call)(void* handle);
+  };
+  const Case cases[] = {
+      {"write",
+       [](void* h) {
+         char byte = 'x';
+         std::uint32_t taken = 0;
+         return WFVirtualChannelWrite(h, &byte, 1, &taken);
+       }},
+      {"query",
+       [](void* h) {
+         void* data = nullptr;
+         std::uint32_t bytes = 0;
+         return WFVirtualChannelQuery(h, 0, &data, &bytes);
+       }},
+  };
+  for (const Case& c : cases) {
+    SetLastErrorTo(0);
+    EXPECT_EQ(c.call(old), 0) << c.operation;
+    EXPECT_EQ(LastError(), WFSIM_ERROR_BROKEN_PIPE) << c.operation;
+  }
+  SetLastErrorTo(0);
+  EXPECT_EQ(OpenChannel(), nullptr) << "the client is away";
+  EXPECT_EQ(LastError(), WFSIM_ERROR_CONNECTION_REFUSED);
+
+  // Back: a new channel starts a clean stream, the old handle stays cut off.
+  WfSimSetClientConnected(1);
+  void* fresh = OpenChannel();
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(WfSimPendingReadBytes(), 0u) << "the old stream's bytes are gone";
+  ASSERT_EQ(sim_test::WriteOnce(fresh, sim_test::FarFunction(9, "second")), 40);
+  const std::vector<std::uint8_t> answer = sim_test::ReadOnce(fresh, 100);
+  ASSERT_EQ(answer.size(), 40u) << "the half package was forgotten";
+  EXPECT_EQ(sim_test::Load32(&answer[4]), 9u);
+  SetLastErrorTo(0);
+  EXPECT_EQ(sim_test::ReadOnce(old, 8).size(), 0u);
+  EXPECT_EQ(LastError(), WFSIM_ERROR_BROKEN_PIPE);
+  EXPECT_NE(WFVirtualChannelClose(old), 0);
+  EXPECT_NE(WFVirtualChannelClose(fresh), 0);
+}
+
 TEST_F(SimChannelTest, ChannelQueryRefusesClassesOtherThanZero) {
   void* channel = OpenChannel();
   void* data = nullptr;

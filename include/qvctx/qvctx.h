@@ -43,11 +43,54 @@
  *   No function throws or lets an exception escape.
  *
  * Log file: "C:\temp\logs\myCitrixLog.log" (the folder is never created).
+ *
+ * Rules for the host:
+ *   A callback must not throw: an exception leaving it crosses a C interface,
+ *   and the library only catches it to log "ServerDataProccesorThread::
+ *   CATCHED FATAL ERROR" and drop the package.
+ *   A callback must not wait for a host thread that is registering a callback
+ *   or closing the session, since that thread waits for the callback to
+ *   return.
+ *   A package whose messageID is 0 never arrives: the reader refuses it, and it
+ *   holds back every package behind it until the reader's buffer overflows.
+ *   A second ServerStartSession without a ServerCloseSession in between
+ *   returns 1 and stops the reader that is running.
+ *   Sends are serialised: the bytes of two threads sending at once never
+ *   interleave on the channel.
+ *   The library must not be called from a DllMain, where the loader lock is
+ *   held.
+ *
+ * Version: QVCTX_VERSION_MAJOR, _MINOR, _PATCH and QVCTX_VERSION_STRING
+ *   (qvctx/qvctx_version.h, made by the build) name the release whose header
+ *   this is; the DLL's version resource carries the same number.
+ *
+ * Loading by name: a host that does not link the import library looks the
+ *   functions up through the PFN_ types below, for example in C on Windows:
+ *
+ *     HMODULE qvctx = LoadLibraryA("qvctx.dll");
+ *     PFN_ServerStartSession start = (PFN_ServerStartSession)(void (*)(void))
+ *         GetProcAddress(qvctx, "ServerStartSession");
+ *     PFN_ServerCloseSession finish = (PFN_ServerCloseSession)(void (*)(void))
+ *         GetProcAddress(qvctx, "ServerCloseSession");
+ *     if (start != NULL && finish != NULL && start() == 0) {
+ *       ... send, receive ...
+ *       finish();
+ *     }
+ *     FreeLibrary(qvctx);  (only after the close)
+ *
+ *   On Linux dlopen and dlsym do the same; the library's run-time name is
+ *   libqvctx.so.MAJOR.MINOR before release 1.0 and libqvctx.so.MAJOR after.
  */
 #ifndef QVCTX_QVCTX_H_
 #define QVCTX_QVCTX_H_
 
+#if defined(_WIN32) && !defined(_WIN64)
+#error "qvctx is a 64-bit library: build the host for x64."
+#endif
+
 #include <stdint.h>
+
+#include "qvctx/qvctx_version.h"
 
 #if defined(_WIN32)
 #if defined(QVCTX_BUILDING_LIBRARY)
@@ -133,6 +176,22 @@ QVCTX_API int32_t ServerQueryInformation(void);
 QVCTX_API int32_t ServerSetInformation(void);
 /* Resets nothing; writes its line at error level. */
 QVCTX_API int32_t ServerSessionReset(void);
+
+/* The type of each export, for a host that loads the library by name
+ * (GetProcAddress, dlsym). */
+typedef int32_t (*PFN_ServerStartSession)(void);
+typedef int32_t (*PFN_ServerCloseSession)(void);
+typedef int32_t (*PFN_ServerRegisterEventCallBackFunction)(PackageCallBack);
+typedef int32_t (*PFN_ServerRegisterResultCallBackFunction)(PackageCallBack);
+typedef int32_t (*PFN_ServerRegisterFarFunction)(const void*, int32_t);
+typedef int32_t (*PFN_ServerSendBulkData)(const void*, uint32_t);
+typedef const char* (*PFN_ServerSessionLog)(void);
+typedef void (*PFN_ServerSessionFreeLog)(void);
+typedef int32_t (*PFN_ServerGetLastError)(void);
+typedef int32_t (*PFN_ServerSessionInfo)(void);
+typedef int32_t (*PFN_ServerQueryInformation)(void);
+typedef int32_t (*PFN_ServerSetInformation)(void);
+typedef int32_t (*PFN_ServerSessionReset)(void);
 
 #ifdef __cplusplus
 }

@@ -163,6 +163,10 @@ TEST_F(SimBridgeTest, ClientLeavingFailsWritesAndTheNextOpenConnectsAfresh) {
   EXPECT_EQ(sim_test::LastError(), WFSIM_ERROR_BROKEN_PIPE);
   EXPECT_EQ(ReadChannel(channel, unread.size()), unread)
       << "what arrived before the end is still read";
+  sim_test::SetLastErrorTo(0);
+  EXPECT_EQ(sim_test::ReadOnce(channel, 8).size(), 0u);
+  EXPECT_EQ(sim_test::LastError(), WFSIM_ERROR_BROKEN_PIPE)
+      << "then reads fail";
   EXPECT_EQ(WFVirtualChannelClose(channel), 1);
 
   void* const again = OpenChannel();
@@ -195,6 +199,34 @@ TEST_F(SimBridgeTest, UnreadBytesOfAnEndedConnectionAreDropped) {
   EXPECT_EQ(WfSimPendingReadBytes(), 0u);
   EXPECT_EQ(WFVirtualChannelClose(channel), 1);
   EXPECT_EQ(WFVirtualChannelClose(second), 1);
+}
+
+TEST_F(SimBridgeTest, DroppingTheClientEndsTheConnectionUntilItIsBack) {
+  void* const channel = OpenChannel();
+  ASSERT_NE(channel, nullptr);
+  std::unique_ptr<wfsim::TcpStream> server = AcceptServer();
+  ASSERT_NE(server, nullptr);
+  WfSimSetClientConnected(0);
+  std::uint8_t byte = 0;
+  ASSERT_EQ(server->WaitReadable(kWaitMs), 1);
+  EXPECT_EQ(server->Receive(&byte, 1), 0) << "the client sees the end";
+  EXPECT_EQ(sim_test::WriteOnce(channel, Bytes(10, 0)), -1);
+  EXPECT_EQ(OpenChannel(), nullptr);
+  std::string error;
+  EXPECT_EQ(listener_->Accept(0, &error), nullptr)
+      << "no connection while away";
+
+  WfSimSetClientConnected(1);
+  void* const again = OpenChannel();
+  ASSERT_NE(again, nullptr);
+  server = AcceptServer();
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(sim_test::WriteOnce(again, Bytes(10, 5)), 10);
+  EXPECT_EQ(ReceiveExactly(*server, 10), Bytes(10, 5));
+  EXPECT_EQ(sim_test::WriteOnce(channel, Bytes(10, 0)), -1)
+      << "the old channel stays cut off";
+  EXPECT_EQ(WFVirtualChannelClose(channel), 1);
+  EXPECT_EQ(WFVirtualChannelClose(again), 1);
 }
 
 TEST_F(SimBridgeTest, NoClientListeningFailsTheOpen) {

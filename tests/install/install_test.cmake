@@ -3,8 +3,9 @@
 # would and runs each build against the simulator's built-in client.
 #
 # In: SOURCE_DIR BUILD_DIR WORK_DIR GENERATOR MAKE_PROGRAM BUILD_TYPE
-#     CXX_COMPILER WINDOWS; Windows: TOOLCHAIN_FILE WINE_RUN LLVM_NM OBJDUMP;
-#     Linux: PKG_CONFIG READELF.
+#     CXX_COMPILER WINDOWS VERSION (the project's); Windows: TOOLCHAIN_FILE
+#     WINE_RUN LLVM_NM LLVM_DLLTOOL OBJDUMP VERSION_INFO; Linux: PKG_CONFIG
+#     READELF.
 cmake_minimum_required(VERSION 3.25)
 
 set(prefix ${WORK_DIR}/prefix)
@@ -30,6 +31,15 @@ function(expect_files)
   endforeach()
 endfunction()
 
+# run_wine(<what> EXE ARGS...): runs a Windows program under the build's Wine
+# prefix; its standard output lands in RUN_OUTPUT.
+function(run_wine what)
+  run("${what}" COMMAND ${CMAKE_COMMAND} -E env
+    QVCTX_WINE_BUILD_DIR=${BUILD_DIR} QVCTX_WINEPREFIX=${BUILD_DIR}/wineprefix
+    ${WINE_RUN} ${ARGN})
+  set(RUN_OUTPUT "${RUN_OUTPUT}" PARENT_SCOPE)
+endfunction()
+
 # Runs a consumer program (Windows: under Wine, the DLLs of prefix/bin copied
 # beside it) and insists on its success line.
 function(run_consumer what exe)
@@ -37,9 +47,7 @@ function(run_consumer what exe)
     get_filename_component(dir ${exe} DIRECTORY)
     file(GLOB dlls ${prefix}/bin/*.dll)
     file(COPY ${dlls} DESTINATION ${dir})
-    run("${what}" COMMAND ${CMAKE_COMMAND} -E env
-      QVCTX_WINE_BUILD_DIR=${BUILD_DIR} QVCTX_WINEPREFIX=${BUILD_DIR}/wineprefix
-      ${WINE_RUN} ${exe})
+    run_wine("${what}" ${exe})
   else()
     set(drive ${WORK_DIR}/drive)
     file(MAKE_DIRECTORY ${drive}/temp/logs)
@@ -97,7 +105,7 @@ file(MAKE_DIRECTORY ${WORK_DIR})
 run("cmake --install" COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
 # ---- The tree ------------------------------------------------------------
-expect_files(include/qvctx/qvctx.h include/qvctx/wfapi64_sim.h
+expect_files(include/qvctx/qvctx.h include/qvctx/qvctx_version.h include/qvctx/wfapi64_sim.h
   lib/cmake/qvctx/qvctxConfig.cmake lib/cmake/qvctx/qvctxConfigVersion.cmake
   lib/cmake/qvctx/qvctxTargets.cmake)
 foreach(header include/qvctx/qvctx.h sim/include/qvctx/wfapi64_sim.h)
@@ -167,6 +175,95 @@ else()
   endforeach()
 endif()
 
+# ---- One version everywhere -------------------------------------------------
+# expect_version(<where> <value>): <value> is the project's version.
+function(expect_version where value)
+  if(NOT "${value}" STREQUAL "${VERSION}")
+    message(FATAL_ERROR "install_test: ${where} says '${value}', the project ${VERSION}")
+  endif()
+endfunction()
+file(READ ${prefix}/include/qvctx/qvctx_version.h version_header)
+set(header_parts)
+foreach(part MAJOR MINOR PATCH)
+  string(REGEX MATCH "#define QVCTX_VERSION_${part} ([0-9]+)" _ "${version_header}")
+  list(APPEND header_parts "${CMAKE_MATCH_1}")
+endforeach()
+list(JOIN header_parts "." header_version)
+expect_version("the header's QVCTX_VERSION_MAJOR/_MINOR/_PATCH" "${header_version}")
+string(REGEX MATCH "#define QVCTX_VERSION_STRING \"([^\"]*)\"" _ "${version_header}")
+expect_version("the header's QVCTX_VERSION_STRING" "${CMAKE_MATCH_1}")
+set(PACKAGE_FIND_VERSION ${VERSION})
+include(${prefix}/lib/cmake/qvctx/qvctxConfigVersion.cmake)
+expect_version("the CMake package" "${PACKAGE_VERSION}")
+string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" _ "${VERSION}")
+if(CMAKE_MATCH_1 EQUAL 0)
+  set(soversion ${CMAKE_MATCH_1}.${CMAKE_MATCH_2})
+else()
+  set(soversion ${CMAKE_MATCH_1})
+endif()
+
+if(WINDOWS)
+  # The version resources, read by Windows itself; only the simulator's says
+  # it is not for production.
+  foreach(dll qvctx wfapi64)
+    run_wine("version_info ${dll}.dll" ${VERSION_INFO} Z:${prefix}/bin/${dll}.dll)
+    set(resource "${RUN_OUTPUT}")
+    foreach(key FileVersion ProductVersion)
+      string(REGEX MATCH "${key}=([^\r\n]*)" _ "${resource}")
+      expect_version("${dll}.dll's ${key}" "${CMAKE_MATCH_1}")
+    endforeach()
+    string(REGEX MATCH "Fixed=([0-9]+\\.[0-9]+\\.[0-9]+)\\.0[\r\n]" _ "${resource}")
+    expect_version("${dll}.dll's fixed file version" "${CMAKE_MATCH_1}")
+    foreach(expected "ProductName=qvctx\r?\n" "OriginalFilename=${dll}\\.dll\r?\n"
+        "FileDescription=[^\r\n]+")
+      if(NOT resource MATCHES "${expected}")
+        message(FATAL_ERROR "install_test: ${dll}.dll's resource lacks ${expected}:\n${resource}")
+      endif()
+    endforeach()
+    string(FIND "${resource}" "not for production" warned)
+    if(dll STREQUAL "wfapi64" AND warned EQUAL -1
+        OR NOT dll STREQUAL "wfapi64" AND NOT warned EQUAL -1)
+      message(FATAL_ERROR "install_test: ${dll}.dll's description:\n${resource}")
+    endif()
+  endforeach()
+else()
+  foreach(pc qvctx qvctx-simulator)
+    run("pkg-config --modversion ${pc}" COMMAND ${CMAKE_COMMAND} -E env
+      PKG_CONFIG_PATH=${prefix}/lib/pkgconfig ${PKG_CONFIG} --modversion ${pc})
+    string(STRIP "${RUN_OUTPUT}" pc_version)
+    expect_version("${pc}.pc" "${pc_version}")
+  endforeach()
+  # A host links libqvctx.so and runs with the name of the ABI it was built
+  # against.
+  run("readelf -d libqvctx.so" COMMAND ${READELF} -d ${prefix}/lib/libqvctx.so)
+  if(NOT RUN_OUTPUT MATCHES "SONAME\\)[^\n]*\\[libqvctx\\.so\\.${soversion}\\]")
+    message(FATAL_ERROR "install_test: libqvctx.so's SONAME is not libqvctx.so.${soversion}:\n${RUN_OUTPUT}")
+  endif()
+endif()
+
+# ---- Stripped, with the debug information beside ---------------------------
+if(WINDOWS)
+  set(stripped_binaries bin/qvctx.dll bin/wfapi64.dll)
+  set(section_dump ${OBJDUMP} -h)
+else()
+  set(stripped_binaries lib/libqvctx.so.${VERSION} lib/libwfapi64.so)
+  set(section_dump ${READELF} -S -W)
+endif()
+foreach(tool IN LISTS tools)
+  list(APPEND stripped_binaries bin/${tool})
+endforeach()
+foreach(binary IN LISTS stripped_binaries)
+  expect_files(${binary} ${binary}.debug)
+  run("sections of ${binary}" COMMAND ${section_dump} ${prefix}/${binary})
+  if(RUN_OUTPUT MATCHES "\\.debug_info" OR NOT RUN_OUTPUT MATCHES "\\.gnu_debuglink")
+    message(FATAL_ERROR "install_test: ${binary} is not stripped with a debug link:\n${RUN_OUTPUT}")
+  endif()
+  run("sections of ${binary}.debug" COMMAND ${section_dump} ${prefix}/${binary}.debug)
+  if(NOT RUN_OUTPUT MATCHES "\\.debug_info")
+    message(FATAL_ERROR "install_test: ${binary}.debug holds no debug information")
+  endif()
+endforeach()
+
 # ---- The consumer through the CMake package --------------------------------
 set(configure_args -S ${consumer_source} -B ${WORK_DIR}/cmake-build -G ${GENERATOR}
   -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DCMAKE_PREFIX_PATH=${prefix})
@@ -193,6 +290,28 @@ if(WINDOWS)
     ${prefix}/lib/qvctx.lib ${prefix}/lib/wfapi64.lib
     -static -static-libgcc -static-libstdc++ -o ${plain_dir}/consumer.exe)
   run_consumer("consumer (qvctx.lib)" ${plain_dir}/consumer.exe)
+
+  # A C host for the MSVC ABI: clang-cl and lld-link through the CMake package,
+  # which must hand it qvctx.lib; the few Win32 functions it declares come from
+  # an import library of their own.
+  set(msvc_dir ${WORK_DIR}/msvc-build)
+  set(msvc_source ${SOURCE_DIR}/tests/msvc_consumer)
+  file(MAKE_DIRECTORY ${msvc_dir})
+  run("llvm-dlltool win32.def" COMMAND ${LLVM_DLLTOOL} -m i386:x86-64
+    -d ${msvc_source}/win32.def -l ${msvc_dir}/win32.lib)
+  set(msvc_args -S ${msvc_source} -B ${msvc_dir}/out -G Ninja
+    -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_TOOLCHAIN_FILE=${msvc_source}/clang-cl.cmake
+    -DWIN32_IMPORT_LIBRARY=${msvc_dir}/win32.lib)
+  if(MAKE_PROGRAM)
+    list(APPEND msvc_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
+  endif()
+  run("configuring the MSVC-ABI consumer" COMMAND ${CMAKE_COMMAND} ${msvc_args})
+  run("building the MSVC-ABI consumer" COMMAND ${CMAKE_COMMAND} --build ${msvc_dir}/out -v)
+  if(NOT RUN_OUTPUT MATCHES "lld-link[^\n]*/lib/qvctx\\.lib" OR RUN_OUTPUT MATCHES "\\.dll\\.a")
+    message(FATAL_ERROR "install_test: the MSVC-ABI consumer was not linked with qvctx.lib alone:\n${RUN_OUTPUT}")
+  endif()
+  run_consumer("MSVC-ABI consumer (clang-cl, lld-link, qvctx.lib)" ${msvc_dir}/out/msvc_consumer.exe)
 else()
   set(pc_env ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig)
   run("pkg-config" COMMAND ${pc_env} ${PKG_CONFIG} --cflags --libs qvctx qvctx-simulator)

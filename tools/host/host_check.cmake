@@ -1,12 +1,18 @@
 # Runs qvctx-host as a process and checks what it prints and returns.
 #   cmake -DHOST=<qvctx-host> [-DEMULATOR=<runner>] -DWINDOWS=<ON|OFF>
-#         -DCHECK=json|no_client|options -P host_check.cmake
+#         [-DPLATFORM_ONLY=<the platform-only simulator>]
+#         -DCHECK=json|no_client|options|reconnect|probe_refused
+#         -P host_check.cmake
 # json:      a --json run; the object's counts agree, the latency fields are
 #            there and ordered, the log file was written, stderr (not a
 #            terminal here) holds no progress line; a second run with
 #            another thread count sends the very same bytes.
 # no_client: nobody answers; the host must say the answers are missing and
 #            fail within its short timeout.
+# reconnect: --reconnect 3 --json: three sessions, every answer intact in
+#            each, the send after each drop failed.
+# probe_refused: --probe against the platform-only simulator that finds no
+#            client: exit 3 and the library's reason on stderr.
 # options:   --help succeeds and lists the options; bad values are refused
 #            with exit code 2 before anything is loaded; a library that
 #            does not load fails the run.
@@ -127,6 +133,40 @@ elseif(CHECK STREQUAL "no_client")
   if(out MATCHES "every answer arrived intact")
     fail("claims success")
   endif()
+elseif(CHECK STREQUAL "reconnect")
+  run_host(--json --reconnect 3 --calls 12 --size 34-3000 --events 2
+           --bulk 50000)
+  json_get(ok ok)
+  string(JSON count ERROR_VARIABLE problem LENGTH "${out}" sessions)
+  if(NOT rc EQUAL 0 OR NOT ok STREQUAL "ON" OR NOT count EQUAL 3)
+    fail("three sessions should all pass")
+  endif()
+  foreach(index 0 1 2)
+    json_get(number sessions ${index} session)
+    json_get(intact sessions ${index} intact)
+    json_get(bulk sessions ${index} bulk_intact)
+    json_get(events sessions ${index} events_received)
+    json_get(dropped sessions ${index} send_after_drop)
+    math(EXPR expected_number "${index} + 1")
+    if(index EQUAL 0)
+      set(expected_drop 0)
+    else()
+      set(expected_drop 1)
+    endif()
+    if(NOT number EQUAL expected_number OR NOT intact EQUAL 12
+       OR NOT bulk STREQUAL "ON"
+       OR NOT events EQUAL 2 OR NOT dropped EQUAL expected_drop)
+      fail("session ${number}: ${intact} intact, bulk ${bulk}, ${events} events, send after the drop ${dropped}")
+    endif()
+  endforeach()
+elseif(CHECK STREQUAL "probe_refused")
+  # Nobody listens on port 1: the channel open fails.
+  set(ENV{QVCTX_SIM_CONNECT} "127.0.0.1:1")
+  run_host(--probe 1 --simulator "${PLATFORM_ONLY}")
+  if(NOT rc EQUAL 3 OR NOT err MATCHES
+     "could not start: ServerStartSession returned 1: Error - ServerStartSession:: WFVirtualChannelOpen Failed - error 1225")
+    fail("a refused start must exit 3 and say why")
+  endif()
 elseif(CHECK STREQUAL "options")
   run_host(--help)
   if(NOT rc EQUAL 0 OR NOT out MATCHES "--bulk BYTES" OR NOT out MATCHES "--json")
@@ -134,7 +174,7 @@ elseif(CHECK STREQUAL "options")
   endif()
   set(bad_lines "--size;33" "--size;40-35" "--size;10485726" "--bulk;10485760"
       "--bulk;20" "--threads;0" "--client;remote" "--nonsense;1" "--calls"
-      "--timeout;0")
+      "--timeout;0" "--reconnect;0" "--probe;1;--reconnect;2")
   foreach(bad IN LISTS bad_lines)
     run_host(${bad})
     if(NOT rc EQUAL 2 OR NOT err MATCHES "qvctx-host: ")
@@ -143,9 +183,9 @@ elseif(CHECK STREQUAL "options")
   endforeach()
   # A library that is not there: the host says so and fails.
   run_host(--library "${HOST}.missing-library" --calls 1)
-  if(rc EQUAL 0 OR NOT err MATCHES "cannot load the library")
+  if(NOT rc EQUAL 3 OR NOT err MATCHES "cannot load the library")
     fail("a missing library was not reported")
   endif()
 else()
-  message(FATAL_ERROR "CHECK=${CHECK}: expected json, no_client or options")
+  message(FATAL_ERROR "CHECK=${CHECK}: expected json, no_client, options, reconnect or probe_refused")
 endif()

@@ -82,6 +82,13 @@ std::string Apply(const std::string& name, const std::string& value,
           value == "none" ? ClientChoice::kNone : ClientChoice::kBuiltIn;
     }
     allowed = "builtin or none";
+  } else if (name == "--reconnect") {
+    good = ParseCount(value, 1, kMostSessions, &options->sessions);
+    options->reconnect = true;
+    allowed = "1 to " + std::to_string(kMostSessions) + " sessions";
+  } else if (name == "--probe") {
+    good = ParseSeconds(value, &options->probe_seconds);
+    allowed = "seconds, above 0 and at most 3600";
   } else if (name == "--library") {
     options->library = value;
     good = !value.empty();
@@ -128,6 +135,10 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* options,
       return false;
     }
   }
+  if (options->reconnect && options->probe_seconds > 0) {
+    *error = "--probe and --reconnect exclude each other";
+    return false;
+  }
   return true;
 }
 
@@ -161,14 +172,28 @@ Options:
                      none leaves the built-in client off, so nothing
                      answers: it shows what a host sees when its client is
                      missing (default builtin)
+  --reconnect N      run N sessions; between two the simulator drops the
+                     client and brings it back, and the host recovers as a
+                     host should: it closes, registers both callbacks again
+                     and starts again. Every answer of every session is
+                     checked; the summary gives each session's figures
+  --probe SECONDS    listen only, on whatever platform library qvctx finds
+                     (the simulator's controls are neither needed nor
+                     used): register both callbacks, start, print the
+                     session log, report every event and result arriving
+                     within SECONDS (count, sizes, messageIDs), close and
+                     print the session log again. --simulator PATH loads
+                     that library first, so qvctx binds it
   --json             print the summary as one JSON object on stdout
   --library PATH     qvctx's library (default: beside this program, then
                      in ../lib)
   --simulator PATH   the simulator's library (default: likewise)
   --help             this text
 
-The exit code is 0 when every answer arrived intact, 1 otherwise, 2 for a
-bad command line.
+Exit codes: 0 when every answer arrived intact (a probe: when it ran), 1
+when an answer is missing or wrong, 2 for a bad command line, 3 when the
+session could not start (a library does not load, or ServerStartSession
+failed; the reason is printed).
 )";
 }
 

@@ -21,6 +21,7 @@ constexpr std::uint32_t kBulkLimit = wfsim::kMaxPackageSize;
 constexpr std::uint32_t kMostCalls = 1000000;
 constexpr std::uint32_t kMostThreads = 64;
 constexpr std::uint32_t kMostEvents = 100000;
+constexpr std::uint32_t kMostSessions = 1000;
 
 // Who answers the calls.
 enum class ClientChoice {
@@ -39,6 +40,13 @@ struct HostOptions {
   bool json = false;              // the summary as one JSON object
   bool help = false;
   ClientChoice client = ClientChoice::kBuiltIn;
+  // Sessions to run, the client dropped and back between two; 1: one
+  // session and no drop.
+  std::uint32_t sessions = 1;
+  bool reconnect = false;  // --reconnect was given
+  // --probe: how long to listen on the platform's library alone; 0: no
+  // probe.
+  double probe_seconds = 0;
   std::string library;    // qvctx's path; empty: look beside the executable
   std::string simulator;  // the simulator's path; empty: likewise
 };

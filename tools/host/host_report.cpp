@@ -15,6 +15,11 @@ std::vector<std::string> ReportProblems(const HostReport& report) {
   if (!outcome.send_failure.empty()) {
     problems.push_back("export call failed: " + outcome.send_failure);
   }
+  if (report.session > 1 && report.send_after_drop == 0) {
+    problems.push_back(
+        "a send succeeded although the client had gone away before session " +
+        std::to_string(report.session));
+  }
   const std::uint32_t unanswered = outcome.calls_sent - tally.calls_answered;
   const bool bulk_unanswered = outcome.bulk_sent && !tally.bulk_answered;
   if (unanswered > 0 || bulk_unanswered) {
@@ -59,6 +64,19 @@ std::vector<std::string> ReportProblems(const HostReport& report) {
     }
   }
   return problems;
+}
+
+std::vector<std::string> AllProblems(const std::vector<HostReport>& sessions) {
+  std::vector<std::string> all;
+  for (const HostReport& report : sessions) {
+    for (const std::string& problem : ReportProblems(report)) {
+      all.push_back(sessions.size() == 1
+                        ? problem
+                        : "session " + std::to_string(report.session) + ": " +
+                              problem);
+    }
+  }
+  return all;
 }
 
 }  // namespace qvctx_host

@@ -29,6 +29,13 @@ struct HostReport {
   std::string close_log;  // ServerSessionLog after it
   std::string log_file;   // the library's log file as this process opens it
   bool log_file_readable = false;
+  // --reconnect: the session's number (from 1), the starts it took, and what
+  // the host's send returned when it found the client gone before it (0: no
+  // drop came before this session).
+  std::uint32_t session = 1;
+  std::uint32_t start_attempts = 1;
+  std::int32_t send_after_drop = 0;
+  bool started = true;  // ServerStartSession returned 0
 };
 
 // Throughput in MB/s; 0 when no time was measured.
@@ -40,8 +47,26 @@ std::vector<std::string> ReportProblems(const HostReport& report);
 // The summary for a person; its last line is kAllIntact or a problem.
 void PrintTextReport(const HostReport& report);
 
-// The summary as one JSON object on stdout.
+// The summary as one JSON object, and printed on stdout.
+std::string JsonReport(const HostReport& report);
 void PrintJsonReport(const HostReport& report);
+
+// --reconnect: each session's figures, one line each, then the last
+// session's logs and the verdict; as text, or as one JSON object holding
+// each session's object.
+void PrintReconnectText(const std::vector<HostReport>& sessions);
+void PrintReconnectJson(const std::vector<HostReport>& sessions);
+
+// Every session's problems, each prefixed with its session when there are
+// several.
+std::vector<std::string> AllProblems(const std::vector<HostReport>& sessions);
+
+// The session-log text one entry a line under "session log (TITLE):": the
+// library joins the entries with " &" and ends the text with a blank.
+void PrintSessionLog(const char* title, const std::string& text);
+
+// `text` as a JSON string, quotes included.
+std::string JsonQuoted(const std::string& text);
 
 }  // namespace qvctx_host
 

@@ -17,4 +17,11 @@ std::string QvctxApi::Bind(const HostLibrary& library) {
   return missing;
 }
 
+std::string QvctxApi::FetchSessionLog() const {
+  const char* text = session_log();
+  std::string copy = text != nullptr ? text : "";
+  free_session_log();
+  return copy;
+}
+
 }  // namespace qvctx_host

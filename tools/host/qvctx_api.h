@@ -23,6 +23,9 @@ struct QvctxApi {
   // Looks every function up in `library`; returns the names it lacks,
   // separated by blanks, or an empty string.
   std::string Bind(const HostLibrary& library);
+
+  // ServerSessionLog's text, given back at once with ServerSessionFreeLog.
+  std::string FetchSessionLog() const;
 };
 
 }  // namespace qvctx_host

@@ -5,19 +5,28 @@
 // the session log and closes. The platform is the simulator, loaded by path
 // before the first ServerStartSession so qvctx binds the same one; its
 // built-in client answers unless QVCTX_SIM_CONNECT bridges the channel to a
-// remote client. Every answer is checked byte for byte.
+// remote client. Every answer is checked byte for byte. --reconnect runs
+// several sessions across client drops with the recovery a host should
+// follow; --probe listens on any platform library without the simulator's
+// controls (probe_run.cpp).
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "call_tracker.h"
 #include "common/file_check.h"
+#include "demo_package.h"
 #include "demo_run.h"
 #include "host_library.h"
 #include "host_options.h"
 #include "host_report.h"
 #include "host_system.h"
+#include "probe_run.h"
 #include "qvctx_api.h"
 #include "sim_control.h"
 #include "size_sequence.h"
@@ -65,17 +74,68 @@ std::string LibraryPath(const std::string& chosen, const char* base_name) {
   return beside;
 }
 
-// ServerSessionLog's text, given back at once.
-std::string FetchSessionLog(const QvctxApi& api) {
-  const char* text = api.session_log();
-  std::string copy = text != nullptr ? text : "";
-  api.free_session_log();
-  return copy;
+// A library that does not load, or a start that failed: no session.
+int NoSession(const std::string& what) {
+  std::fprintf(stderr, "qvctx-host: %s\n", what.c_str());
+  return kExitNoSession;
 }
 
-int Fail(const std::string& what) {
-  std::fprintf(stderr, "qvctx-host: %s\n", what.c_str());
-  return 1;
+// How long the recipe waits between two starts while the client is not back.
+constexpr std::chrono::milliseconds kRestartPause(100);
+
+// Registers both callbacks (a close cleared them) and starts; while the
+// start fails (the client is not back yet) closes and tries again after a
+// pause, for up to `seconds`. The recipe's last steps after a close.
+std::int32_t StartSession(const QvctxApi& api, double seconds,
+                          std::uint32_t* attempts) {
+  const Clock::time_point give_up =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(seconds));
+  for (*attempts = 1;; ++*attempts) {
+    api.register_event(OnEvent);
+    api.register_result(OnResult);
+    const std::int32_t started = api.start_session();
+    if (started == 0 || Clock::now() >= give_up) return started;
+    api.close_session();
+    std::this_thread::sleep_for(kRestartPause);
+  }
+}
+
+// What a host sees when its client has gone: the next send fails. Returns
+// the result of a small far-function call.
+std::int32_t SendAfterDrop(const QvctxApi& api) {
+  std::vector<std::uint8_t> package;
+  LayOutCall(SlotMessageId(0, false), kHeaderSize, &package);
+  return api.send_call(package.data(),
+                       static_cast<std::int32_t>(package.size()));
+}
+
+// Loads qvctx and looks its exports up; an empty string, or why it failed.
+std::string LoadQvctx(const HostOptions& options, HostLibrary* library,
+                      QvctxApi* api) {
+  if (!library->Open(LibraryPath(options.library, "qvctx"))) {
+    return "cannot load the library " + library->path() + ": " +
+           library->error();
+  }
+  const std::string missing = api->Bind(*library);
+  return missing.empty() ? missing : library->path() + " lacks " + missing;
+}
+
+int RunProbeMode(const HostOptions& options) {
+  // Only a library asked for by path is loaded first; otherwise qvctx finds
+  // the platform's library itself, as on a real server.
+  HostLibrary platform;
+  if (!options.simulator.empty() && !platform.Open(options.simulator)) {
+    return NoSession("cannot load the platform library " + platform.path() +
+                     ": " + platform.error());
+  }
+  HostLibrary library;
+  QvctxApi api;
+  const std::string not_loaded = LoadQvctx(options, &library, &api);
+  if (!not_loaded.empty()) return NoSession(not_loaded);
+  return RunProbe(
+      options, api, library.path(),
+      platform.is_open() ? platform.path() : "the one qvctx finds by name");
 }
 
 int HostMain(int argc, char** argv) {
@@ -91,86 +151,123 @@ int HostMain(int argc, char** argv) {
     std::fputs(HostUsage(), stdout);
     return 0;
   }
+  if (options.probe_seconds > 0) return RunProbeMode(options);
 
   // The simulator first: qvctx loads "wfapi64" by name at its first start
   // and then finds this one already in the process.
   HostLibrary simulator;
   if (!simulator.Open(LibraryPath(options.simulator, "wfapi64"))) {
-    return Fail("cannot load the simulator " + simulator.path() + ": " +
-                simulator.error());
+    return NoSession("cannot load the simulator " + simulator.path() + ": " +
+                     simulator.error());
   }
   SimControl sim;
   const std::string sim_missing = sim.Bind(simulator);
   if (!sim_missing.empty()) {
-    return Fail(simulator.path() + " lacks " + sim_missing);
+    return NoSession(simulator.path() + " lacks " + sim_missing +
+                     " (qvctx-host --probe needs none of them)");
   }
   HostLibrary library;
-  if (!library.Open(LibraryPath(options.library, "qvctx"))) {
-    return Fail("cannot load the library " + library.path() + ": " +
-                library.error());
-  }
   QvctxApi api;
-  const std::string missing = api.Bind(library);
-  if (!missing.empty()) return Fail(library.path() + " lacks " + missing);
+  const std::string not_loaded = LoadQvctx(options, &library, &api);
+  if (!not_loaded.empty()) return NoSession(not_loaded);
 
-  HostReport report;
-  report.options = options;
-  report.library_path = library.path();
-  report.simulator_path = simulator.path();
+  HostReport base;
+  base.options = options;
+  base.library_path = library.path();
+  base.simulator_path = simulator.path();
   // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it meanwhile
   const char* connect = std::getenv("QVCTX_SIM_CONNECT");
   const bool remote = connect != nullptr && *connect != '\0';
   const bool built_in = !remote && options.client == ClientChoice::kBuiltIn;
   // A remote client sends its events on its own schedule; the host counts
   // what comes and awaits nothing.
-  report.events_awaited = built_in;
-  report.remote_client = remote;
+  base.events_awaited = built_in;
+  base.remote_client = remote;
   if (!remote) {
     sim.reset();
     sim.set_built_in_client(built_in ? 1 : 0);
     // The host checks the answers, not the written bytes: keeping a copy of
     // them would grow with the run.
     sim.set_keep_written(0);
+  } else {
+    base.client = std::string("remote, bridged by the simulator to ") +
+                  connect + " (QVCTX_SIM_CONNECT)";
   }
 
-  CallTracker tracker(
-      SizeSequence::Draw(options.size_min, options.size_max, options.calls),
-      options.bulk, built_in ? options.events : 0);
-  g_tracker = &tracker;
-  api.register_event(OnEvent);
-  api.register_result(OnResult);
-  const std::int32_t started = api.start_session();
-  if (started == 0) {
-    DemoRun run(options, api, sim, built_in, &tracker);
-    report.outcome = run.Run();
-  } else {
-    report.outcome.send_failure =
-        "ServerStartSession returned " + std::to_string(started);
+  const std::vector<std::uint32_t> sizes =
+      SizeSequence::Draw(options.size_min, options.size_max, options.calls);
+  // Each session's tracker lives to the end: the reader may still call into
+  // one until its session is closed.
+  std::vector<std::unique_ptr<CallTracker>> trackers;
+  std::vector<HostReport> sessions;
+  for (std::uint32_t number = 1; number <= options.sessions; ++number) {
+    HostReport report = base;
+    report.session = number;
+    trackers.push_back(std::make_unique<CallTracker>(
+        sizes, options.bulk, built_in ? options.events : 0));
+    if (number > 1) {
+      // The client goes away, as when its user disconnects; the host finds
+      // out when a send fails, and follows the recipe: close, and once the
+      // client is back register both callbacks again and start.
+      sim.set_client_connected(0);
+      report.send_after_drop = SendAfterDrop(api);
+      api.close_session();
+      sessions.back().close_log = api.FetchSessionLog();
+      sim.set_client_connected(1);
+    }
+    g_tracker = trackers.back().get();
+    // Only a start after a drop waits for the client to come back.
+    const std::int32_t started = StartSession(
+        api, number > 1 ? options.timeout_seconds : 0, &report.start_attempts);
+    report.started = started == 0;
+    if (report.started) {
+      DemoRun run(options, api, sim, built_in, g_tracker);
+      report.outcome = run.Run();
+    } else {
+      report.outcome.send_failure =
+          "ServerStartSession returned " + std::to_string(started);
+    }
+    report.start_log = api.FetchSessionLog();
+    if (!report.started) {
+      const std::string why = SessionLogErrors(report.start_log);
+      if (!why.empty()) report.outcome.send_failure += ": " + why;
+    }
+    report.tally = g_tracker->Snapshot();
+    sessions.push_back(report);
+    if (!report.started) break;
   }
-  report.start_log = FetchSessionLog(api);
   api.close_session();
-  report.close_log = FetchSessionLog(api);
-  report.tally = tracker.Snapshot();
+  sessions.back().close_log = api.FetchSessionLog();
 
-  if (remote) {
-    report.client = std::string("remote, bridged by the simulator to ") +
-                    connect + " (QVCTX_SIM_CONNECT)";
-  } else if (built_in) {
-    report.client = "the simulator's built-in client (answered " +
-                    std::to_string(sim.answered_count()) + " packages, " +
-                    std::to_string(sim.unframed_bytes()) +
-                    " unframed bytes skipped)";
-  } else {
-    report.client = "none: the built-in client stays off, nothing answers";
+  for (HostReport& report : sessions) {
+    if (built_in) {
+      report.client = "the simulator's built-in client (answered " +
+                      std::to_string(sim.answered_count()) + " packages, " +
+                      std::to_string(sim.unframed_bytes()) +
+                      " unframed bytes skipped)";
+    } else if (!remote) {
+      report.client = "none: the built-in client stays off, nothing answers";
+    }
+    report.log_file = LogFilePath();
+    report.log_file_readable = FileIsReadable(report.log_file);
   }
-  report.log_file = LogFilePath();
-  report.log_file_readable = FileIsReadable(report.log_file);
-  if (options.json) {
-    PrintJsonReport(report);
+  if (!options.reconnect) {
+    if (options.json) {
+      PrintJsonReport(sessions.back());
+    } else {
+      PrintTextReport(sessions.back());
+    }
+  } else if (options.json) {
+    PrintReconnectJson(sessions);
   } else {
-    PrintTextReport(report);
+    PrintReconnectText(sessions);
   }
-  return ReportProblems(report).empty() ? 0 : 1;
+  if (!sessions.back().started) {
+    std::fprintf(stderr, "qvctx-host: the session could not start: %s\n",
+                 sessions.back().outcome.send_failure.c_str());
+    return kExitNoSession;
+  }
+  return AllProblems(sessions).empty() ? 0 : 1;
 }
 
 }  // namespace

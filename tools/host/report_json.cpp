@@ -7,9 +7,7 @@
 
 namespace qvctx_host {
 
-namespace {
-
-std::string Quoted(const std::string& text) {
+std::string JsonQuoted(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
     const unsigned char byte = static_cast<unsigned char>(c);
@@ -27,6 +25,8 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
+namespace {
+
 std::string Number(double value) {
   char text[40];
   std::snprintf(text, sizeof(text), "%.1f", value);
@@ -35,9 +35,17 @@ std::string Number(double value) {
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
+std::string JsonList(const std::vector<std::string>& texts) {
+  std::string json = "[";
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    json += (i == 0 ? "" : ",") + JsonQuoted(texts[i]);
+  }
+  return json + "]";
+}
+
 }  // namespace
 
-void PrintJsonReport(const HostReport& report) {
+std::string JsonReport(const HostReport& report) {
   const HostOptions& options = report.options;
   const RunOutcome& outcome = report.outcome;
   const Tally& tally = report.tally;
@@ -46,9 +54,9 @@ void PrintJsonReport(const HostReport& report) {
 
   std::string json = "{";
   json += "\"ok\":" + std::string(Bool(problems.empty()));
-  json += ",\"library\":" + Quoted(report.library_path);
-  json += ",\"simulator\":" + Quoted(report.simulator_path);
-  json += ",\"client\":" + Quoted(report.client);
+  json += ",\"library\":" + JsonQuoted(report.library_path);
+  json += ",\"simulator\":" + JsonQuoted(report.simulator_path);
+  json += ",\"client\":" + JsonQuoted(report.client);
   json += ",\"calls\":" + std::to_string(options.calls);
   json += ",\"calls_sent\":" + std::to_string(outcome.calls_sent);
   json += ",\"answered\":" + std::to_string(tally.calls_answered);
@@ -76,16 +84,32 @@ void PrintJsonReport(const HostReport& report) {
           ",\"p99\":" + Number(latency.Percentile(99)) +
           ",\"max\":" + Number(latency.Max()) + "}";
   json += ",\"bulk_latency_us\":" + Number(tally.bulk_latency_us);
-  json += ",\"start_log\":" + Quoted(report.start_log);
-  json += ",\"close_log\":" + Quoted(report.close_log);
-  json += ",\"log_file\":" + Quoted(report.log_file);
+  json += ",\"start_log\":" + JsonQuoted(report.start_log);
+  json += ",\"close_log\":" + JsonQuoted(report.close_log);
+  json += ",\"log_file\":" + JsonQuoted(report.log_file);
   json +=
       ",\"log_file_written\":" + std::string(Bool(report.log_file_readable));
-  json += ",\"problems\":[";
-  for (std::size_t i = 0; i < problems.size(); ++i) {
-    json += (i == 0 ? "" : ",") + Quoted(problems[i]);
+  if (options.reconnect) {
+    json += ",\"session\":" + std::to_string(report.session);
+    json += ",\"start_attempts\":" + std::to_string(report.start_attempts);
+    json += ",\"send_after_drop\":" + std::to_string(report.send_after_drop);
   }
-  json += "]}\n";
+  return json + ",\"problems\":" + JsonList(problems) + "}";
+}
+
+void PrintJsonReport(const HostReport& report) {
+  std::fputs((JsonReport(report) + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+void PrintReconnectJson(const std::vector<HostReport>& sessions) {
+  const std::vector<std::string> problems = AllProblems(sessions);
+  std::string json = "{\"ok\":" + std::string(Bool(problems.empty()));
+  json += ",\"sessions\":[";
+  for (std::size_t i = 0; i < sessions.size(); ++i) {
+    json += (i == 0 ? "" : ",") + JsonReport(sessions[i]);
+  }
+  json += "],\"problems\":" + JsonList(problems) + "}\n";
   std::fputs(json.c_str(), stdout);
   std::fflush(stdout);
 }

@@ -10,8 +10,8 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-// The session-log text one entry a line: the library joins them with " &"
-// and ends the text with a blank.
+}  // namespace
+
 void PrintSessionLog(const char* title, const std::string& text) {
   std::printf("session log (%s):\n", title);
   std::size_t start = 0;
@@ -24,8 +24,6 @@ void PrintSessionLog(const char* title, const std::string& text) {
     start = end + 2;
   }
 }
-
-}  // namespace
 
 void PrintTextReport(const HostReport& report) {
   const HostOptions& options = report.options;
@@ -94,6 +92,57 @@ void PrintTextReport(const HostReport& report) {
   }
   if (problems.empty()) {
     std::printf("%s\n", kAllIntact);
+  } else {
+    for (const std::string& problem : problems) {
+      std::printf("%s\n", problem.c_str());
+    }
+  }
+  std::fflush(stdout);
+}
+
+void PrintReconnectText(const std::vector<HostReport>& sessions) {
+  const HostReport& last = sessions.back();
+  std::printf("qvctx-host: %zu sessions across client drops\n",
+              sessions.size());
+  std::printf("  library    %s\n", last.library_path.c_str());
+  std::printf("  simulator  %s\n", last.simulator_path.c_str());
+  std::printf("  client     %s\n\n", last.client.c_str());
+  for (const HostReport& report : sessions) {
+    const RunOutcome& outcome = report.outcome;
+    const Tally& tally = report.tally;
+    std::printf("session %u: ", report.session);
+    if (report.session > 1) {
+      std::printf("client dropped, send returned %d; ", report.send_after_drop);
+    }
+    std::printf("started after %u attempt%s\n", report.start_attempts,
+                report.start_attempts == 1 ? "" : "s");
+    if (!report.started) continue;
+    const LatencyStats latency(tally.call_latencies_us);
+    std::printf(
+        "  calls %u sent, %u answered, %u intact; bulk %s; events %u "
+        "received\n",
+        outcome.calls_sent, tally.calls_answered, tally.calls_intact,
+        !outcome.bulk_sent    ? "none"
+        : tally.bulk_intact   ? "intact"
+        : tally.bulk_answered ? "damaged"
+                              : "not answered",
+        tally.events_received);
+    std::printf(
+        "  bytes %llu sent, %llu received in %.3f s (%.1f MB/s sent); "
+        "latency p50 %s, p99 %s, max %s\n",
+        static_cast<unsigned long long>(outcome.bytes_sent),
+        static_cast<unsigned long long>(tally.bytes_received), outcome.seconds,
+        MegabytesPerSecond(outcome.bytes_sent, outcome.seconds),
+        LatencyStats::Format(latency.Percentile(50)).c_str(),
+        LatencyStats::Format(latency.Percentile(99)).c_str(),
+        LatencyStats::Format(latency.Max()).c_str());
+  }
+  std::printf("\n");
+  PrintSessionLog("last start and sends", last.start_log);
+  PrintSessionLog("last close", last.close_log);
+  const std::vector<std::string> problems = AllProblems(sessions);
+  if (problems.empty()) {
+    std::printf("%s in %zu sessions\n", kAllIntact, sessions.size());
   } else {
     for (const std::string& problem : problems) {
       std::printf("%s\n", problem.c_str());

@@ -10,6 +10,8 @@ std::string SimControl::Bind(const HostLibrary& library) {
   library.LookupInto("WfSimClientSendEvent", &client_send_event, &missing);
   library.LookupInto("WfSimAnsweredCount", &answered_count, &missing);
   library.LookupInto("WfSimUnframedBytes", &unframed_bytes, &missing);
+  library.LookupInto("WfSimSetClientConnected", &set_client_connected,
+                     &missing);
   return missing;
 }
 

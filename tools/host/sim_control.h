@@ -18,6 +18,7 @@ struct SimControl {
   decltype(&::WfSimClientSendEvent) client_send_event = nullptr;
   decltype(&::WfSimAnsweredCount) answered_count = nullptr;
   decltype(&::WfSimUnframedBytes) unframed_bytes = nullptr;
+  decltype(&::WfSimSetClientConnected) set_client_connected = nullptr;
 
   // Looks every function up in `library`; returns the names it lacks,
   // separated by blanks, or an empty string.

@@ -69,10 +69,22 @@
  *   delivers. The built-in client, WfSimClientSend* and WfSimTakeWritten are
  *   then unused (written bytes are counted, not kept). When no client
  *   listens, the open fails with WFSIM_ERROR_CONNECTION_REFUSED and a line on
- *   stderr. When the client ends the connection, later writes fail with
- *   WFSIM_ERROR_BROKEN_PIPE and reads find nothing more; the next open after
- *   every channel was closed connects afresh. Closing the last open channel
+ *   stderr. When the client ends the connection, the client is gone (see
+ *   below); the next open connects afresh. Closing the last open channel
  *   (or WfSimReset) ends the connection.
+ *
+ * The client goes away: when its user disconnects (WfSimSetClientConnected(0),
+ *   or a client process ending its connection), every channel handle opened
+ *   before is cut off from the client for good, as on the platform: writes
+ *   and queries on it fail with WFSIM_ERROR_BROKEN_PIPE; reads deliver what
+ *   the client had sent before it left and then fail with
+ *   WFSIM_ERROR_BROKEN_PIPE; the close still succeeds and is still needed.
+ *   While the client is away (WfSimSetClientConnected(0) until
+ *   WfSimSetClientConnected(1)) opens fail with WFSIM_ERROR_CONNECTION_REFUSED.
+ *   The first open after the client is back starts a clean stream: nothing
+ *   queued by the old connection is read on it, and the built-in client
+ *   forgets a package it had begun. A host recovers by closing its session
+ *   and starting a new one once the client is back.
  *
  * Recording: with QVCTX_SIM_RECORD set to a path prefix, the first open
  *   creates PREFIX.server.bin (every byte the server wrote) and
@@ -97,11 +109,11 @@
  * Results: 0 for success, 1 for failure; the wait functions 0 when the
  *   condition holds, 1 on time-out. Counters and sizes are plain numbers.
  *
- * Defaults, and the state after WfSimReset: inside an ICA session, no faults,
- *   no write cap, no piece size, built-in client off, written bytes kept,
- *   nothing queued or recorded, every counter 0, no handle open, no buffer
- *   held. Handle values keep increasing across resets, so a handle from
- *   before a reset never names a channel opened after it.
+ * Defaults, and the state after WfSimReset: inside an ICA session, the
+ *   client connected, no faults, no write cap, no piece size, built-in client
+ *   off, written bytes kept, nothing queued or recorded, every counter 0, no
+ *   handle open, no buffer held. Handle values keep increasing across resets,
+ * so a handle from before a reset never names a channel opened after it.
  */
 #ifndef QVCTX_WFAPI64_SIM_H_
 #define QVCTX_WFAPI64_SIM_H_
@@ -163,6 +175,12 @@ WFSIM_API void WfSimReset(void);
 
 /* Non-zero: the session query reports an ICA session (the default); 0: not. */
 WFSIM_API void WfSimSetIcaSession(int32_t is_ica_session);
+
+/* 0: the client goes away (its user disconnects): every open channel handle
+ * is cut off, a client process sees its connection end, and opens fail until
+ * the client is back. Non-zero (the default): the client is back; the next
+ * open starts a clean stream (with QVCTX_SIM_CONNECT, a new connection). */
+WFSIM_API void WfSimSetClientConnected(int32_t connected);
 
 /* The value of the next handle WFVirtualChannelOpen returns; later opens
  * count on from it. 1 when `value` is 0 (never a handle). */

@@ -1,0 +1,43 @@
+# The one version of qvctx is project(qvctx VERSION ...). From it come the
+# header's QVCTX_VERSION_* macros (qvctx/qvctx_version.h, generated here), the
+# version resources of the DLLs, the shared object's SOVERSION, the CMake
+# package's version file and the pkg-config files.
+
+# Before 1.0 a minor release may change the interface (the CMake package says
+# SameMinorVersion), so the run-time name carries major.minor until then.
+if(PROJECT_VERSION_MAJOR EQUAL 0)
+  set(QVCTX_SOVERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+else()
+  set(QVCTX_SOVERSION ${PROJECT_VERSION_MAJOR})
+endif()
+
+# qvctx/qvctx.h includes qvctx/qvctx_version.h; every target of the build
+# finds it here, an installed tree beside qvctx.h.
+set(QVCTX_GENERATED_INCLUDEDIR ${PROJECT_BINARY_DIR}/include)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/qvctx_version.h.in
+  ${QVCTX_GENERATED_INCLUDEDIR}/qvctx/qvctx_version.h @ONLY)
+include_directories(${QVCTX_GENERATED_INCLUDEDIR})
+
+if(QVCTX_WINDOWS)
+  enable_language(RC)
+endif()
+
+# qvctx_version_identity(TARGET FILE_NAME DESCRIPTION [SOVERSION]): the
+# library's identity for whoever looks at the file. Windows: a VERSIONINFO
+# resource (file and product version, description, product name, original
+# file name). Elsewhere, with SOVERSION: the shared object's VERSION and
+# SOVERSION; a library that is loaded by a fixed plain name gets none.
+function(qvctx_version_identity target file_name description)
+  cmake_parse_arguments(ARG "SOVERSION" "" "" ${ARGN})
+  if(QVCTX_WINDOWS)
+    set(QVCTX_RC_FILE_NAME ${file_name})
+    set(QVCTX_RC_INTERNAL_NAME ${target})
+    set(QVCTX_RC_DESCRIPTION "${description}")
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_info.rc)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/version_info.rc.in ${rc} @ONLY)
+    target_sources(${target} PRIVATE ${rc})
+  elseif(ARG_SOVERSION)
+    set_target_properties(${target} PROPERTIES
+      VERSION ${PROJECT_VERSION} SOVERSION ${QVCTX_SOVERSION})
+  endif()
+endfunction()
