@@ -1,5 +1,6 @@
 #include "channel/session.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <new>
@@ -11,6 +12,7 @@
 #include "diagnostics/session_log.h"
 #include "module/module_data.h"
 #include "module/no_destructor.h"
+#include "module/step_failures.h"
 #include "platform/platform.h"
 #include "transport/package_head.h"
 #include "transport/package_thread.h"
@@ -25,7 +27,9 @@ constexpr int kSessionInfoClass = 4;
 constexpr int kClientDataClass = 0;
 char kChannelName[] = "qvctx";
 
-char* AllocateReadBuffer(std::size_t size) { return new (std::nothrow) char[size]; }
+char* AllocateReadBuffer(std::size_t size) {
+  return new (std::nothrow) char[size];
+}
 
 // How the start allocates the read buffer; tests replace it to make it fail.
 char* (*g_allocate_read_buffer)(std::size_t) = &AllocateReadBuffer;
@@ -53,6 +57,62 @@ void Supersede(std::vector<T>& list, T value) {
   list.push_back(value);
 }
 
+// The lifecycle: one start or close at a time. A host thread waits for its
+// turn. The reader thread (a callback that starts or closes) never waits for
+// a close, whose thread may be waiting for the reader itself; a start never
+// waits for the reader, so the reader may wait for one.
+enum class Operation { kNone, kStart, kClose };
+
+struct Lifecycle {
+  std::mutex mutex;
+  std::condition_variable turn_ended;
+  Operation running = Operation::kNone;
+};
+
+Lifecycle& GetLifecycle() {
+  static NoDestructor<Lifecycle> lifecycle;
+  return *lifecycle;
+}
+
+// Holds the lifecycle's turn for one start or close; not held (held() false)
+// when a callback's call meets a close under way.
+class LifecycleTurn {
+ public:
+  explicit LifecycleTurn(Operation operation) {
+    Lifecycle& lifecycle = GetLifecycle();
+    const bool on_reader = OnReaderThread();
+    std::unique_lock<std::mutex> hold(lifecycle.mutex);
+    while (lifecycle.running != Operation::kNone) {
+      if (on_reader && lifecycle.running == Operation::kClose) return;
+      lifecycle.turn_ended.wait(hold);
+    }
+    lifecycle.running = operation;
+    held_ = true;
+  }
+  ~LifecycleTurn() {
+    if (!held_) return;
+    Lifecycle& lifecycle = GetLifecycle();
+    {
+      std::lock_guard<std::mutex> hold(lifecycle.mutex);
+      lifecycle.running = Operation::kNone;
+    }
+    lifecycle.turn_ended.notify_all();
+  }
+  LifecycleTurn(const LifecycleTurn&) = delete;
+  LifecycleTurn& operator=(const LifecycleTurn&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  bool held_ = false;
+};
+
+// Joins the readers that closed their own session; only a host thread that
+// holds no turn may wait for them.
+void ReapOnHostThread() {
+  if (!OnReaderThread()) ReapSelfClosedReaders();
+}
+
 void Info(const char* line) {
   GetLogFile()->LogInfo("%s", line);
   AppendSessionLogLine(std::string("Info - ") + line);
@@ -73,7 +133,7 @@ long HandleNumber(WfHandle handle) {
       static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(handle)));
 }
 
-void ReleaseSuperseded() {
+void ReleaseSuperseded(StepFailures& failures) {
   Superseded& replaced = Replaced();
   std::lock_guard<std::mutex> hold(replaced.mutex);
   for (void* data : replaced.client_datas) WFFreeMemory(data);
@@ -84,10 +144,13 @@ void ReleaseSuperseded() {
   for (WfHandle channel : replaced.channels) {
     if (WFVirtualChannelClose(channel) == 0) {
       const std::uint32_t code = port::LastErrorCode();
-      GetLogFile()->LogInfo(
-          "ServerCloseSession::WFVirtualChannelClose - ecode =%d",
-          static_cast<int>(code));
-      still_open.push_back(channel);
+      failures.Run([code] {
+        GetLogFile()->LogInfo(
+            "ServerCloseSession::WFVirtualChannelClose - ecode =%d",
+            static_cast<int>(code));
+      });
+      // Kept for the next close to try again; with no room it is dropped.
+      failures.Run([&] { still_open.push_back(channel); });
     }
   }
   replaced.channels.swap(still_open);
@@ -102,25 +165,38 @@ void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t)) {
 }
 
 std::int32_t StartSession() {
+  ReapOnHostThread();
+  const LifecycleTurn turn(Operation::kStart);
+  if (!turn.held()) {
+    // A callback's start while the session is being closed: that close waits
+    // for this very reader, so there is nothing to start on.
+    GetLogFile()->LogError(
+        "ServerStartSession:: the session is being closed - nothing started");
+    return 1;
+  }
   myModuleData.exitcode.store(0);
   Info("ServerStartSession:: Entering function");
 
   Supersede(Replaced().session_infos, myModuleData.pSessionInfo);
   myModuleData.pSessionInfo = nullptr;
   WfDword session_bytes = 0;
-  if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession, kSessionInfoClass,
-                                 &myModuleData.pSessionInfo, &session_bytes) == 0) {
+  if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession,
+                                 kSessionInfoClass, &myModuleData.pSessionInfo,
+                                 &session_bytes) == 0) {
     ReportPlatformFailure(
         "ServerStartSession:: WFQuerySessionInformation() failed - %d",
         "Error - ServerStartSession:: WFQuerySessionInformation() failed - ",
         port::LastErrorCode());
     return 1;
   }
-  if (myModuleData.pSessionInfo == nullptr || myModuleData.pSessionInfo[0] == 0) {
+  if (myModuleData.pSessionInfo == nullptr ||
+      myModuleData.pSessionInfo[0] == 0) {
     GetLogFile()->LogError(
-        "ServerStartSession:: This program must be run from within an ICA session.");
+        "ServerStartSession:: This program must be run from within an ICA "
+        "session.");
     AppendSessionLogLine(
-        "Error - ServerStartSession:: This program must be run from within an ICA "
+        "Error - ServerStartSession:: This program must be run from within an "
+        "ICA "
         "session.");
     return 1;
   }
@@ -138,16 +214,18 @@ std::int32_t StartSession() {
         open_error);
     return 1;
   }
-  GetLogFile()->LogInfo("ServerStartSession:: WFVirtualChannelOpen, handle is %ld.",
-                        HandleNumber(channel));
-  AppendSessionLogLine("Info - ServerStartSession:: WFVirtualChannelOpen, handle is " +
-                       std::to_string(HandleNumber(channel)));
+  GetLogFile()->LogInfo(
+      "ServerStartSession:: WFVirtualChannelOpen, handle is %ld.",
+      HandleNumber(channel));
+  AppendSessionLogLine(
+      "Info - ServerStartSession:: WFVirtualChannelOpen, handle is " +
+      std::to_string(HandleNumber(channel)));
 
   Supersede(Replaced().client_datas, myModuleData.pClientData);
   myModuleData.pClientData = nullptr;
   WfDword client_bytes = 0;
-  if (WFVirtualChannelQuery(channel, kClientDataClass, &myModuleData.pClientData,
-                            &client_bytes) == 0) {
+  if (WFVirtualChannelQuery(channel, kClientDataClass,
+                            &myModuleData.pClientData, &client_bytes) == 0) {
     ReportPlatformFailure(
         "ServerStartSession:: WFVirtualChannelQuery Failed - error %d.",
         "Error - ServerStartSession:: WFVirtualChannelQuery Failed - error ",
@@ -155,7 +233,8 @@ std::int32_t StartSession() {
     return 1;
   }
   GetLogFile()->LogInfo("ServerStartSession:: WFVirtualChannelQuery alles ok!");
-  AppendSessionLogLine("Info - ServerStartSession:: WFVirtualChannelQuery alles ok! ");
+  AppendSessionLogLine(
+      "Info - ServerStartSession:: WFVirtualChannelQuery alles ok! ");
 
   Info("ServerStartSession:: create tmp read data buffer");
   GetLogFile()->LogInfo("ServerStartSession:: Sizeof PACKAGEHEAD = %d",
@@ -177,26 +256,42 @@ std::int32_t StartSession() {
   const std::int32_t result = myModuleData.exitcode.load();
   GetLogFile()->LogInfo("ServerStartSession:: Exit function => result = %d",
                         static_cast<int>(result));
-  AppendSessionLogLine("Info - ServerStartSession:: Exit function => result = " +
-                       std::to_string(result));
+  AppendSessionLogLine(
+      "Info - ServerStartSession:: Exit function => result = " +
+      std::to_string(result));
   return result;
 }
 
 std::int32_t CloseSession() {
-  DestroyPackageThread();
-  GetLogFile()->LogInfo("ServerCloseSession:: Close all thread handles upon completion.! ");
-  AppendSessionLogLine(
-      "Info - ServerCloseSession:: Close all thread handles upon completion.!");
+  ReapOnHostThread();
+  const LifecycleTurn turn(Operation::kClose);
+  // A callback's close while another close waits for this reader: that
+  // close does every step once the callback has returned.
+  if (!turn.held()) return myModuleData.exitcode.load();
+
+  // Every step runs whatever a log or session-log line costs; the first
+  // such failure is reported after the last step.
+  StepFailures failures;
+  failures.Run([] { DestroyPackageThread(); });
+  failures.Run([] {
+    GetLogFile()->LogInfo(
+        "ServerCloseSession:: Close all thread handles upon completion.! ");
+  });
+  failures.Run([] {
+    AppendSessionLogLine(
+        "Info - ServerCloseSession:: Close all thread handles upon "
+        "completion.!");
+  });
 
   if (myModuleData.pClientData != nullptr) {
     WFFreeMemory(myModuleData.pClientData);
     myModuleData.pClientData = nullptr;
-    Info("ServerCloseSession::WFFreeMemory1 done!");
+    failures.Run([] { Info("ServerCloseSession::WFFreeMemory1 done!"); });
   }
   if (myModuleData.pSessionInfo != nullptr) {
     WFFreeMemory(myModuleData.pSessionInfo);
     myModuleData.pSessionInfo = nullptr;
-    Info("ServerCloseSession::WFFreeMemory2 done!");
+    failures.Run([] { Info("ServerCloseSession::WFFreeMemory2 done!"); });
   }
   const WfHandle channel = myModuleData.hVirtualChannel.load();
   if (channel != nullptr) {
@@ -204,25 +299,35 @@ std::int32_t CloseSession() {
       myModuleData.hVirtualChannel.store(nullptr);
     } else {
       const std::uint32_t code = port::LastErrorCode();
-      GetLogFile()->LogInfo("ServerCloseSession::WFVirtualChannelClose - ecode =%d",
-                            static_cast<int>(code));
-      AppendSessionLogLine(
-          "Info - ServerCloseSession::WFVirtualChannelClose - ecode = " +
-          std::to_string(code));
+      failures.Run([code] {
+        GetLogFile()->LogInfo(
+            "ServerCloseSession::WFVirtualChannelClose - ecode =%d",
+            static_cast<int>(code));
+      });
+      failures.Run([code] {
+        AppendSessionLogLine(
+            "Info - ServerCloseSession::WFVirtualChannelClose - ecode = " +
+            std::to_string(code));
+      });
     }
   }
   if (myModuleData.GlobalReadDataTmpPtr != nullptr) {
     delete[] myModuleData.GlobalReadDataTmpPtr;
     myModuleData.GlobalReadDataTmpPtr = nullptr;
-    GetLogFile()->LogInfo(
-        "ServerCloseSession:: Free the gloabal memory "
-        "<myModuleData.GlobalReadDataTmpPtr! ");
-    AppendSessionLogLine(
-        "Info - ServerCloseSession:: Free the gloabal memory "
-        "<myModuleData.GlobalReadDataTmpPtr!");
+    failures.Run([] {
+      GetLogFile()->LogInfo(
+          "ServerCloseSession:: Free the gloabal memory "
+          "<myModuleData.GlobalReadDataTmpPtr! ");
+    });
+    failures.Run([] {
+      AppendSessionLogLine(
+          "Info - ServerCloseSession:: Free the gloabal memory "
+          "<myModuleData.GlobalReadDataTmpPtr!");
+    });
   }
-  ReleaseSuperseded();
-  DestroyLogFile();
+  ReleaseSuperseded(failures);
+  failures.Run([] { DestroyLogFile(); });
+  failures.Rethrow();
   return myModuleData.exitcode.load();
 }
 

@@ -1,9 +1,8 @@
 // The services of platform.h over the Win32 API.
-#include <windows.h>
-
 #include <share.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <new>
 
@@ -49,7 +48,9 @@ RecursiveLock::RecursiveLock() {
   InitializeCriticalSection(NativeSection(storage_));
 }
 
-RecursiveLock::~RecursiveLock() { DeleteCriticalSection(NativeSection(storage_)); }
+RecursiveLock::~RecursiveLock() {
+  DeleteCriticalSection(NativeSection(storage_));
+}
 
 void RecursiveLock::Lock() { EnterCriticalSection(NativeSection(storage_)); }
 
@@ -176,10 +177,24 @@ void CloseThreadHandle(Thread* thread) {
 
 const char* VirtualChannelLibraryName() { return "wfapi64.dll"; }
 
+void* PinThisModule() {
+  HMODULE module = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         reinterpret_cast<LPCWSTR>(&PinThisModule),
+                         &module) == 0) {
+    return nullptr;
+  }
+  return module;
+}
+
+void UnpinModule(void* pin) {
+  if (pin != nullptr) FreeLibrary(static_cast<HMODULE>(pin));
+}
+
 void* LoadSharedLibrary(const char* file_name) {
-  return LoadLibraryExA(file_name, nullptr,
-                        LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
-                            LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return LoadLibraryExA(
+      file_name, nullptr,
+      LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 void* FindSymbol(void* library, const char* name) {

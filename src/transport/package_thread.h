@@ -15,6 +15,7 @@ namespace qvctx {
 
 class CPackageReceiver;
 class CShiftBuffer;
+class StepFailures;
 
 // Values of CPackageThread::state.
 inline constexpr std::uint8_t kReaderStopped = 0;
@@ -29,7 +30,8 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   CPackageThread& operator=(const CPackageThread&) = delete;
 
   // Starts the reader: 0 started, 1 not (a thread was already created by
-  // this instance, the instance is being torn down, or creating one failed).
+  // this instance, or creating one failed). The reader keeps the library
+  // mapped until its end has been waited for.
   std::int32_t StartThread();
 
   // Store a callback slot under `lock` (null empties it); always 0.
@@ -37,8 +39,8 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   std::int32_t SetResultCallBack(PackageCallBack callback);
 
   // Stops the reader and tears the instance down; see DestroyPackageThread.
-  // False, doing nothing, when another thread already tears it down.
-  bool Destroy();
+  // Every step runs; the failures of its log lines are kept in `failures`.
+  void Destroy(StepFailures& failures);
 
   // 0 stopped, 1 running, 2 stop requested; shared with the reader unlocked.
   std::atomic<std::uint8_t> state{kReaderStopped};
@@ -51,7 +53,8 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // Stores one callback slot under `lock`, then logs which of the two lines
   // applies; always 0.
   std::int32_t StoreCallBack(PackageCallBack& slot, PackageCallBack callback,
-                             const char* enabled_line, const char* disabled_line);
+                             const char* enabled_line,
+                             const char* disabled_line);
   static std::uint32_t ServerDataProccesorThread(void* parameter);
   void RunReader();
   // The reader's loop; returns when state leaves 1 or exitcode is 1.
@@ -64,15 +67,19 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   void DispatchPackage(CShiftBuffer& buffer);
   // Waits for the reader after a stop request: 2000 polls of 1 ms for state
   // 0, then, logged, for the thread's end; never gives up while it runs.
-  void WaitForReaderEnd();
+  void WaitForReaderEnd(StepFailures& failures);
+  // Called on the reader when its own callback closes the session: leaves
+  // the thread and its module reference for ReapSelfClosedReaders.
+  void HandOverSelfClosedReader();
 
   // Keeps the instance alive while its reader runs, even after the teardown
   // has let go of it; the reader takes this over when it starts.
   std::shared_ptr<CPackageThread> reader_keeps_alive_;
   // Set before the reader is resumed: its thread's end can be waited for.
   bool thread_resumed_ = false;
-  // Set by the first teardown; a teardown under way also refuses a start.
-  std::atomic<bool> tearing_down_{false};
+  // The reference on the library's own module that the reader holds; given
+  // back once the reader's end has been waited for.
+  void* module_pin_ = nullptr;
 };
 
 // The process-wide instance, created on first use; two threads asking at
@@ -85,9 +92,20 @@ std::shared_ptr<CPackageThread> GetPackageThread();
 // waits on until the reader ends, so nothing it uses is released under it),
 // closes the thread handle, clears both callbacks and drops the instance.
 // Called from a callback on the reader thread itself, it requests the stop
-// and the reader finishes on its way out. Nothing when no instance exists or
-// another thread is already tearing it down.
+// and the reader finishes on its way out; its thread is joined by the next
+// ReapSelfClosedReaders. Nothing when no instance exists. Callers serialise
+// it with the start. Every step runs; then the first failure of a log line,
+// if any, is thrown.
 void DestroyPackageThread();
+
+// True on the reader thread (inside a callback).
+bool OnReaderThread();
+
+// Waits for the end of each reader whose session was closed from its own
+// callback, closes its thread handle and gives back its module reference.
+// For host threads that hold no lifecycle turn: such a reader may still be in
+// its callback, which may wait for that turn.
+void ReapSelfClosedReaders();
 
 // ServerRegisterEventCallBackFunction / ServerRegisterResultCallBackFunction.
 std::int32_t RegisterEventCallBack(PackageCallBack callback);
