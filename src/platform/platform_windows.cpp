@@ -1,8 +1,9 @@
 // The services of platform.h over the Win32 API.
+#include <windows.h>
+
 #include <share.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <windows.h>
 
 #include <new>
 
@@ -48,9 +49,7 @@ RecursiveLock::RecursiveLock() {
   InitializeCriticalSection(NativeSection(storage_));
 }
 
-RecursiveLock::~RecursiveLock() {
-  DeleteCriticalSection(NativeSection(storage_));
-}
+RecursiveLock::~RecursiveLock() { DeleteCriticalSection(NativeSection(storage_)); }
 
 void RecursiveLock::Lock() { EnterCriticalSection(NativeSection(storage_)); }
 
@@ -192,9 +191,9 @@ void UnpinModule(void* pin) {
 }
 
 void* LoadSharedLibrary(const char* file_name) {
-  return LoadLibraryExA(
-      file_name, nullptr,
-      LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return LoadLibraryExA(file_name, nullptr,
+                        LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                            LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 void* FindSymbol(void* library, const char* name) {
