@@ -27,9 +27,7 @@ constexpr int kSessionInfoClass = 4;
 constexpr int kClientDataClass = 0;
 char kChannelName[] = "qvctx";
 
-char* AllocateReadBuffer(std::size_t size) {
-  return new (std::nothrow) char[size];
-}
+char* AllocateReadBuffer(std::size_t size) { return new (std::nothrow) char[size]; }
 
 // How the start allocates the read buffer; tests replace it to make it fail.
 char* (*g_allocate_read_buffer)(std::size_t) = &AllocateReadBuffer;
@@ -180,17 +178,15 @@ std::int32_t StartSession() {
   Supersede(Replaced().session_infos, myModuleData.pSessionInfo);
   myModuleData.pSessionInfo = nullptr;
   WfDword session_bytes = 0;
-  if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession,
-                                 kSessionInfoClass, &myModuleData.pSessionInfo,
-                                 &session_bytes) == 0) {
+  if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession, kSessionInfoClass,
+                                 &myModuleData.pSessionInfo, &session_bytes) == 0) {
     ReportPlatformFailure(
         "ServerStartSession:: WFQuerySessionInformation() failed - %d",
         "Error - ServerStartSession:: WFQuerySessionInformation() failed - ",
         port::LastErrorCode());
     return 1;
   }
-  if (myModuleData.pSessionInfo == nullptr ||
-      myModuleData.pSessionInfo[0] == 0) {
+  if (myModuleData.pSessionInfo == nullptr || myModuleData.pSessionInfo[0] == 0) {
     GetLogFile()->LogError(
         "ServerStartSession:: This program must be run from within an ICA "
         "session.");
@@ -214,18 +210,16 @@ std::int32_t StartSession() {
         open_error);
     return 1;
   }
-  GetLogFile()->LogInfo(
-      "ServerStartSession:: WFVirtualChannelOpen, handle is %ld.",
-      HandleNumber(channel));
-  AppendSessionLogLine(
-      "Info - ServerStartSession:: WFVirtualChannelOpen, handle is " +
-      std::to_string(HandleNumber(channel)));
+  GetLogFile()->LogInfo("ServerStartSession:: WFVirtualChannelOpen, handle is %ld.",
+                        HandleNumber(channel));
+  AppendSessionLogLine("Info - ServerStartSession:: WFVirtualChannelOpen, handle is " +
+                       std::to_string(HandleNumber(channel)));
 
   Supersede(Replaced().client_datas, myModuleData.pClientData);
   myModuleData.pClientData = nullptr;
   WfDword client_bytes = 0;
-  if (WFVirtualChannelQuery(channel, kClientDataClass,
-                            &myModuleData.pClientData, &client_bytes) == 0) {
+  if (WFVirtualChannelQuery(channel, kClientDataClass, &myModuleData.pClientData,
+                            &client_bytes) == 0) {
     ReportPlatformFailure(
         "ServerStartSession:: WFVirtualChannelQuery Failed - error %d.",
         "Error - ServerStartSession:: WFVirtualChannelQuery Failed - error ",
@@ -233,8 +227,7 @@ std::int32_t StartSession() {
     return 1;
   }
   GetLogFile()->LogInfo("ServerStartSession:: WFVirtualChannelQuery alles ok!");
-  AppendSessionLogLine(
-      "Info - ServerStartSession:: WFVirtualChannelQuery alles ok! ");
+  AppendSessionLogLine("Info - ServerStartSession:: WFVirtualChannelQuery alles ok! ");
 
   Info("ServerStartSession:: create tmp read data buffer");
   GetLogFile()->LogInfo("ServerStartSession:: Sizeof PACKAGEHEAD = %d",
@@ -256,9 +249,8 @@ std::int32_t StartSession() {
   const std::int32_t result = myModuleData.exitcode.load();
   GetLogFile()->LogInfo("ServerStartSession:: Exit function => result = %d",
                         static_cast<int>(result));
-  AppendSessionLogLine(
-      "Info - ServerStartSession:: Exit function => result = " +
-      std::to_string(result));
+  AppendSessionLogLine("Info - ServerStartSession:: Exit function => result = " +
+                       std::to_string(result));
   return result;
 }
 

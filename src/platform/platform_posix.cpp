@@ -51,9 +51,7 @@ RecursiveLock::RecursiveLock() {
   pthread_mutexattr_destroy(&attr);
 }
 
-RecursiveLock::~RecursiveLock() {
-  pthread_mutex_destroy(NativeMutex(storage_));
-}
+RecursiveLock::~RecursiveLock() { pthread_mutex_destroy(NativeMutex(storage_)); }
 
 void RecursiveLock::Lock() { pthread_mutex_lock(NativeMutex(storage_)); }
 
@@ -79,8 +77,7 @@ std::string NativePath(const char* windows_path) {
     std::string base = (root != nullptr && *root != '\0') ? root : "/";
     std::string rest = path.substr(2);
     while (!base.empty() && base.back() == '/') base.pop_back();
-    if (rest.empty() || (rest[0] != '\\' && rest[0] != '/'))
-      rest.insert(0, "/");
+    if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) rest.insert(0, "/");
     path = base + rest;
   }
   for (char& c : path) {

@@ -137,8 +137,7 @@ std::int32_t CPackageThread::StoreCallBack(PackageCallBack& slot,
     port::LockGuard guard(lock);
     slot = callback;
   }
-  GetLogFile()->LogInfo("%s",
-                        callback != nullptr ? enabled_line : disabled_line);
+  GetLogFile()->LogInfo("%s", callback != nullptr ? enabled_line : disabled_line);
   return 0;
 }
 

@@ -53,8 +53,7 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // Stores one callback slot under `lock`, then logs which of the two lines
   // applies; always 0.
   std::int32_t StoreCallBack(PackageCallBack& slot, PackageCallBack callback,
-                             const char* enabled_line,
-                             const char* disabled_line);
+                             const char* enabled_line, const char* disabled_line);
   static std::uint32_t ServerDataProccesorThread(void* parameter);
   void RunReader();
   // The reader's loop; returns when state leaves 1 or exitcode is 1.
