@@ -19,18 +19,29 @@ std::atomic<long> g_remaining{-1};
 std::atomic<bool> g_reached{false};
 std::thread::id g_arming_thread;  // written before g_armed (release)
 
-// True when the nearest caller outside the C++ runtime is the library, not
-// the simulator (whose own allocations are not the library's to handle).
+// False when the allocation is the simulator's, whose own allocations are not
+// the library's to handle: the nearest caller outside the C++ runtime is in
+// the simulator.
 bool CalledByTheLibrary() {
   void* frames[24];
   const int count = backtrace(frames, 24);
+  bool past_allocator = false;  // past operator new or mmap of this file
   for (int i = 1; i < count; ++i) {
     Dl_info info{};
     if (dladdr(frames[i], &info) == 0 || info.dli_fname == nullptr) continue;
+    if (!past_allocator) {
+      past_allocator = info.dli_sname != nullptr &&
+                       (std::strncmp(info.dli_sname, "_Zn", 3) == 0 ||
+                        std::strcmp(info.dli_sname, "mmap") == 0);
+      continue;
+    }
     if (std::strstr(info.dli_fname, "wfapi64") != nullptr) return false;
-    if (std::strstr(info.dli_fname, "qvctx") != nullptr) return true;
+    if (std::strstr(info.dli_fname, "libstdc++") == nullptr &&
+        std::strstr(info.dli_fname, "libgcc") == nullptr) {
+      return true;
+    }
   }
-  return false;
+  return true;
 }
 
 // Counts one allocation; true when it is the one to fail.

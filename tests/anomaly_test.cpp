@@ -48,12 +48,26 @@ CycleResults RunCycle(Step faulted, Before before, After after) {
            ServerRegisterResultCallBackFunction(&RecordResult);
   });
   run(Step::kStart, [] { return ServerStartSession(); });
-  run(Step::kReceive, [] {
+  run(Step::kReceive, [&] {
+    // Waits for the delivery, or until the package has been read (and a
+    // dispatch had time to happen) or nothing is read any more.
     const std::size_t before_count = Recorder::Get().count();
     WfSimClientSendEvent(9, "anomaly", 7);
+    if (cycle.results[static_cast<int>(Step::kStart)] != 0) return 0;
+    // A reader that has read the package gets 300 ms more to deliver, one
+    // that reads nothing more 1 s.
     const auto deadline = Clock::now() + kDeliveryWait;
-    while (Recorder::Get().count() == before_count && Clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    auto settled = deadline;
+    std::uint64_t reads = WfSimCallCount(WFSIM_READ);
+    while (Recorder::Get().count() == before_count && Clock::now() < settled) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      const std::uint64_t now_reads = WfSimCallCount(WFSIM_READ);
+      if (settled == deadline && WfSimPendingReadBytes() == 0) {
+        settled = Clock::now() + std::chrono::milliseconds(300);
+      } else if (settled == deadline && now_reads == reads) {
+        settled = Clock::now() + std::chrono::seconds(1);
+      }
+      reads = now_reads;
     }
     return static_cast<int>(Recorder::Get().count() - before_count);
   });
