@@ -1,10 +1,12 @@
 #include "diagnostics/log_file.h"
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
 
+#include "diagnostics/log_file_test_helper.h"
 #include "module/module_data.h"
 #include "module/no_destructor.h"
 
@@ -29,6 +31,9 @@ WriterSlot& Slot() {
   static NoDestructor<WriterSlot> slot;
   return *slot;
 }
+
+// The clock of the log lines; tests replace it.
+std::atomic<port::TimeOfDay (*)()> g_time_of_day{&port::LocalTimeOfDay};
 
 void CopySetting(char* destination, const char* text, std::size_t size) {
   std::strncpy(destination, text, size - 1);
@@ -103,7 +108,7 @@ void CLogFile::Log(std::int32_t threshold, const char* line_format,
   if (std::vsnprintf(message, sizeof(message), format, args) < 0) {
     message[0] = '\0';
   }
-  const port::TimeOfDay now = port::LocalTimeOfDay();
+  const port::TimeOfDay now = g_time_of_day.load(std::memory_order_relaxed)();
   char line[kBufferSize];
   if (std::snprintf(line, sizeof(line), line_format, now.hour, now.minute,
                     now.second, now.millisecond, message) < 0) {
@@ -136,6 +141,10 @@ std::shared_ptr<CLogFile> GetLogFile() {
   std::lock_guard<std::mutex> hold(slot.mutex);
   if (!slot.writer) slot.writer = std::make_shared<CLogFile>();
   return slot.writer;
+}
+
+void SetTimeOfDayForTesting(port::TimeOfDay (*clock)()) {
+  g_time_of_day.store(clock != nullptr ? clock : &port::LocalTimeOfDay);
 }
 
 void DestroyLogFile() {
