@@ -3,6 +3,8 @@
 // handles and buffers all come back, and a new session delivers.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,6 +110,78 @@ TEST_F(LifecycleConcurrencyTest, StartDuringACloseWaitsForIt) {
                     IndexOf(log, kWaiting)));
   EXPECT_EQ(WfSimOpenHandleCount(), 1u);
   CloseAndCheckReleased();
+}
+
+// The stress: one thread starts and closes sessions while others send,
+// register and clear callbacks and fetch the session log, and the client
+// sends events. Bounded by its count of cycles; QVCTX_STRESS_SECONDS=N runs
+// it for N seconds instead (a soak).
+std::atomic<std::uint64_t> g_checked{0};
+std::atomic<std::uint64_t> g_damaged{0};
+
+void CheckIntact(const std::uint8_t* package, std::uint32_t length) {
+  const std::uint32_t id = Load32(package + 4);
+  const Bytes expected = MakePackage(1, id, length - kHeaderSize);
+  const bool intact = length >= kHeaderSize && Load32(package + 8) == length &&
+                      std::equal(expected.begin(), expected.end(), package);
+  (intact ? g_checked : g_damaged).fetch_add(1);
+}
+
+TEST_F(LifecycleConcurrencyTest, StressStartsClosesSendsAndRegistrations) {
+  const char* soak = std::getenv("QVCTX_STRESS_SECONDS");
+  const auto until = Clock::now() + std::chrono::seconds(
+                                        soak != nullptr ? std::atoi(soak) : 0);
+  constexpr int kCycles = 25;
+  WfSimSetKeepWritten(0);
+  std::atomic<bool> done{false};
+  std::vector<std::thread> threads;
+  const Bytes call = MakePackage(0, 0, 500);
+  const Bytes bulk(3000, 0x42);
+  for (int sender = 0; sender < 2; ++sender) {
+    threads.emplace_back([&] {
+      while (!done) {
+        ServerRegisterFarFunction(call.data(),
+                                  static_cast<std::int32_t>(call.size()));
+        ServerSendBulkData(bulk.data(), static_cast<std::uint32_t>(bulk.size()));
+      }
+    });
+  }
+  threads.emplace_back([&] {
+    while (!done) {
+      ServerRegisterResultCallBackFunction(&CheckIntact);
+      ServerRegisterResultCallBackFunction(nullptr);
+      ServerSessionLog();
+      ServerSessionFreeLog();
+      std::this_thread::yield();
+    }
+  });
+  threads.emplace_back([&] {
+    for (std::uint32_t id = 1; !done; ++id) {
+      const Bytes event = MakePackage(1, id, id % 700);
+      WfSimClientSend(event.data(), static_cast<std::uint32_t>(event.size()));
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+  });
+  for (int cycle = 0; cycle < kCycles || Clock::now() < until; ++cycle) {
+    ServerRegisterEventCallBackFunction(&CheckIntact);
+    ServerStartSession();
+    std::this_thread::sleep_for(std::chrono::milliseconds(cycle % 5));
+    ServerCloseSession();
+  }
+  done = true;
+  for (std::thread& thread : threads) thread.join();
+  ServerCloseSession();
+  EXPECT_EQ(g_damaged.load(), 0u);
+  EXPECT_EQ(WfSimOpenHandleCount(), 0u);
+  EXPECT_EQ(WfSimHeldBufferCount(), 0u);
+  // A new session still delivers.
+  WfSimReset();
+  StartRecording();
+  Send(MakePackage(1, 77, 9));
+  ASSERT_TRUE(Recorder::Get().WaitFor(1));
+  EXPECT_EQ(MessageIdOf(Recorder::Get().deliveries()[0]), 77u);
+  std::printf("stress: %llu packages delivered intact\n",
+              static_cast<unsigned long long>(g_checked.load()));
 }
 
 }  // namespace
