@@ -109,8 +109,7 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept {
 extern "C" void* mmap(void* address, std::size_t length, int protection,
                       int flags, int fd, off_t offset) {
   using Mmap = void* (*)(void*, std::size_t, int, int, int, off_t);
-  static const Mmap next =
-      reinterpret_cast<Mmap>(dlsym(RTLD_NEXT, "mmap"));
+  static const Mmap next = reinterpret_cast<Mmap>(dlsym(RTLD_NEXT, "mmap"));
   if (anomaly::FailThisOne()) return MAP_FAILED;
   return next(address, length, protection, flags, fd, offset);
 }

@@ -1,9 +1,9 @@
-// Faults injected one at a time into a full cycle through the exports (register,
-// start, receive, a far-function call, bulk data, the session log, close): each
-// platform operation the simulator can fail and, on POSIX, each allocation the
-// library makes on the way. For each: the faulted export gives its failure
-// result, nothing escapes, the close releases everything, and the next cycle
-// works as if nothing had happened.
+// Faults injected one at a time into a full cycle through the exports
+// (register, start, receive, a far-function call, bulk data, the session log,
+// close): each platform operation the simulator can fail and, on POSIX, each
+// allocation the library makes on the way. For each: the faulted export gives
+// its failure result, nothing escapes, the close releases everything, and the
+// next cycle works as if nothing had happened.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,16 +17,23 @@
 namespace reader_test {
 namespace {
 
-enum class Step { kRegister, kStart, kReceive, kFarFunction, kBulk, kLog, kClose };
-constexpr const char* kStepNames[] = {"register", "start",   "receive",
-                                      "far call", "bulk",    "session log",
-                                      "close"};
+enum class Step {
+  kRegister,
+  kStart,
+  kReceive,
+  kFarFunction,
+  kBulk,
+  kLog,
+  kClose
+};
+constexpr const char* kStepNames[] = {
+    "register", "start", "receive", "far call", "bulk", "session log", "close"};
 constexpr std::uint32_t kBulkSize = 5000;
 constexpr auto kDeliveryWait = std::chrono::seconds(2);
 
 // What one cycle's exports returned.
 struct CycleResults {
-  int results[7] = {};  // per Step; the receive step: packages delivered
+  int results[7] = {};    // per Step; the receive step: packages delivered
   bool log_text = false;  // the session log's text was had (not the
                           // out-of-memory text)
 };
@@ -78,7 +85,8 @@ CycleResults RunCycle(Step faulted, Before before, After after) {
   run(Step::kBulk, [&] { return ServerSendBulkData(bulk.data(), kBulkSize); });
   run(Step::kLog, [&] {
     const char* text = ServerSessionLog();
-    cycle.log_text = text != nullptr && std::strstr(text, "out of memory") == nullptr;
+    cycle.log_text =
+        text != nullptr && std::strstr(text, "out of memory") == nullptr;
     ServerSessionFreeLog();
     return 0;
   });
@@ -93,7 +101,8 @@ class AnomalyTest : public ReaderTest {
   static void ExpectACleanCycle() {
     WfSimReset();
     Recorder::Get().Reset();
-    const CycleResults clean = RunCycle(Step::kRegister, [] {}, [] {});
+    const CycleResults clean = RunCycle(
+        Step::kRegister, [] {}, [] {});
     EXPECT_EQ(clean.results[static_cast<int>(Step::kRegister)], 0);
     EXPECT_EQ(clean.results[static_cast<int>(Step::kStart)], 0);
     EXPECT_EQ(clean.results[static_cast<int>(Step::kReceive)], 1);
@@ -103,7 +112,8 @@ class AnomalyTest : public ReaderTest {
     EXPECT_EQ(clean.results[static_cast<int>(Step::kClose)], 0);
     EXPECT_EQ(WfSimWrittenTotal(), 334u + kBulkSize);
     std::vector<std::uint8_t> written(334 + kBulkSize);
-    WfSimTakeWritten(written.data(), static_cast<std::uint32_t>(written.size()));
+    WfSimTakeWritten(written.data(),
+                     static_cast<std::uint32_t>(written.size()));
     const Bytes far = MakePackage(0, 0, 300);
     EXPECT_TRUE(std::equal(far.begin() + kHeaderSize, far.end(),
                            written.begin() + kHeaderSize));
@@ -165,7 +175,8 @@ TEST_F(AnomalyTest, EachPlatformOperationFailsInTurn) {
     const std::uint32_t skip =
         fault.operation == WFSIM_WRITE && fault.step == Step::kBulk ? 1 : 0;
     ASSERT_EQ(WfSimFailCalls(fault.operation, skip, fault.count, 31), 0);
-    const CycleResults cycle = RunCycle(Step::kRegister, [] {}, [] {});
+    const CycleResults cycle = RunCycle(
+        Step::kRegister, [] {}, [] {});
     for (int operation = WFSIM_QUERY_SESSION; operation <= WFSIM_CLOSE;
          ++operation) {
       WfSimFailCalls(operation, 0, 0, 0);
@@ -185,7 +196,7 @@ int FailureResultOf(Step step) {
   switch (step) {
     case Step::kReceive:  // the reader's start-up: nothing is delivered
     case Step::kLog:
-    case Step::kClose:    // the exit code of the start, as always
+    case Step::kClose:  // the exit code of the start, as always
       return 0;
     default:
       return 1;

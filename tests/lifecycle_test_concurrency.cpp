@@ -142,7 +142,8 @@ TEST_F(LifecycleConcurrencyTest, StressStartsClosesSendsAndRegistrations) {
       while (!done) {
         ServerRegisterFarFunction(call.data(),
                                   static_cast<std::int32_t>(call.size()));
-        ServerSendBulkData(bulk.data(), static_cast<std::uint32_t>(bulk.size()));
+        ServerSendBulkData(bulk.data(),
+                           static_cast<std::uint32_t>(bulk.size()));
       }
     });
   }

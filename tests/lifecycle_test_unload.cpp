@@ -26,8 +26,8 @@ bool LibraryIsMapped() {
 #if defined(_WIN32)
   return GetModuleHandleA("qvctx.dll") != nullptr;
 #else
-  void* handle = dlopen(qvctx_test::LibraryPath("qvctx").c_str(),
-                        RTLD_NOW | RTLD_NOLOAD);
+  void* handle =
+      dlopen(qvctx_test::LibraryPath("qvctx").c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (handle != nullptr) dlclose(handle);
   return handle != nullptr;
 #endif
@@ -52,7 +52,6 @@ class UnloadTest : public ::testing::Test {
     qvctx_test::CreateLogFolder();
     qvctx_test::RemoveLogFile();
   }
-
 };
 
 TEST_F(UnloadTest, UnloadWithoutACloseLeavesTheSessionRunningUntilItsClose) {
@@ -75,6 +74,5 @@ TEST_F(UnloadTest, UnloadWithoutACloseLeavesTheSessionRunningUntilItsClose) {
   }
   EXPECT_FALSE(LibraryIsMapped());
 }
-
 
 }  // namespace

@@ -40,7 +40,8 @@ TEST(SessionCloseFaultTest, FailedLogWriterCreationStillStopsAndReleases) {
   std::string log = qvctx_test::ReadLogBytes();
   EXPECT_EQ(log.find("CTcpClient::~CTcpClient:: waiting for thread to finish"),
             std::string::npos);
-  EXPECT_NE(log.find("CPackageThread:: Thread is detroyed "), std::string::npos);
+  EXPECT_NE(log.find("CPackageThread:: Thread is detroyed "),
+            std::string::npos);
 
   EXPECT_EQ(StartSession(), 0);
   EXPECT_GT(ReadsOver(20), 0u);
