@@ -116,6 +116,13 @@ void Info(const char* line) {
   AppendSessionLogLine(std::string("Info - ") + line);
 }
 
+// Info as two steps of a teardown: the session-log line is added even when
+// the file line cannot be made.
+void InfoSteps(StepFailures& failures, const char* line) {
+  failures.Run([line] { GetLogFile()->LogInfo("%s", line); });
+  failures.Run([line] { AppendSessionLogLine(std::string("Info - ") + line); });
+}
+
 // A failed platform call: the code is read once, right after the call, and
 // printed signed in the file line and unsigned in the session-log line.
 void ReportPlatformFailure(const char* file_format, const char* session_line,
@@ -188,11 +195,9 @@ std::int32_t StartSession() {
   }
   if (myModuleData.pSessionInfo == nullptr || myModuleData.pSessionInfo[0] == 0) {
     GetLogFile()->LogError(
-        "ServerStartSession:: This program must be run from within an ICA "
-        "session.");
+        "ServerStartSession:: This program must be run from within an ICA session.");
     AppendSessionLogLine(
-        "Error - ServerStartSession:: This program must be run from within an "
-        "ICA "
+        "Error - ServerStartSession:: This program must be run from within an ICA "
         "session.");
     return 1;
   }
@@ -278,12 +283,12 @@ std::int32_t CloseSession() {
   if (myModuleData.pClientData != nullptr) {
     WFFreeMemory(myModuleData.pClientData);
     myModuleData.pClientData = nullptr;
-    failures.Run([] { Info("ServerCloseSession::WFFreeMemory1 done!"); });
+    InfoSteps(failures, "ServerCloseSession::WFFreeMemory1 done!");
   }
   if (myModuleData.pSessionInfo != nullptr) {
     WFFreeMemory(myModuleData.pSessionInfo);
     myModuleData.pSessionInfo = nullptr;
-    failures.Run([] { Info("ServerCloseSession::WFFreeMemory2 done!"); });
+    InfoSteps(failures, "ServerCloseSession::WFFreeMemory2 done!");
   }
   const WfHandle channel = myModuleData.hVirtualChannel.load();
   if (channel != nullptr) {
