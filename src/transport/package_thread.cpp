@@ -9,7 +9,7 @@
 #include "diagnostics/log_file.h"
 #include "module/module_data.h"
 #include "module/no_destructor.h"
-#include "module/step_failures.h"
+#include "base/step_failures.h"
 #include "transport/package_head.h"
 #include "transport/package_receiver.h"
 #include "transport/shift_buffer.h"

@@ -1,7 +1,7 @@
 // Runs the steps of a teardown one after the other whatever each of them
 // throws, and reports the first failure once every step has run.
-#ifndef QVCTX_SRC_MODULE_STEP_FAILURES_H_
-#define QVCTX_SRC_MODULE_STEP_FAILURES_H_
+#ifndef QVCTX_SRC_BASE_STEP_FAILURES_H_
+#define QVCTX_SRC_BASE_STEP_FAILURES_H_
 
 #include <exception>
 #include <utility>
@@ -32,4 +32,4 @@ class StepFailures {
 
 }  // namespace qvctx
 
-#endif  // QVCTX_SRC_MODULE_STEP_FAILURES_H_
+#endif  // QVCTX_SRC_BASE_STEP_FAILURES_H_
