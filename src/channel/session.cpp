@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "base/step_failures.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/module_data.h"
 #include "module/no_destructor.h"
-#include "base/step_failures.h"
 #include "platform/platform.h"
 #include "transport/package_head.h"
 #include "transport/package_thread.h"

@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/step_failures.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
 #include "module/module_data.h"
 #include "module/no_destructor.h"
-#include "base/step_failures.h"
 #include "transport/package_head.h"
 #include "transport/package_receiver.h"
 #include "transport/shift_buffer.h"
