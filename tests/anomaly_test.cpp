@@ -42,7 +42,7 @@ struct CycleResults {
 template <typename Before, typename After>
 CycleResults RunCycle(Step faulted, Before before, After after) {
   CycleResults cycle;
-  const Bytes far = MakePackage(0, 0, 300);
+  const Bytes call = MakePackage(0, 0, 300);
   std::vector<std::uint8_t> bulk(kBulkSize);
   for (std::uint32_t i = 0; i < kBulkSize; ++i) bulk[i] = i * 13 & 0xFF;
   const auto run = [&](Step step, auto body) {
@@ -79,8 +79,8 @@ CycleResults RunCycle(Step faulted, Before before, After after) {
     return static_cast<int>(Recorder::Get().count() - before_count);
   });
   run(Step::kFarFunction, [&] {
-    return ServerRegisterFarFunction(far.data(),
-                                     static_cast<std::int32_t>(far.size()));
+    return ServerRegisterFarFunction(call.data(),
+                                     static_cast<std::int32_t>(call.size()));
   });
   run(Step::kBulk, [&] { return ServerSendBulkData(bulk.data(), kBulkSize); });
   run(Step::kLog, [&] {
@@ -114,8 +114,8 @@ class AnomalyTest : public ReaderTest {
     std::vector<std::uint8_t> written(334 + kBulkSize);
     WfSimTakeWritten(written.data(),
                      static_cast<std::uint32_t>(written.size()));
-    const Bytes far = MakePackage(0, 0, 300);
-    EXPECT_TRUE(std::equal(far.begin() + kHeaderSize, far.end(),
+    const Bytes call = MakePackage(0, 0, 300);
+    EXPECT_TRUE(std::equal(call.begin() + kHeaderSize, call.end(),
                            written.begin() + kHeaderSize));
     for (std::uint32_t i = 0; i < kBulkSize; ++i) {
       if (written[334 + i] != (i * 13 & 0xFF)) {
