@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "reader_test_support.h"
-#if !defined(_WIN32)
+#if defined(QVCTX_ALLOCATION_FAULTS)
 #include "allocation_fault_test_helper.h"
 #endif
 
@@ -190,7 +190,7 @@ TEST_F(AnomalyTest, EachPlatformOperationFailsInTurn) {
   EXPECT_EQ(WfSimFailCalls(WFSIM_FREE_MEMORY, 0, 1, 31), 1);
 }
 
-#if !defined(_WIN32)
+#if defined(QVCTX_ALLOCATION_FAULTS)
 // What the export of each step gives when one of its allocations fails.
 int FailureResultOf(Step step) {
   switch (step) {
