@@ -3,8 +3,8 @@
 // buffered packages, and the teardown of an instance whose reader never ran.
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "reader_test_support.h"

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "allocation_fault_test_helper.h"
-#include "module/session.h"
 #include "diagnostics/log_file.h"
+#include "module/session.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
 
