@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "qvctx/wfapi64_sim.h"
+#include "recording_format.h"
 #include "sim_test_support.h"
 #include "support/test_support.h"
 #include "tcp_socket.h"
@@ -31,9 +30,19 @@ std::vector<std::uint8_t> Bytes(std::size_t size, std::uint8_t seed) {
   return bytes;
 }
 
+// The channel's bytes a timed recording file holds, its chunks joined.
 std::vector<std::uint8_t> FileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
+  wfsim::RecordingReader reader;
+  std::string error;
+  EXPECT_TRUE(reader.Open(path, &error)) << error;
+  EXPECT_TRUE(reader.timed()) << path;
+  std::vector<std::uint8_t> bytes;
+  wfsim::RecordedChunk chunk;
+  while (reader.Next(&chunk)) {
+    bytes.insert(bytes.end(), chunk.bytes.begin(), chunk.bytes.end());
+  }
+  EXPECT_FALSE(reader.truncated()) << path;
+  return bytes;
 }
 
 // Receives exactly `size` bytes from the server's side, or fewer when the
