@@ -2,7 +2,7 @@
 // caller sees through it is what the simulator gives directly, and the
 // recording holds every byte. The target and the recording prefix come from
 // the environment each CTest entry sets (QVCTX_TAP_TARGET, QVCTX_TAP_RECORD),
-// since the tap reads them once per process.
+// since the tap reads them once, at its first call.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,23 +59,30 @@ Operations Direct() {
           WFFreeMemory};
 }
 
+// The tap under test, loaded once and kept for the process, as a host
+// keeps the platform's library.
+const qvctx_test::LoadedLibrary& TapLibrary() {
+  static const auto* const tap =
+      new qvctx_test::LoadedLibrary(Env("QVCTX_TAP_UNDER_TEST"));
+  return *tap;
+}
+
 class TapTest : public ::testing::Test {
  protected:
-  TapTest() : tap_(Env("QVCTX_TAP_UNDER_TEST")) {}
   void SetUp() override {
-    ASSERT_TRUE(tap_.ok()) << Env("QVCTX_TAP_UNDER_TEST");
-    ops_ = {tap_.Function<QueryFn>("WFQuerySessionInformationA"),
-            tap_.Function<OpenFn>("WFVirtualChannelOpen"),
-            tap_.Function<ChannelQueryFn>("WFVirtualChannelQuery"),
-            tap_.Function<ReadFn>("WFVirtualChannelRead"),
-            tap_.Function<WriteFn>("WFVirtualChannelWrite"),
-            tap_.Function<CloseFn>("WFVirtualChannelClose"),
-            tap_.Function<FreeFn>("WFFreeMemory")};
+    const qvctx_test::LoadedLibrary& tap = TapLibrary();
+    ASSERT_TRUE(tap.ok()) << Env("QVCTX_TAP_UNDER_TEST");
+    ops_ = {tap.Function<QueryFn>("WFQuerySessionInformationA"),
+            tap.Function<OpenFn>("WFVirtualChannelOpen"),
+            tap.Function<ChannelQueryFn>("WFVirtualChannelQuery"),
+            tap.Function<ReadFn>("WFVirtualChannelRead"),
+            tap.Function<WriteFn>("WFVirtualChannelWrite"),
+            tap.Function<CloseFn>("WFVirtualChannelClose"),
+            tap.Function<FreeFn>("WFFreeMemory")};
     WfSimReset();
   }
   void TearDown() override { WfSimReset(); }
 
-  qvctx_test::LoadedLibrary tap_;
   Operations ops_{};
 };
 
