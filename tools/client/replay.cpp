@@ -13,7 +13,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kPollMs = 50;
-constexpr std::size_t kReceiveChunk = 64 * 1024;
+constexpr std::size_t kReceiveChunk = std::size_t{64} * 1024;
 
 // Cuts whole packages off the front of a growing stream.
 class PackageCutter {

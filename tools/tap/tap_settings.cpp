@@ -20,7 +20,7 @@ std::string Trim(const std::string& text) {
 std::string ReadSmallFile(const std::string& path) {
   std::FILE* const file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return "";
-  std::string text(64 * 1024, '\0');
+  std::string text(std::size_t{64} * 1024, '\0');
   text.resize(std::fread(&text[0], 1, text.size(), file));
   std::fclose(file);
   return text;

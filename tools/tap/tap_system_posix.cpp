@@ -39,6 +39,7 @@ std::string DefaultTargetPath() { return ""; }
 void* LoadLibraryAt(const std::string& path, std::string* error) {
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): called once, under the load lock
     const char* text = dlerror();
     *error = text != nullptr ? text : "dlopen failed";
   }
