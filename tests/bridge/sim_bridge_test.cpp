@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "qvctx/wfapi64_sim.h"
-#include "recording_format.h"
 #include "sim_test_support.h"
 #include "support/test_support.h"
 #include "tcp_socket.h"
@@ -27,21 +26,6 @@ std::vector<std::uint8_t> Bytes(std::size_t size, std::uint8_t seed) {
   for (std::size_t i = 0; i < size; ++i) {
     bytes[i] = static_cast<std::uint8_t>(seed + i * 13);
   }
-  return bytes;
-}
-
-// The channel's bytes a timed recording file holds, its chunks joined.
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-  wfsim::RecordingReader reader;
-  std::string error;
-  EXPECT_TRUE(reader.Open(path, &error)) << error;
-  EXPECT_TRUE(reader.timed()) << path;
-  std::vector<std::uint8_t> bytes;
-  wfsim::RecordedChunk chunk;
-  while (reader.Next(&chunk)) {
-    bytes.insert(bytes.end(), chunk.bytes.begin(), chunk.bytes.end());
-  }
-  EXPECT_FALSE(reader.truncated()) << path;
   return bytes;
 }
 
@@ -132,8 +116,10 @@ TEST_F(SimBridgeTest, BytesCrossUnchangedBothWaysAndAreRecorded) {
   EXPECT_EQ(ReadChannel(channel, sent.size()), sent);
 
   EXPECT_EQ(WFVirtualChannelClose(channel), 1);
-  EXPECT_EQ(FileBytes(std::string(kRecordPrefix) + ".server.bin"), written);
-  EXPECT_EQ(FileBytes(std::string(kRecordPrefix) + ".client.bin"), sent);
+  EXPECT_EQ(sim_test::RecordedBytes(std::string(kRecordPrefix) + ".server.bin"),
+            written);
+  EXPECT_EQ(sim_test::RecordedBytes(std::string(kRecordPrefix) + ".client.bin"),
+            sent);
 }
 
 TEST_F(SimBridgeTest, ClosingTheLastChannelEndsTheConnection) {

@@ -155,25 +155,6 @@ TEST_F(TapTest, ForwardsResultsAndLastError) {
   }
 }
 
-// Reads all of one recording file; its chunks' times must lie in
-// [after, before].
-std::vector<std::uint8_t> Recorded(const std::string& path, std::uint64_t after,
-                                   std::uint64_t before) {
-  wfsim::RecordingReader reader;
-  std::string error;
-  EXPECT_TRUE(reader.Open(path, &error)) << error;
-  EXPECT_TRUE(reader.timed()) << path;
-  std::vector<std::uint8_t> bytes;
-  wfsim::RecordedChunk chunk;
-  while (reader.Next(&chunk)) {
-    EXPECT_GE(chunk.micros, after);
-    EXPECT_LE(chunk.micros, before);
-    bytes.insert(bytes.end(), chunk.bytes.begin(), chunk.bytes.end());
-  }
-  EXPECT_FALSE(reader.truncated());
-  return bytes;
-}
-
 // Bytes both ways through the tap arrive as sent and are recorded exactly
 // (when the prefix can be written), with the caller's last error untouched.
 TEST_F(TapTest, RecordsBothDirections) {
@@ -220,8 +201,9 @@ TEST_F(TapTest, RecordsBothDirections) {
     return;
   }
   const std::uint64_t end = wfsim::RecordingClock();
-  EXPECT_EQ(Recorded(server, start, end), sent);
-  EXPECT_EQ(Recorded(prefix + wfsim::kRecordingClientSuffix, start, end),
+  EXPECT_EQ(sim_test::RecordedBytes(server, start, end), sent);
+  EXPECT_EQ(sim_test::RecordedBytes(prefix + wfsim::kRecordingClientSuffix,
+                                    start, end),
             answer);
 }
 
