@@ -123,8 +123,9 @@ TEST_F(TapTest, ForwardsResultsAndLastError) {
        [&](const Operations& o) {
          const bool ok = o.query_session(nullptr, sim_test::kCurrentSession, 4,
                                          &info, &count) != 0;
+         const bool in_session = ok && count == 4 && info[0] == 1;
          o.free_memory(info);
-         return ok && count == 4 && info[0] == 1;
+         return in_session;
        }},
       {"open another name",
        [&](const Operations& o) {
