@@ -2,6 +2,7 @@
 #   include/qvctx/   qvctx.h, the generated qvctx_version.h and the
 #                    simulator's wfapi64_sim.h
 #   bin/             qvctx.dll, wfapi64.dll and the tools (Windows: every DLL)
+#   bin/tap/, lib/tap/  qvctx-tap as wfapi64.dll (Windows) or libwfapi64.so
 #   NAME.debug       beside every installed library and tool: its debug
 #                    information, split off the stripped binary
 #   lib/             libqvctx.so.X.Y.Z with its run-time name (libqvctx.so.0.Y
@@ -54,6 +55,22 @@ foreach(_qvctx_tool qvctx-host qvctx-client qvctx-dump)
     qvctx_install_split_debug(${_qvctx_tool} ${QVCTX_INSTALL_BINDIR})
   endif()
 endforeach()
+
+# The tap carries the platform library's file name, so it lies in a folder of
+# its own (bin/tap on Windows, lib/tap elsewhere) and is put beside a host
+# only on purpose.
+if(TARGET qvctx-tap)
+  if(QVCTX_WINDOWS)
+    set(_qvctx_tap_dir ${QVCTX_INSTALL_BINDIR}/tap)
+  else()
+    set(_qvctx_tap_dir ${QVCTX_INSTALL_LIBDIR}/tap)
+  endif()
+  install(TARGETS qvctx-tap
+    RUNTIME DESTINATION ${_qvctx_tap_dir}
+    LIBRARY DESTINATION ${_qvctx_tap_dir}
+    ARCHIVE DESTINATION ${QVCTX_INSTALL_LIBDIR}/tap)
+  qvctx_install_split_debug(qvctx-tap ${_qvctx_tap_dir})
+endif()
 
 if(QVCTX_WINDOWS)
   include(${CMAKE_CURRENT_LIST_DIR}/MsvcImportLibrary.cmake)

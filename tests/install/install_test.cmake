@@ -243,10 +243,11 @@ endif()
 
 # ---- Stripped, with the debug information beside ---------------------------
 if(WINDOWS)
-  set(stripped_binaries bin/qvctx.dll bin/wfapi64.dll)
+  set(stripped_binaries bin/qvctx.dll bin/wfapi64.dll bin/tap/wfapi64.dll)
   set(section_dump ${OBJDUMP} -h)
 else()
-  set(stripped_binaries lib/libqvctx.so.${VERSION} lib/libwfapi64.so)
+  set(stripped_binaries lib/libqvctx.so.${VERSION} lib/libwfapi64.so
+    lib/tap/libwfapi64.so)
   set(section_dump ${READELF} -S -W)
 endif()
 foreach(tool IN LISTS tools)

@@ -1,5 +1,5 @@
 // qvctx's exports as the sample host uses them: looked up by name in the
-// library loaded by path, typed by the public header's declarations.
+// library loaded by path, typed by the public header's PFN_ types.
 #ifndef QVCTX_TOOLS_HOST_QVCTX_API_H_
 #define QVCTX_TOOLS_HOST_QVCTX_API_H_
 
@@ -11,14 +11,14 @@
 namespace qvctx_host {
 
 struct QvctxApi {
-  decltype(&::ServerStartSession) start_session = nullptr;
-  decltype(&::ServerCloseSession) close_session = nullptr;
-  decltype(&::ServerRegisterEventCallBackFunction) register_event = nullptr;
-  decltype(&::ServerRegisterResultCallBackFunction) register_result = nullptr;
-  decltype(&::ServerRegisterFarFunction) send_call = nullptr;
-  decltype(&::ServerSendBulkData) send_bulk = nullptr;
-  decltype(&::ServerSessionLog) session_log = nullptr;
-  decltype(&::ServerSessionFreeLog) free_session_log = nullptr;
+  PFN_ServerStartSession start_session = nullptr;
+  PFN_ServerCloseSession close_session = nullptr;
+  PFN_ServerRegisterEventCallBackFunction register_event = nullptr;
+  PFN_ServerRegisterResultCallBackFunction register_result = nullptr;
+  PFN_ServerRegisterFarFunction send_call = nullptr;
+  PFN_ServerSendBulkData send_bulk = nullptr;
+  PFN_ServerSessionLog session_log = nullptr;
+  PFN_ServerSessionFreeLog free_session_log = nullptr;
 
   // Looks every function up in `library`; returns the names it lacks,
   // separated by blanks, or an empty string.
