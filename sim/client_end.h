@@ -28,6 +28,13 @@ class ClientEnd {
 
   // Queues bytes for the server. Throws std::bad_alloc.
   void Send(const std::uint8_t* data, std::size_t size);
+  // The same in steps, for a sender that copies outside the simulator's lock
+  // (see ByteQueue::Reserve): room for `size` bytes, then the bytes copied
+  // into it are committed in order. Throws std::bad_alloc.
+  std::uint8_t* ReserveSend(std::size_t size) {
+    return to_server_.Reserve(size);
+  }
+  void CommitSend(std::size_t count) { to_server_.Commit(count); }
   // One read of the server: at most `capacity` bytes and at most the piece
   // size. Returns the count copied to `out`.
   std::size_t Deliver(std::uint8_t* out, std::size_t capacity);

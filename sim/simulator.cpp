@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -156,7 +157,8 @@ Outcome Simulator::ConnectClientIfAsked(
 
 void Simulator::FromRemoteClient(const ClientBridge* from,
                                  const std::uint8_t* data, std::size_t size) {
-  std::lock_guard<std::mutex> hold(mutex_);
+  std::unique_lock<std::mutex> hold(mutex_);
+  changed_.wait(hold, [&] { return !client_filling_; });
   NotifyOnExit notify(changed_);
   // A connection being retired may still hand on a last piece; it belongs to
   // a stream that has ended.
@@ -232,6 +234,9 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
 Outcome Simulator::Write(const void* channel, const char* buffer,
                          std::uint32_t length, std::uint32_t* written) {
   std::unique_lock<std::mutex> hold(mutex_);
+  // The built-in client's answers go to the server's queue: after a client
+  // send in progress, never inside it.
+  changed_.wait(hold, [&] { return !client_filling_; });
   NotifyOnExit notify(changed_);
   CountCall(WFSIM_WRITE);
   Outcome outcome = kSuccess;
@@ -366,9 +371,25 @@ void Simulator::ZeroWrites(std::uint32_t after_successes, std::uint32_t count) {
 }
 
 void Simulator::ClientSend(const std::uint8_t* data, std::size_t size) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  NotifyOnExit notify(changed_);
-  client_.Send(data, size);
+  // The bytes are copied outside the lock, a block at a time, and each block
+  // is readable as soon as it is committed: a reader drains the front while
+  // the rest is copied, and neither waits for the other's copy.
+  constexpr std::size_t kBlock = std::size_t{64} * 1024;
+  if (size == 0) return;
+  std::unique_lock<std::mutex> hold(mutex_);
+  changed_.wait(hold, [&] { return !client_filling_; });
+  std::uint8_t* const room = client_.ReserveSend(size);
+  client_filling_ = true;
+  for (std::size_t at = 0; at < size;) {
+    const std::size_t block = std::min(kBlock, size - at);
+    hold.unlock();
+    std::memcpy(room + at, data + at, block);
+    hold.lock();
+    client_.CommitSend(block);
+    at += block;
+    if (at == size) client_filling_ = false;
+    changed_.notify_all();
+  }
 }
 
 void Simulator::SetReadPieceSize(std::uint32_t max_bytes) {

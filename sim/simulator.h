@@ -119,6 +119,9 @@ class Simulator {
   Countdown zero_writes_;
   std::uint32_t write_cap_ = 0;  // 0: no cap
   bool ica_session_ = true;
+  // A client send is filling its reserved room outside the lock; other bytes
+  // for the server wait, so a send stays whole.
+  bool client_filling_ = false;
   std::vector<WfSimWriteRecord> writes_;  // every write call since the reset
   // The connection to a client process while channels are open; shared with
   // writers that send outside the lock.

@@ -1,8 +1,10 @@
 // The built-in client: far-function calls answered with result packages
 // whatever the write boundaries, events and packages queued on request.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim_test_support.h"
@@ -102,6 +104,34 @@ TEST_F(SimBuiltInClientTest, AnswersAFarFunctionWithAResultPackage) {
   ExpectResultFor(answers[0], 0x1234, "hello");
   // The written bytes are recorded as well.
   EXPECT_EQ(sim_test::TakeAllWritten(), FarFunction(0x1234, "hello"));
+}
+
+// A client send is copied in blocks outside the lock; answers made
+// meanwhile queue behind it, never inside it.
+TEST_F(SimBuiltInClientTest, AnswersNeverLandInsideAClientSend) {
+  WfSimSetBuiltInClient(1);
+  const std::vector<std::uint8_t> block(std::size_t{4} << 20, 0xEE);
+  std::atomic<bool> sent{false};
+  std::thread writer([&] {
+    for (std::uint32_t id = 1; id <= 5000 && !sent.load(); ++id) {
+      WriteOnce(channel_, FarFunction(id, "x"));
+    }
+  });
+  WfSimClientSend(block.data(), static_cast<std::uint32_t>(block.size()));
+  sent = true;
+  writer.join();
+  std::vector<std::uint8_t> stream;
+  for (std::vector<std::uint8_t> piece;
+       !(piece = ReadOnce(channel_, 2044)).empty();) {
+    stream.insert(stream.end(), piece.begin(), piece.end());
+  }
+  const auto first = std::find(stream.begin(), stream.end(), 0xEE);
+  ASSERT_GE(static_cast<std::size_t>(stream.end() - first), block.size());
+  EXPECT_TRUE(std::all_of(first,
+                          first + static_cast<std::ptrdiff_t>(block.size()),
+                          [](std::uint8_t b) { return b == 0xEE; }));
+  EXPECT_EQ(std::count(stream.begin(), stream.end(), 0xEE),
+            static_cast<std::ptrdiff_t>(block.size()));
 }
 
 TEST_F(SimBuiltInClientTest, AnswersWithoutKeepingWrittenBytesWhenAsked) {
