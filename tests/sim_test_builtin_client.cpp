@@ -227,6 +227,16 @@ TEST_F(SimBuiltInClientTest, SkipsBytesThatBeginNoPackageAndFallsIntoStep) {
   const std::vector<Package> answers = ReadPackages();
   ASSERT_EQ(answers.size(), 1u);
   ExpectResultFor(answers[0], 8, "resync");
+  // 40 bytes with no magic: skipped down to the 33 that wait for more.
+  WriteOnce(channel_, std::vector<std::uint8_t>(40, 0x5A));
+  EXPECT_EQ(WfSimUnframedBytes(), 12u);
+  // Bytes that are all the magic's low byte, then a header: each is skipped.
+  std::vector<std::uint8_t> far(3000, 0x11);
+  const std::vector<std::uint8_t> q = FarFunction(9, "far");
+  far.insert(far.end(), q.begin(), q.end());
+  WriteOnce(channel_, far);
+  EXPECT_EQ(WfSimUnframedBytes(), 12u + 33u + 3000u);
+  ASSERT_EQ(ReadPackages().size(), 1u);
 }
 
 TEST_F(SimBuiltInClientTest,
