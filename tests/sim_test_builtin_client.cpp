@@ -231,10 +231,10 @@ TEST_F(SimBuiltInClientTest, SkipsBytesThatBeginNoPackageAndFallsIntoStep) {
   WriteOnce(channel_, std::vector<std::uint8_t>(40, 0x5A));
   EXPECT_EQ(WfSimUnframedBytes(), 12u);
   // Bytes that are all the magic's low byte, then a header: each is skipped.
-  std::vector<std::uint8_t> far(3000, 0x11);
+  std::vector<std::uint8_t> run(3000, 0x11);
   const std::vector<std::uint8_t> q = FarFunction(9, "far");
-  far.insert(far.end(), q.begin(), q.end());
-  WriteOnce(channel_, far);
+  run.insert(run.end(), q.begin(), q.end());
+  WriteOnce(channel_, run);
   EXPECT_EQ(WfSimUnframedBytes(), 12u + 33u + 3000u);
   ASSERT_EQ(ReadPackages().size(), 1u);
 }
