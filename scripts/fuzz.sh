@@ -38,6 +38,14 @@ if [ ${#targets[@]} -eq 0 ]; then
   exit 0
 fi
 
+# Options of a target of its own: the small receiver target reads at most
+# 512 bytes of an input.
+options() {
+  case "$1" in
+    fuzz_receiver_small) echo "-max_len=512" ;;
+  esac
+}
+
 if [ "$long" = 0 ]; then
   for target in "${targets[@]}"; do
     name=$(basename "$target")
@@ -45,7 +53,9 @@ if [ "$long" = 0 ]; then
     tmp=$(mktemp -d)
     cp -r "$corpus"/. "$tmp"/ 2>/dev/null || true
     echo "fuzz: $name for ${seconds}s"
-    "$target" -max_total_time="$seconds" -print_final_stats=0 "$tmp" 2>&1 | tail -n 2
+    # shellcheck disable=SC2046
+    "$target" $(options "$name") -max_total_time="$seconds" -print_final_stats=0 \
+      "$tmp" 2>&1 | tail -n 2
     rm -rf "$tmp"
   done
   exit 0
@@ -59,7 +69,8 @@ for target in "${targets[@]}"; do
   mkdir -p "$dir/corpus" "$dir/findings"
   cp -rn "fuzz/corpus/${name#fuzz_}"/. "$dir/corpus"/ 2>/dev/null || true
   echo "fuzz: $name for ${seconds}s, log in $dir/log"
-  "$target" -max_total_time="$seconds" -print_final_stats=1 \
+  # shellcheck disable=SC2046
+  "$target" $(options "$name") -max_total_time="$seconds" -print_final_stats=1 \
     -artifact_prefix="$dir/findings/" "$dir/corpus" >"$dir/log" 2>&1 &
   pids+=($!)
 done
