@@ -226,6 +226,12 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
     });
     if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
   }
+  // A client send still being copied in reads as if it were all there: a
+  // read waits for a whole piece, or for the send's end, so it ends where it
+  // would have ended had the send been queued at once.
+  changed_.wait(hold, [&] {
+    return !client_filling_ || client_.pending() >= client_.PieceFor(size);
+  });
   *read = static_cast<std::uint32_t>(
       client_.Deliver(reinterpret_cast<std::uint8_t*>(buffer), size));
   return kSuccess;
