@@ -5,7 +5,8 @@
 //   it in a block made with new + memset, as a buffer that clears its block by
 //   hand would;
 // - ServerSendBulkData of 1 MiB and 10 MiB - 1 against the same bytes written
-//   straight to the simulator in 2010-byte chunks, and against memcpy.
+//   straight to the simulator in 2010-byte chunks, and against memcpy;
+// - a log line put to a file and flushed, the floor of every logged line.
 // Each library benchmark runs twice: with the log folder present, so every
 // line is written as in real use ("Logged"), and without it ("Unlogged").
 // The log folder lives in a temporary drive C of this program's own.
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -227,6 +229,26 @@ void BM_Memcpy(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
 }
 
+// Floor of a logged call: one line of a log's length put to an open file in
+// the log folder and flushed, as each of the call's lines is.
+void BM_LogLineFlush(benchmark::State& state) {
+  const std::filesystem::path path =
+      TheDrives().logged / "temp" / "logs" / "floor.log";
+  std::FILE* file = std::fopen(path.string().c_str(), "w");
+  if (file == nullptr) return state.SkipWithError("no log folder");
+  const char line[] =
+      "09.12.2026 21:30:00.123 Info: -->> CtxRegisterFarFunction::datasize = "
+      "100";
+  for (auto _ : state) {
+    if (std::fputs(line, file) < 0 || std::fputc('\n', file) == EOF ||
+        std::fflush(file) != 0) {
+      std::fclose(file);
+      return state.SkipWithError("write failed");
+    }
+  }
+  std::fclose(file);
+}
+
 constexpr int kRepetitions = 5;
 
 void SmallSends(benchmark::internal::Benchmark* b) {
@@ -245,6 +267,9 @@ BENCHMARK(BM_FarFunctionLogged)->Apply(SmallSends);
 BENCHMARK(BM_FarFunctionUnlogged)->Apply(SmallSends);
 BENCHMARK(BM_SimWriteStraight)->Apply(SmallSends);
 BENCHMARK(BM_NewMemsetStagingWrite)->Apply(SmallSends);
+BENCHMARK(BM_LogLineFlush)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_BulkSendLogged)->Apply(LargeSends);
 BENCHMARK(BM_BulkSendUnlogged)->Apply(LargeSends);
 BENCHMARK(BM_SimWriteChunks)->Apply(LargeSends);

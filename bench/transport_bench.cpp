@@ -1,5 +1,5 @@
 // The shift buffer against the plain ways of doing the same work, in one run:
-// building and dropping a buffer (one is built on every far-function call)
+// building and dropping a buffer (the reader builds one for each session)
 // against allocating and clearing 10 MiB, and appending channel-sized pieces
 // against copying them with memcpy.
 #include <benchmark/benchmark.h>

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of fuzz_receiver (fuzz/corpus/receiver/).
+"""Writes the seed corpora of fuzz_receiver (fuzz/corpus/receiver/) and
+fuzz_receiver_small (fuzz/corpus/receiver_small/).
 
-Each seed is a list of operations in the format that receiver_fuzz.cpp
-describes: a control byte, then for a piece two size bytes and the contents.
+Each seed is a list of operations in the format that receiver_fuzz.cpp or
+receiver_small_fuzz.cpp describes: a control byte, then what it needs.
 """
 import os
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "corpus", "receiver")
+OUT_SMALL = os.path.join(HERE, "corpus", "receiver_small")
 
 
 def package(fnc_typ, message_id, datasize, fill=0x41):
@@ -49,11 +51,44 @@ SEEDS = {
 }
 
 
-def main():
-    os.makedirs(OUT, exist_ok=True)
-    for name, data in SEEDS.items():
-        with open(os.path.join(OUT, name), "wb") as f:
+def small_pieces(data, size, kind=0):
+    """Pieces of at most 32 bytes for receiver_small_fuzz.cpp (kind 0 drains
+    everything, 1 nothing, 2 one package)."""
+    size = min(size, 32)
+    return b"".join(bytes([kind | ((len(data[i:i + size]) - 1) << 3)])
+                    + data[i:i + size] for i in range(0, len(data), size))
+
+
+def small_header(fnc_typ, message_id, datasize, stamp=1):
+    return bytes([3, fnc_typ, message_id, datasize, stamp])
+
+
+SMALL_SEEDS = {
+    "two_in_one_piece": small_pieces(package(1, 7, 34) + package(2, 8, 40), 32),
+    "split_in_pieces": small_pieces(package(1, 0x0101, 90), 7),
+    "header_cut_at_33": small_pieces(package(2, 5, 80), 33, 1)
+    + bytes([6]),
+    "header_then_payload": small_header(1, 9, 60)
+    + small_pieces(bytes(26), 13),
+    "invalid_datasize": small_header(2, 4, 20) + small_header(1, 5, 34),
+    "not_dispatched_types": small_header(0, 1, 34) + small_header(3, 2, 34)
+    + small_header(4, 3, 34) + bytes([7]),
+    "bad_magic_held": small_header(129, 1, 34) + bytes([5, 4 | (2 << 3)]),
+    "drain_one_at_a_time": small_pieces(package(1, 1, 40) + package(2, 2, 50),
+                                        16, 2) + bytes([4 | (1 << 3)]),
+}
+
+
+def write(folder, seeds):
+    os.makedirs(folder, exist_ok=True)
+    for name, data in seeds.items():
+        with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
+
+
+def main():
+    write(OUT, SEEDS)
+    write(OUT_SMALL, SMALL_SEEDS)
 
 
 if __name__ == "__main__":

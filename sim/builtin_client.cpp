@@ -1,10 +1,37 @@
 #include "builtin_client.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "package_format.h"
 
 namespace wfsim {
+
+namespace {
+
+// The first offset after the front at which a header could begin: the two
+// bytes of its magic are there, or have not all arrived yet. No package
+// begins before it, so everything before it is skipped at once.
+std::size_t NextPossibleHeader(const std::uint8_t* bytes, std::size_t size) {
+  constexpr auto kLow = static_cast<std::uint8_t>(kMagic & 0xFF);
+  constexpr auto kHigh = static_cast<std::uint8_t>(kMagic >> 8);
+  std::size_t at = 1;
+  while (at + kMagicOffset < size) {
+    const void* low =
+        std::memchr(bytes + at + kMagicOffset, kLow, size - at - kMagicOffset);
+    if (low == nullptr) return size - kMagicOffset;
+    at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(low) -
+                                  bytes) -
+         kMagicOffset;
+    if (at + kMagicOffset + 1 == size || bytes[at + kMagicOffset + 1] == kHigh)
+      return at;
+    ++at;
+  }
+  return at;
+}
+
+}  // namespace
 
 void BuiltInClient::Feed(const std::uint8_t* data, std::size_t size,
                          ByteQueue* answers) {
@@ -13,8 +40,13 @@ void BuiltInClient::Feed(const std::uint8_t* data, std::size_t size,
     const std::uint8_t* package = pending_.front();
     const HeaderFields header = ReadHeader(package);
     if (!FramesPackage(header)) {
-      pending_.Drop(1);
-      ++unframed_;
+      // As far as the next possible header, but never into the last 33
+      // bytes: those wait for more, as they would one skip at a time.
+      const std::size_t skipped =
+          std::min(NextPossibleHeader(package, pending_.size()),
+                   pending_.size() - (kHeaderSize - 1));
+      pending_.Drop(skipped);
+      unframed_ += skipped;
       continue;
     }
     if (pending_.size() < header.datasize) break;  // the rest comes later

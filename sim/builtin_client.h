@@ -16,8 +16,9 @@ namespace wfsim {
 // with a result package: same messageID, time stamps and payload. A call with
 // messageID 0 gets no answer (the server's reader never accepts one), and
 // packages of other types are consumed silently. Bytes at the front that
-// cannot begin a package are skipped one at a time, so the stream falls into
-// step again at the next header. Not thread-safe: the simulator's lock guards
+// cannot begin a package are skipped up to the next place where a header's
+// magic is (or may yet arrive), so the stream falls into step again at the
+// next header. Not thread-safe: the simulator's lock guards
 // it.
 class BuiltInClient {
  public:

@@ -2,19 +2,39 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace wfsim {
 
-namespace {
+void ByteQueue::Append(const std::uint8_t* data, std::size_t count) {
+  if (count == 0) return;
+  std::memcpy(Reserve(count), data, count);
+  Commit(count);
+}
 
-// A consumed front smaller than this is never worth moving the rest for.
-constexpr std::size_t kCompactThreshold = std::size_t{64} * 1024;
+std::uint8_t* ByteQueue::Reserve(std::size_t count) {
+  const std::size_t queued = size();
+  if (tail_ + count > capacity_) {
+    if (queued + count <= capacity_) {
+      std::memmove(storage_.get(), storage_.get() + head_, queued);
+    } else {
+      const std::size_t grown = std::max(2 * capacity_, queued + count);
+      std::unique_ptr<std::uint8_t[]> larger(new std::uint8_t[grown]);
+      if (queued != 0) std::memcpy(larger.get(), front(), queued);
+      storage_ = std::move(larger);
+      capacity_ = grown;
+    }
+    head_ = 0;
+    tail_ = queued;
+  }
+  reserved_ = count;
+  return storage_.get() + tail_;
+}
 
-}  // namespace
-
-void ByteQueue::Append(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return;
-  bytes_.insert(bytes_.end(), data, data + size);
+void ByteQueue::Commit(std::size_t count) {
+  count = std::min(count, reserved_);
+  tail_ += count;
+  reserved_ -= count;
 }
 
 std::size_t ByteQueue::Take(std::uint8_t* out, std::size_t capacity) {
@@ -27,18 +47,18 @@ std::size_t ByteQueue::Take(std::uint8_t* out, std::size_t capacity) {
 
 void ByteQueue::Drop(std::size_t count) {
   head_ += std::min(count, size());
-  if (head_ == bytes_.size()) {
-    Clear();
-  } else if (head_ >= kCompactThreshold && head_ >= size()) {
-    bytes_.erase(bytes_.begin(),
-                 bytes_.begin() + static_cast<std::ptrdiff_t>(head_));
-    head_ = 0;
-  }
+  if (head_ == tail_) Rewind();
 }
 
 void ByteQueue::Clear() {
-  bytes_.clear();
+  head_ = tail_;
+  Rewind();
+}
+
+void ByteQueue::Rewind() {
+  if (reserved_ != 0) return;  // the room handed out stays where it is
   head_ = 0;
+  tail_ = 0;
 }
 
 }  // namespace wfsim

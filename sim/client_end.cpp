@@ -9,8 +9,7 @@ void ClientEnd::Send(const std::uint8_t* data, std::size_t size) {
 }
 
 std::size_t ClientEnd::Deliver(std::uint8_t* out, std::size_t capacity) {
-  if (piece_size_ != 0) capacity = std::min<std::size_t>(capacity, piece_size_);
-  const std::size_t delivered = to_server_.Take(out, capacity);
+  const std::size_t delivered = to_server_.Take(out, PieceFor(capacity));
   if (recorder_ != nullptr) {
     recorder_->Record(StreamRecorder::kFromClient, out, delivered);
   }

@@ -28,9 +28,20 @@ class ClientEnd {
 
   // Queues bytes for the server. Throws std::bad_alloc.
   void Send(const std::uint8_t* data, std::size_t size);
+  // The same in steps, for a sender that copies outside the simulator's lock
+  // (see ByteQueue::Reserve): room for `size` bytes, then the bytes copied
+  // into it are committed in order. Throws std::bad_alloc.
+  std::uint8_t* ReserveSend(std::size_t size) {
+    return to_server_.Reserve(size);
+  }
+  void CommitSend(std::size_t count) { to_server_.Commit(count); }
   // One read of the server: at most `capacity` bytes and at most the piece
   // size. Returns the count copied to `out`.
   std::size_t Deliver(std::uint8_t* out, std::size_t capacity);
+  // The most that one read of `capacity` bytes delivers.
+  std::size_t PieceFor(std::size_t capacity) const {
+    return piece_size_ != 0 && piece_size_ < capacity ? piece_size_ : capacity;
+  }
   // The bytes of one write of the server. Throws std::bad_alloc.
   void Receive(const std::uint8_t* data, std::size_t size);
   // Moves up to `capacity` of the oldest written bytes to `out`.

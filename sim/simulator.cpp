@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,7 +98,7 @@ Outcome Simulator::QuerySession(const void* server, std::uint32_t session,
 Outcome Simulator::Open(const void* server, std::uint32_t session,
                         const char* name, void** handle) {
   std::shared_ptr<ClientBridge> retired;  // destroyed after the lock is gone
-  std::lock_guard<std::mutex> hold(mutex_);
+  std::unique_lock<std::mutex> hold(mutex_);
   NotifyOnExit notify(changed_);
   CountCall(WFSIM_OPEN);
   if (name == nullptr || server != nullptr || session != kCurrentSession) {
@@ -114,7 +115,8 @@ Outcome Simulator::Open(const void* server, std::uint32_t session,
   if (!connected.ok) return connected;
   if (queued_connection_ != connection_) {
     // The first channel of a new connection: nothing of the last one is
-    // read on it.
+    // read on it. A client send still copying into its room finishes first.
+    changed_.wait(hold, [&] { return !client_filling_; });
     client_.StartNewStream();
     queued_connection_ = connection_;
   }
@@ -169,7 +171,8 @@ Outcome Simulator::ConnectClientIfAsked(
 
 void Simulator::FromRemoteClient(const ClientBridge* from,
                                  const std::uint8_t* data, std::size_t size) {
-  std::lock_guard<std::mutex> hold(mutex_);
+  std::unique_lock<std::mutex> hold(mutex_);
+  changed_.wait(hold, [&] { return !client_filling_; });
   NotifyOnExit notify(changed_);
   // A connection being retired may still hand on a last piece; it belongs to
   // a stream that has ended.
@@ -240,6 +243,12 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
     });
     if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
   }
+  // A client send still being copied in reads as if it were all there: a
+  // read waits for a whole piece, or for the send's end, so it ends where it
+  // would have ended had the send been queued at once.
+  changed_.wait(hold, [&] {
+    return !client_filling_ || client_.pending() >= client_.PieceFor(size);
+  });
   // Like a pipe whose writer has gone: what the client sent before it left
   // is still read, then the reads fail.
   if (IsCutOff(handle) &&
@@ -255,6 +264,9 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
 Outcome Simulator::Write(const void* channel, const char* buffer,
                          std::uint32_t length, std::uint32_t* written) {
   std::unique_lock<std::mutex> hold(mutex_);
+  // The built-in client's answers go to the server's queue: after a client
+  // send in progress, never inside it.
+  changed_.wait(hold, [&] { return !client_filling_; });
   NotifyOnExit notify(changed_);
   CountCall(WFSIM_WRITE);
   Outcome outcome = kSuccess;
@@ -327,8 +339,11 @@ void Simulator::FreeMemory(void* memory) {
 
 void Simulator::Reset() {
   std::shared_ptr<ClientBridge> retired;  // destroyed after the lock is gone
-  std::lock_guard<std::mutex> hold(mutex_);
+  std::unique_lock<std::mutex> hold(mutex_);
   NotifyOnExit notify(changed_);
+  // A client send copies into its room outside the lock: the queue is
+  // emptied only once that copy is done.
+  changed_.wait(hold, [&] { return !client_filling_; });
   retired = std::move(bridge_);
   handles_.CloseAll();
   buffers_.RetireAll();
@@ -419,9 +434,25 @@ std::uint32_t Simulator::FaultsFired(int operation) {
 }
 
 void Simulator::ClientSend(const std::uint8_t* data, std::size_t size) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  NotifyOnExit notify(changed_);
-  client_.Send(data, size);
+  // The bytes are copied outside the lock, a block at a time, and each block
+  // is readable as soon as it is committed: a reader drains the front while
+  // the rest is copied, and neither waits for the other's copy.
+  constexpr std::size_t kBlock = std::size_t{64} * 1024;
+  if (size == 0) return;
+  std::unique_lock<std::mutex> hold(mutex_);
+  changed_.wait(hold, [&] { return !client_filling_; });
+  std::uint8_t* const room = client_.ReserveSend(size);
+  client_filling_ = true;
+  for (std::size_t at = 0; at < size;) {
+    const std::size_t block = std::min(kBlock, size - at);
+    hold.unlock();
+    std::memcpy(room + at, data + at, block);
+    hold.lock();
+    client_.CommitSend(block);
+    at += block;
+    if (at == size) client_filling_ = false;
+    changed_.notify_all();
+  }
 }
 
 void Simulator::SetReadPieceSize(std::uint32_t max_bytes) {

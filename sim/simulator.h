@@ -137,6 +137,9 @@ class Simulator {
   // a later connection empties the queue, so its stream starts clean.
   std::uint64_t queued_connection_ = 0;
   bool client_away_ = false;  // dropped and not yet back: opens fail
+  // A client send is filling its reserved room outside the lock; other bytes
+  // for the server wait, so a send stays whole.
+  bool client_filling_ = false;
   std::vector<WfSimWriteRecord> writes_;  // every write call since the reset
   // The connection to a client process while channels are open; shared with
   // writers that send outside the lock.

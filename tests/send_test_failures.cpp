@@ -158,7 +158,7 @@ TEST_F(SendFailureTest, FailedWriteInTheMiddleLosesAndRepeatsNoByte) {
 }
 
 TEST_F(SendFailureTest, PartialWritesMoveOnByWhatWasTaken) {
-  for (const std::uint32_t cap : {700u, 1u << 10, 2009u}) {
+  for (const std::uint32_t cap : {20u, 700u, 1u << 10, 2009u}) {
     SCOPED_TRACE(cap);
     Mark();
     WfSimSetWriteCap(cap);
@@ -178,6 +178,10 @@ TEST_F(SendFailureTest, PartialWritesMoveOnByWhatWasTaken) {
     }
     EXPECT_EQ(RequestedSinceMark(), offered);
     EXPECT_EQ(LinesSinceMark(), expected);
+    // A far-function package too, cut inside its stamped header and after.
+    const std::vector<std::uint8_t> host = HostPackage(78, length, cap);
+    EXPECT_EQ(ServerRegisterFarFunction(host.data(), length), 0);
+    EXPECT_EQ(TakeAllWritten(), Stamped(host));
   }
 }
 

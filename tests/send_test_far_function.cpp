@@ -144,10 +144,13 @@ TEST_F(FarFunctionSendTest, LargestPackageTheStagingBufferTakesIsSent) {
             ChunkSizes(static_cast<std::uint32_t>(length)));
 }
 
-TEST_F(FarFunctionSendTest, NegativeLengthIsRefusedTwiceAndNothingWritten) {
+// Lengths that the bulk sender refuses as well: the staging copy's line, the
+// zeroed header's values, the bulk sender's line, and nothing read or written.
+TEST_F(FarFunctionSendTest, NegativeOrHugeLengthIsRefusedTwiceNothingWritten) {
   const std::vector<std::uint8_t> host = HostPackage(kMessageId, 100, 1);
   for (const std::int32_t length :
-       {-5, -1, std::numeric_limits<std::int32_t>::min()}) {
+       {-5, -1, std::numeric_limits<std::int32_t>::min(), 10485760,
+        std::numeric_limits<std::int32_t>::max()}) {
     SCOPED_TRACE(length);
     Mark();
     std::vector<std::uint8_t> package = host;
@@ -157,7 +160,7 @@ TEST_F(FarFunctionSendTest, NegativeLengthIsRefusedTwiceAndNothingWritten) {
     const std::string shown = std::to_string(length);
     std::vector<std::string> expected = {
         "ERROR: OverWrite::error buffer overflow --> pos=0, length=" + shown};
-    expected = Joined(expected, FarFunctionLines(host, length));
+    expected = Joined(expected, FarFunctionLines({}, length));
     expected.push_back(
         "ERROR: ServerSendBulkData:: Data size is to big!  Length=" + shown);
     EXPECT_EQ(LinesSinceMark(), expected);

@@ -70,8 +70,8 @@ std::vector<std::string> FarFunctionLines(const std::vector<std::uint8_t>& host,
   std::vector<std::uint8_t> staged(kHeaderSize, 0);
   if (length > 0) {
     std::copy(host.begin(),
-              host.begin() + std::min<std::size_t>(
-                                 kHeaderSize, static_cast<std::size_t>(length)),
+              host.begin() + std::min({kHeaderSize, host.size(),
+                                       static_cast<std::size_t>(length)}),
               staged.begin());
   }
   Stamp(staged, static_cast<std::uint32_t>(length));

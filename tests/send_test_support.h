@@ -41,7 +41,8 @@ std::vector<std::uint8_t> HostPackage(std::uint32_t message_id,
 std::vector<std::uint8_t> Stamped(const std::vector<std::uint8_t>& host);
 
 // The five lines a far-function call logs for a package laid out as `host`:
-// the fields of the stamped copy, bytes beyond the package read as zero.
+// the fields of the stamped copy, bytes beyond the package read as zero. An
+// empty `host` gives the lines of a refused copy's zeroed header.
 std::vector<std::string> FarFunctionLines(const std::vector<std::uint8_t>& host,
                                           std::int32_t length);
 

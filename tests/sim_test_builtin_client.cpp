@@ -1,8 +1,10 @@
 // The built-in client: far-function calls answered with result packages
 // whatever the write boundaries, events and packages queued on request.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim_test_support.h"
@@ -104,6 +106,35 @@ TEST_F(SimBuiltInClientTest, AnswersAFarFunctionWithAResultPackage) {
   EXPECT_EQ(sim_test::TakeAllWritten(), FarFunction(0x1234, "hello"));
 }
 
+// A client send is copied in blocks outside the lock; answers made
+// meanwhile queue behind it, never inside it.
+TEST_F(SimBuiltInClientTest, AnswersNeverLandInsideAClientSend) {
+  WfSimSetBuiltInClient(1);
+  const std::vector<std::uint8_t> block(std::size_t{4} << 20, 0xEE);
+  std::atomic<bool> sent{false};
+  std::thread writer([&] {
+    // Message ids below 200: no byte of an answer is 0xEE.
+    for (std::uint32_t i = 0; i < 5000 && !sent.load(); ++i) {
+      WriteOnce(channel_, FarFunction(1 + i % 199, "x"));
+    }
+  });
+  WfSimClientSend(block.data(), static_cast<std::uint32_t>(block.size()));
+  sent = true;
+  writer.join();
+  std::vector<std::uint8_t> stream;
+  for (std::vector<std::uint8_t> piece;
+       !(piece = ReadOnce(channel_, 2044)).empty();) {
+    stream.insert(stream.end(), piece.begin(), piece.end());
+  }
+  const auto first = std::find(stream.begin(), stream.end(), 0xEE);
+  ASSERT_GE(static_cast<std::size_t>(stream.end() - first), block.size());
+  EXPECT_TRUE(std::all_of(first,
+                          first + static_cast<std::ptrdiff_t>(block.size()),
+                          [](std::uint8_t b) { return b == 0xEE; }));
+  EXPECT_EQ(std::count(stream.begin(), stream.end(), 0xEE),
+            static_cast<std::ptrdiff_t>(block.size()));
+}
+
 TEST_F(SimBuiltInClientTest, AnswersWithoutKeepingWrittenBytesWhenAsked) {
   WfSimSetBuiltInClient(1);
   WfSimSetKeepWritten(0);
@@ -197,6 +228,16 @@ TEST_F(SimBuiltInClientTest, SkipsBytesThatBeginNoPackageAndFallsIntoStep) {
   const std::vector<Package> answers = ReadPackages();
   ASSERT_EQ(answers.size(), 1u);
   ExpectResultFor(answers[0], 8, "resync");
+  // 40 bytes with no magic: skipped down to the 33 that wait for more.
+  WriteOnce(channel_, std::vector<std::uint8_t>(40, 0x5A));
+  EXPECT_EQ(WfSimUnframedBytes(), 12u);
+  // Bytes that are all the magic's low byte, then a header: each is skipped.
+  std::vector<std::uint8_t> run(3000, 0x11);
+  const std::vector<std::uint8_t> q = FarFunction(9, "far");
+  run.insert(run.end(), q.begin(), q.end());
+  WriteOnce(channel_, run);
+  EXPECT_EQ(WfSimUnframedBytes(), 12u + 33u + 3000u);
+  ASSERT_EQ(ReadPackages().size(), 1u);
 }
 
 TEST_F(SimBuiltInClientTest,

@@ -1,6 +1,7 @@
 // The two byte streams of the channel: what the client queues reaches the
 // server's reads in order and in bounded pieces; what the server writes is
 // recorded in order with each write's size; the waits; many threads at once.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -51,6 +52,39 @@ TEST_F(SimStreamTest, ReadsDeliverQueuedBytesInOrderUpToTheReadSize) {
   EXPECT_EQ(pieces, (std::vector<std::size_t>{2044, 2044, 912}));
   EXPECT_EQ(received, sent);
   EXPECT_EQ(WfSimPendingReadBytes(), 0u);
+}
+
+// Sends and reads in turn, so the queue grows while bytes wait in it, moves
+// the waiting bytes down to make room, and starts over when drained.
+TEST_F(SimStreamTest, InterleavedSendsAndReadsKeepTheStreamInOrder) {
+  struct Step {
+    std::uint32_t send;  // bytes queued, then
+    std::uint32_t read;  // bytes read, in reads of up to 2044
+  };
+  const std::vector<std::vector<Step>> cases = {
+      {{3000, 2044}, {1500, 0}, {0, 2456}},       // moved down, then drained
+      {{100, 50}, {5000, 3000}, {70000, 72050}},  // grown with bytes waiting
+      {{4000, 4000}, {4000, 1000}, {1, 3001}},    // drained, then reused
+  };
+  std::uint32_t seed = 0;
+  for (const std::vector<Step>& steps : cases) {
+    std::vector<std::uint8_t> sent;
+    std::vector<std::uint8_t> received;
+    for (const Step& step : steps) {
+      const std::vector<std::uint8_t> bytes = Pattern(step.send, ++seed);
+      ASSERT_EQ(WfSimClientSend(bytes.data(), step.send), 0);
+      sent.insert(sent.end(), bytes.begin(), bytes.end());
+      for (std::uint32_t left = step.read; left != 0;) {
+        const std::vector<std::uint8_t> piece =
+            ReadOnce(channel_, std::min<std::uint32_t>(left, 2044));
+        ASSERT_FALSE(piece.empty());
+        received.insert(received.end(), piece.begin(), piece.end());
+        left -= static_cast<std::uint32_t>(piece.size());
+      }
+    }
+    EXPECT_EQ(received, sent);
+    EXPECT_EQ(WfSimPendingReadBytes(), 0u);
+  }
 }
 
 TEST_F(SimStreamTest, ReadOfAnEmptyQueueSucceedsWithZeroBytes) {

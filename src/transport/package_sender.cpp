@@ -1,8 +1,7 @@
 #include "transport/package_sender.h"
 
 #include <algorithm>
-#include <exception>
-#include <memory>
+#include <cstring>
 
 #include "base/no_destructor.h"
 #include "channel/wfapi.h"
@@ -48,8 +47,10 @@ bool RefuseBulkSend(const void* data, std::uint32_t length) {
 }
 
 // The bulk send of an accepted run of bytes; the caller holds the send lock.
+// source(at, count) gives the `count` bytes from offset `at` on, contiguous.
+template <class Source>
 std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
-                           const std::uint8_t* data, std::uint32_t length) {
+                           Source&& source, std::uint32_t length) {
   GetLogFile()->LogInfo(kBulkSendFormat, static_cast<int>(length));
   std::uint32_t sent = 0;
   std::uint32_t failures = 0;
@@ -61,7 +62,7 @@ std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
     // position: a failed write is repeated from the same byte, none skipped.
     WfDword taken = 0;
     const WfBool written = WFVirtualChannelWrite(
-        channel.load(), Bytes(data + sent), chunk, &taken);
+        channel.load(), Bytes(source(sent, chunk)), chunk, &taken);
     if (written == 0) {
       const std::uint32_t code = port::LastErrorCode();
       GetLogFile()->LogError(kBulkWriteFailedFormat, static_cast<int>(code));
@@ -83,33 +84,59 @@ std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
   return sent < length ? 1 : 0;
 }
 
-// The header fields of a staged package as the log reports them.
-struct StagedHead {
-  std::uint32_t message_id;
-  std::uint32_t datasize;
-  std::uint32_t first_time_stamp;
+// A far-function package as it goes out. Only its header is staged and
+// stamped, in a block of the header's size; the bytes behind the header go
+// out from the host's own memory, which is read and never changed. A write
+// that reaches into the header is assembled in a window of one chunk. So a
+// call costs no block of the largest package's size, and nothing stays
+// allocated between calls.
+class OutgoingPackage {
+ public:
+  // `package` is null for a copy that was refused: the header then reads as
+  // zeros before the stamp, as an emptied staging buffer would.
+  OutgoingPackage(const std::uint8_t* package, std::uint32_t length)
+      : package_(package) {
+    if (package != nullptr) {
+      std::memcpy(head_, package, std::min(length, kPackageHeadSize));
+    }
+    StampForSending(head_, length);
+  }
+  OutgoingPackage(const OutgoingPackage&) = delete;
+  OutgoingPackage& operator=(const OutgoingPackage&) = delete;
+
+  const std::uint8_t* head() const { return head_; }
+
+  // The `count` bytes from offset `at` on, of a package of at least
+  // at + count bytes; count is at most kSendChunkSize.
+  const std::uint8_t* Range(std::uint32_t at, std::uint32_t count) {
+    if (at >= kPackageHeadSize) return package_ + at;
+    const std::uint32_t end = at + count;
+    const std::uint32_t from_head = std::min(end, kPackageHeadSize) - at;
+    std::memcpy(window_, head_ + at, from_head);
+    if (end > kPackageHeadSize) {
+      std::memcpy(window_ + from_head, package_ + kPackageHeadSize,
+                  end - kPackageHeadSize);
+    }
+    return window_;
+  }
+
+ private:
+  const std::uint8_t* const package_;
+  std::uint8_t head_[kPackageHeadSize] = {};
+  std::uint8_t window_[kSendChunkSize];
 };
 
-// Stamps the staged package for sending and reads its fields back, under the
-// staging buffer's lock.
-StagedHead Stamp(CShiftBuffer& staging, std::uint32_t length) {
-  port::LockGuard guard(staging.BufferLock());
-  std::uint8_t* const staged = staging.GetData();
-  StampForSending(staged, length);
-  return StagedHead{ReadMessageId(staged), ReadDatasize(staged),
-                    ReadTimeStamp(staged, 0)};
-}
-
-void LogStagedHead(const StagedHead& head) {
+void LogStagedHead(const std::uint8_t* head) {
+  const std::uint32_t message_id = ReadMessageId(head);
   GetLogFile()->LogInfo("%s", kFarFunctionSend);
   GetLogFile()->LogInfo(kFarFunctionMessageIdFormat,
-                        static_cast<unsigned long>(head.message_id));
+                        static_cast<unsigned long>(message_id));
   GetLogFile()->LogInfo(kFarFunctionFunctionIdFormat,
-                        static_cast<int>(FunctionId(head.message_id)));
+                        static_cast<int>(FunctionId(message_id)));
   GetLogFile()->LogInfo(kFarFunctionDatasizeFormat,
-                        static_cast<unsigned long>(head.datasize));
+                        static_cast<unsigned long>(ReadDatasize(head)));
   GetLogFile()->LogInfo(kFarFunctionTimeStampFormat,
-                        static_cast<unsigned long>(head.first_time_stamp));
+                        static_cast<unsigned long>(ReadTimeStamp(head, 0)));
 }
 
 // A short package goes out in one write, all or nothing: no error code is
@@ -128,38 +155,40 @@ std::int32_t WriteWhole(const std::atomic<WfHandle>& channel,
 std::int32_t SendBulkData(const std::atomic<WfHandle>& channel,
                           const void* data, std::uint32_t length) {
   if (RefuseBulkSend(data, length)) return 1;
+  const auto* const bytes = static_cast<const std::uint8_t*>(data);
   port::LockGuard one_send_at_a_time(SendLock());
-  return WriteInChunks(channel, static_cast<const std::uint8_t*>(data), length);
+  return WriteInChunks(
+      channel, [bytes](std::uint32_t at, std::uint32_t) { return bytes + at; },
+      length);
 }
 
 std::int32_t SendFarFunction(const std::atomic<WfHandle>& channel,
                              const void* package, std::int32_t length) {
-  std::unique_ptr<CShiftBuffer> staging;
-  try {
-    staging = std::make_unique<CShiftBuffer>();
-  } catch (const std::exception& error) {
-    GetLogFile()->LogError("%s", error.what());
-    return 1;
+  const auto length32 = static_cast<std::uint32_t>(length);
+  const bool copied = CShiftBuffer::OverWriteTakes(package, length);
+  if (!copied) {
+    CShiftBuffer::LogRefusedOverWrite(length);
+    // A refused copy leaves a header of zeros: sending it would put zeros on
+    // the wire. Only a length that the bulk sender refuses as well (a
+    // negative one, or 10 MiB and more) goes on, to report the zeroed header
+    // and be refused there; nothing is written either way.
+    if (length32 < kBulkSendLimit) return 1;
   }
-  staging->OverWrite(package, length);
-  if (length >= 0 && staging->Position() == 0) {
-    // Refused (null package, length 0 or too long): sending the emptied
-    // buffer would put a header of zeros on the wire. A negative length goes
-    // on to the bulk sender, which refuses it as too big.
-    return 1;
-  }
-  const StagedHead head = Stamp(*staging, static_cast<std::uint32_t>(length));
+  OutgoingPackage outgoing(
+      copied ? static_cast<const std::uint8_t*>(package) : nullptr, length32);
 
-  // Released before the staging buffer goes, so its release is not waited
-  // for by other senders.
   port::LockGuard one_send_at_a_time(SendLock());
-  LogStagedHead(head);
-  const std::uint8_t* const staged = staging->GetData();
-  if (static_cast<std::uint32_t>(length) < kSendChunkSize) {
-    return WriteWhole(channel, staged, head.datasize);
+  LogStagedHead(outgoing.head());
+  if (length32 < kSendChunkSize) {
+    return WriteWhole(channel, outgoing.Range(0, length32), length32);
   }
-  if (RefuseBulkSend(staged, head.datasize)) return 1;
-  return WriteInChunks(channel, staged, head.datasize);
+  if (RefuseBulkSend(outgoing.head(), length32)) return 1;
+  return WriteInChunks(
+      channel,
+      [&outgoing](std::uint32_t at, std::uint32_t count) {
+        return outgoing.Range(at, count);
+      },
+      length32);
 }
 
 }  // namespace qvctx

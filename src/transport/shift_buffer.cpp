@@ -59,18 +59,26 @@ void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
   ClearData();
 }
 
-void CShiftBuffer::OverWrite(const void* src, std::int32_t n) {
-  if (src != nullptr && Fits(0, n)) {
-    port::LockGuard guard(lock);
-    std::memcpy(pData, src, static_cast<std::size_t>(n));
-    pos.store(static_cast<std::uint32_t>(n), std::memory_order_relaxed);
-    return;
-  }
+bool CShiftBuffer::OverWriteTakes(const void* src, std::int32_t n) {
+  return src != nullptr && Fits(0, n);
+}
+
+void CShiftBuffer::LogRefusedOverWrite(std::int32_t n) {
   try {
     GetLogFile()->LogError(kOverWriteOverflowFormat, 0, static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
   }
+}
+
+void CShiftBuffer::OverWrite(const void* src, std::int32_t n) {
+  if (OverWriteTakes(src, n)) {
+    port::LockGuard guard(lock);
+    std::memcpy(pData, src, static_cast<std::size_t>(n));
+    pos.store(static_cast<std::uint32_t>(n), std::memory_order_relaxed);
+    return;
+  }
+  LogRefusedOverWrite(n);
   ClearData();
 }
 

@@ -16,11 +16,13 @@
 
 namespace qvctx {
 
-// Sends one far-function package of `length` bytes laid out by the host: a
-// copy of it is stamped (FNCTyp 0, magic, datasize, ulLength2, usReserved) and
-// written in one write below kSendChunkSize bytes, in chunks otherwise. The
-// host's bytes are never changed. 0 when written, 1 when the copy was refused
-// (nothing written), the staging buffer could not be had, or the write failed.
+// Sends one far-function package of `length` bytes laid out by the host: its
+// header is staged and stamped (FNCTyp 0, magic, datasize, ulLength2,
+// usReserved) and the package written in one write below kSendChunkSize
+// bytes, in chunks otherwise. The host's bytes are never changed. A package
+// that the staging copy refuses (null, length 0 or less, or not below
+// kShiftBufferWriteLimit) is never written. 0 when written, 1 when refused or
+// the write failed.
 std::int32_t SendFarFunction(const std::atomic<WfHandle>& channel,
                              const void* package, std::int32_t length);
 

@@ -29,8 +29,14 @@ class CShiftBuffer {
   // bytes dropped) unless src is non-null, n > 0 and n < limit - pos.
   void AppendData(const void* src, std::int32_t n);
   // Replaces the contents with n bytes. Refused (logged, buffer emptied)
-  // unless src is non-null, n > 0 and n < the write limit.
+  // unless OverWriteTakes(src, n).
   void OverWrite(const void* src, std::int32_t n);
+  // The rule of OverWrite, for a copy staged elsewhere by the same rule: src
+  // is non-null, n > 0 and n < the write limit.
+  static bool OverWriteTakes(const void* src, std::int32_t n);
+  // The line of a refused OverWrite of n bytes; a line that cannot be written
+  // is dropped.
+  static void LogRefusedOverWrite(std::int32_t n);
   // Empties the buffer and zeroes its header area; the rest keeps its bytes.
   void ClearData();
   // The start of the block, valid for the buffer's whole life.

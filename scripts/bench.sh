@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (linux preset) and prints one table: each figure, the
+# floor measured in the same run (memcpy, a straight simulator write, a log
+# line with flush), and their ratio; medians of repetitions. With --json the
+# same rows go out as JSON. --out keeps the benchmark programs' own JSON there.
+#   scripts/bench.sh [--json] [--repetitions N] [--out DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+format=table
+repetitions=5
+out=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --json) format=json; shift ;;
+    --repetitions) repetitions="$2"; shift 2 ;;
+    --out) out="$2"; shift 2 ;;
+    *) echo "usage: scripts/bench.sh [--json] [--repetitions N] [--out DIR]" >&2; exit 2 ;;
+  esac
+done
+
+[ -f build/linux/CMakeCache.txt ] || cmake --preset linux >&2
+cmake --build --preset linux --target bench_send bench_receive bench_transport >&2
+
+if [ -z "$out" ]; then
+  out=$(mktemp -d)
+  trap 'rm -rf "$out"' EXIT
+fi
+mkdir -p "$out"
+run() {
+  local name="$1"; shift
+  echo "bench: $name" >&2
+  "build/linux/bin/$name" --benchmark_repetitions="$repetitions" \
+    --benchmark_report_aggregates_only=true --benchmark_format=json \
+    --benchmark_out_format=json --benchmark_out="$out/$name.json" "$@" >/dev/null
+}
+run bench_send
+run bench_receive --benchmark_filter='^BM_(Receive|Memcpy|Simulator|Burst)'
+run bench_transport
+
+python3 scripts/bench_table.py "$format" "$out"/bench_send.json \
+  "$out"/bench_receive.json "$out"/bench_transport.json
