@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "diagnostics/log_file_test_helper.h"
 #include "module/configuration.h"
 #include "module/module_data.h"
 #include "support/test_support.h"
@@ -82,6 +83,32 @@ TEST_F(LogFileTest, LinesCarryPrefixTimeAndLineEnd) {
   EXPECT_LT(std::stoi(m[2]), 60);
   EXPECT_LT(std::stoi(m[3]), 60);
   EXPECT_TRUE(std::regex_match(lines[11], error)) << lines[11];
+}
+
+port::TimeOfDay g_fixed_time{};
+port::TimeOfDay FixedTime() { return g_fixed_time; }
+
+TEST_F(LogFileTest, TimeFieldsAreZeroPaddedToTheirWidths) {
+  const struct {
+    port::TimeOfDay time;
+    const char* shown;
+  } cases[] = {
+      {{0, 0, 0, 0}, "00:00:00:000"},      {{1, 2, 3, 7}, "01:02:03:007"},
+      {{9, 9, 9, 99}, "09:09:09:099"},     {{10, 10, 10, 100}, "10:10:10:100"},
+      {{23, 59, 59, 999}, "23:59:59:999"},
+  };
+  SetTimeOfDayForTesting(&FixedTime);
+  for (const auto& c : cases) {
+    g_fixed_time = c.time;
+    GetLogFile()->LogInfo("%s", c.shown);
+  }
+  SetTimeOfDayForTesting(nullptr);
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 10u + std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(Chomp(lines[10 + i]),
+              std::string("Info - ") + cases[i].shown + " \t" + cases[i].shown);
+  }
 }
 
 TEST_F(LogFileTest, LongestMessagesThatFitAreWrittenWhole) {

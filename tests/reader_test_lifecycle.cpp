@@ -2,7 +2,9 @@
 // without a close (also at once after the first), the exit code seen between
 // buffered packages, and the teardown of an instance whose reader never ran.
 #include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "reader_test_support.h"
@@ -79,6 +81,35 @@ TEST_F(ReaderLifecycleTest, IdleReaderLogsNothing) {
   ASSERT_EQ(WfSimWaitForCalls(WFSIM_READ, reads + 200, kWaitMs), 0);
   EXPECT_EQ(LogMessages(), before);
   EXPECT_EQ(Recorder::Get().count(), 0u);
+}
+
+TEST_F(ReaderLifecycleTest, EmptyAndFailingReadsKeepTheOneMillisecondPace) {
+  const struct {
+    const char* name;
+    bool fail_reads;
+  } cases[] = {{"idle channel", false}, {"every read fails", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    StartRecording();
+    ASSERT_TRUE(WaitForLogMessage(kBeforeLoop));
+    if (c.fail_reads) {
+      ASSERT_EQ(WfSimFailCalls(WFSIM_READ, 0, WFSIM_FOREVER, 31), 0);
+    }
+    // A 1 ms sleep after each empty poll allows at most about 200 reads in
+    // 200 ms; a reader that spins makes thousands.
+    const std::uint64_t before = WfSimCallCount(WFSIM_READ);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::uint64_t reads = WfSimCallCount(WFSIM_READ) - before;
+    EXPECT_GT(reads, 0u);
+    EXPECT_LE(reads, 300u);
+    // Once reads pass again, a package queued meanwhile arrives.
+    Send(MakePackage(1, 5, 3));
+    WfSimFailCalls(WFSIM_READ, 0, 0, 0);
+    ASSERT_TRUE(Recorder::Get().WaitFor(1));
+    EXPECT_EQ(MessageIdOf(Recorder::Get().deliveries()[0]), 5u);
+    TearDown();
+  }
 }
 
 TEST_F(ReaderLifecycleTest, SecondStartWithoutCloseStopsTheRunningReader) {

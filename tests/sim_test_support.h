@@ -18,6 +18,7 @@
 
 #include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
+#include "recording_format.h"
 #include "support/test_support.h"
 #include "wfapi64_operations.h"
 
@@ -109,6 +110,26 @@ class SimTest : public ::testing::Test {
     return WFVirtualChannelOpen(nullptr, kCurrentSession, name);
   }
 };
+
+// The channel's bytes a timed recording file holds, its chunks joined; every
+// chunk's time must lie in [after, before].
+inline std::vector<std::uint8_t> RecordedBytes(
+    const std::string& path, std::uint64_t after = 0,
+    std::uint64_t before = UINT64_MAX) {
+  wfsim::RecordingReader reader;
+  std::string error;
+  EXPECT_TRUE(reader.Open(path, &error)) << error;
+  EXPECT_TRUE(reader.timed()) << path;
+  std::vector<std::uint8_t> bytes;
+  wfsim::RecordedChunk chunk;
+  while (reader.Next(&chunk)) {
+    EXPECT_GE(chunk.micros, after) << path;
+    EXPECT_LE(chunk.micros, before) << path;
+    bytes.insert(bytes.end(), chunk.bytes.begin(), chunk.bytes.end());
+  }
+  EXPECT_FALSE(reader.truncated()) << path;
+  return bytes;
+}
 
 }  // namespace sim_test
 

@@ -22,14 +22,33 @@
  *      slots, closes the channel and closes the log file. Register the
  *      callbacks again before the next ServerStartSession.
  *   7. Unload. Close the session first: unloading does not stop the reader.
+ *      A host that unloads with the session still running does not crash:
+ *      the reader keeps the library loaded, and the session goes on until it
+ *      is closed or the process ends. Loading the library again gives the
+ *      same instance, whose ServerCloseSession stops the reader and lets the
+ *      library go.
  *   ServerGetLastError and the informational entry points (ServerSessionInfo,
  *   ServerQueryInformation, ServerSetInformation, ServerSessionReset) may be
  *   called at any point; they only write a log line.
  *
- * Threads: every function may be called from any host thread. The library
- *   runs one thread of its own, the reader; the callbacks run on it, one at a
- *   time. A callback may register callbacks and send; registering from another
- *   thread waits until a running callback has returned.
+ * Threads: every function may be called from any host thread, and from
+ *   several at once. The library runs one thread of its own, the reader; the
+ *   callbacks run on it, one at a time. A callback may register callbacks and
+ *   send; registering from another thread waits until a running callback has
+ *   returned. ServerStartSession and ServerCloseSession take turns: a close
+ *   or start that arrives while another is under way waits for it to finish,
+ *   then does its own steps (a second close finds nothing left to release).
+ *   A close waits for a running callback to return and for the reader thread
+ *   to end before it releases the channel; so never call it where the reader
+ *   cannot end, such as under the Windows loader lock (DllMain). A callback
+ *   may close the session: that close returns at once (the reader ends when
+ *   the callback returns); if another thread's close is already waiting for
+ *   the reader, the callback's close leaves the work to it. A callback that
+ *   starts a session gets 1 while the reader it runs on still belongs to the
+ *   session (and 1 at once while a close waits for it).
+ *
+ * Receiving: the reader waits for a whole 34-byte header before it decides
+ *   anything about a package, then for the package's datasize bytes.
  *
  * Ownership: the library never keeps or frees memory of the host. The package
  *   a callback receives lives in the library and is valid only during the

@@ -1,11 +1,13 @@
 #include "diagnostics/log_file.h"
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
 
 #include "base/no_destructor.h"
+#include "diagnostics/log_file_test_helper.h"
 
 namespace qvctx {
 
@@ -31,6 +33,9 @@ WriterSlot& Slot() {
   static NoDestructor<WriterSlot> slot;
   return *slot;
 }
+
+// The clock of the log lines; tests replace it.
+std::atomic<port::TimeOfDay (*)()> g_time_of_day{&port::LocalTimeOfDay};
 
 }  // namespace
 
@@ -90,7 +95,7 @@ void CLogFile::Log(std::int32_t threshold, const char* line_format,
   if (std::vsnprintf(message, sizeof(message), format, args) < 0) {
     message[0] = '\0';
   }
-  const port::TimeOfDay now = port::LocalTimeOfDay();
+  const port::TimeOfDay now = g_time_of_day.load(std::memory_order_relaxed)();
   char line[kBufferSize];
   if (std::snprintf(line, sizeof(line), line_format, now.hour, now.minute,
                     now.second, now.millisecond, message) < 0) {
@@ -131,6 +136,10 @@ std::shared_ptr<CLogFile> GetLogFile() {
                                                                : LogSettings{});
   }
   return slot.writer;
+}
+
+void SetTimeOfDayForTesting(port::TimeOfDay (*clock)()) {
+  g_time_of_day.store(clock != nullptr ? clock : &port::LocalTimeOfDay);
 }
 
 void DestroyLogFile() {

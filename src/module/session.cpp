@@ -1,5 +1,6 @@
 #include "module/session.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "base/no_destructor.h"
+#include "base/step_failures.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
@@ -58,7 +60,70 @@ void Supersede(std::vector<T>& list, T value) {
   list.push_back(value);
 }
 
+// The lifecycle: one start or close at a time. A host thread waits for its
+// turn. The reader thread (a callback that starts or closes) never waits for
+// a close, whose thread may be waiting for the reader itself; a start never
+// waits for the reader, so the reader may wait for one.
+enum class Operation { kNone, kStart, kClose };
+
+struct Lifecycle {
+  std::mutex mutex;
+  std::condition_variable turn_ended;
+  Operation running = Operation::kNone;
+};
+
+Lifecycle& GetLifecycle() {
+  static NoDestructor<Lifecycle> lifecycle;
+  return *lifecycle;
+}
+
+// Holds the lifecycle's turn for one start or close; not held (held() false)
+// when a callback's call meets a close under way.
+class LifecycleTurn {
+ public:
+  explicit LifecycleTurn(Operation operation) {
+    Lifecycle& lifecycle = GetLifecycle();
+    const bool on_reader = OnReaderThread();
+    std::unique_lock<std::mutex> hold(lifecycle.mutex);
+    while (lifecycle.running != Operation::kNone) {
+      if (on_reader && lifecycle.running == Operation::kClose) return;
+      lifecycle.turn_ended.wait(hold);
+    }
+    lifecycle.running = operation;
+    held_ = true;
+  }
+  ~LifecycleTurn() {
+    if (!held_) return;
+    Lifecycle& lifecycle = GetLifecycle();
+    {
+      std::lock_guard<std::mutex> hold(lifecycle.mutex);
+      lifecycle.running = Operation::kNone;
+    }
+    lifecycle.turn_ended.notify_all();
+  }
+  LifecycleTurn(const LifecycleTurn&) = delete;
+  LifecycleTurn& operator=(const LifecycleTurn&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  bool held_ = false;
+};
+
+// Joins the readers that closed their own session; only a host thread that
+// holds no turn may wait for them.
+void ReapOnHostThread() {
+  if (!OnReaderThread()) ReapSelfClosedReaders();
+}
+
 void Info(const StepLines& step) { WriteStep(StepLevel::kInfo, step); }
+
+// Info as two steps of a teardown: the session-log line is added even when
+// the file line cannot be made.
+void InfoSteps(StepFailures& failures, const StepLines& step) {
+  failures.Run([&step] { GetLogFile()->LogInfo("%s", step.file); });
+  failures.Run([&step] { AppendStepLine(StepLevel::kInfo, step.session); });
+}
 
 // A failed platform call: the code is read once, right after the call, and
 // printed signed in the file line and unsigned in the session-log line.
@@ -74,7 +139,7 @@ long HandleNumber(WfHandle handle) {
       static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(handle)));
 }
 
-void ReleaseSuperseded() {
+void ReleaseSuperseded(StepFailures& failures) {
   Superseded& replaced = Replaced();
   std::lock_guard<std::mutex> hold(replaced.mutex);
   for (void* data : replaced.client_datas) WFFreeMemory(data);
@@ -85,8 +150,11 @@ void ReleaseSuperseded() {
   for (WfHandle channel : replaced.channels) {
     if (WFVirtualChannelClose(channel) == 0) {
       const std::uint32_t code = port::LastErrorCode();
-      GetLogFile()->LogInfo(kChannelCloseFailed.file, static_cast<int>(code));
-      still_open.push_back(channel);
+      failures.Run([code] {
+        GetLogFile()->LogInfo(kChannelCloseFailed.file, static_cast<int>(code));
+      });
+      // Kept for the next close to try again; with no room it is dropped.
+      failures.Run([&] { still_open.push_back(channel); });
     }
   }
   replaced.channels.swap(still_open);
@@ -114,6 +182,14 @@ void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t)) {
 }
 
 std::int32_t StartSession() {
+  ReapOnHostThread();
+  const LifecycleTurn turn(Operation::kStart);
+  if (!turn.held()) {
+    // A callback's start while the session is being closed: that close waits
+    // for this very reader, so there is nothing to start on.
+    GetLogFile()->LogError("%s", kStartDuringClose);
+    return 1;
+  }
   myModuleData.exitcode.store(0);
   Info(kStartEntering);
 
@@ -181,18 +257,27 @@ std::int32_t StartSession() {
 }
 
 std::int32_t CloseSession() {
-  DestroyPackageThread();
-  Info(kCloseThreads);
+  ReapOnHostThread();
+  const LifecycleTurn turn(Operation::kClose);
+  // A callback's close while another close waits for this reader: that
+  // close does every step once the callback has returned.
+  if (!turn.held()) return myModuleData.exitcode.load();
+
+  // Every step runs whatever a log or session-log line costs; the first
+  // such failure is reported after the last step.
+  StepFailures failures;
+  failures.Run([] { DestroyPackageThread(); });
+  InfoSteps(failures, kCloseThreads);
 
   if (myModuleData.pClientData != nullptr) {
     WFFreeMemory(myModuleData.pClientData);
     myModuleData.pClientData = nullptr;
-    Info(kFreedClientData);
+    InfoSteps(failures, kFreedClientData);
   }
   if (myModuleData.pSessionInfo != nullptr) {
     WFFreeMemory(myModuleData.pSessionInfo);
     myModuleData.pSessionInfo = nullptr;
-    Info(kFreedSessionInfo);
+    InfoSteps(failures, kFreedSessionInfo);
   }
   const WfHandle channel = myModuleData.hVirtualChannel.load();
   if (channel != nullptr) {
@@ -200,17 +285,23 @@ std::int32_t CloseSession() {
       myModuleData.hVirtualChannel.store(nullptr);
     } else {
       const std::uint32_t code = port::LastErrorCode();
-      WriteStep(StepLevel::kInfo, kChannelCloseFailed, static_cast<int>(code),
-                std::to_string(code));
+      failures.Run([code] {
+        GetLogFile()->LogInfo(kChannelCloseFailed.file, static_cast<int>(code));
+      });
+      failures.Run([code] {
+        AppendStepLine(StepLevel::kInfo,
+                       kChannelCloseFailed.session + std::to_string(code));
+      });
     }
   }
   if (myModuleData.GlobalReadDataTmpPtr != nullptr) {
     delete[] myModuleData.GlobalReadDataTmpPtr;
     myModuleData.GlobalReadDataTmpPtr = nullptr;
-    Info(kFreedReadBuffer);
+    InfoSteps(failures, kFreedReadBuffer);
   }
-  ReleaseSuperseded();
-  DestroyLogFile();
+  ReleaseSuperseded(failures);
+  failures.Run([] { DestroyLogFile(); });
+  failures.Rethrow();
   return myModuleData.exitcode.load();
 }
 

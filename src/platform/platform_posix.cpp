@@ -266,8 +266,44 @@ void CloseThreadHandle(Thread* thread) {
 
 const char* VirtualChannelLibraryName() { return "libwfapi64.so"; }
 
+namespace {
+
+// The path of the shared object (or program) that holds this code; empty when
+// it cannot be told.
+std::string ThisModulePath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&PinThisModule), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return std::string();
+  }
+  return info.dli_fname;
+}
+
+}  // namespace
+
+void* PinThisModule() {
+  const std::string path = ThisModulePath();
+  if (path.empty()) return nullptr;
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+}
+
+void UnpinModule(void* pin) {
+  if (pin != nullptr) dlclose(pin);
+}
+
 void* LoadSharedLibrary(const char* file_name) {
-  void* library = dlopen(file_name, RTLD_NOW | RTLD_LOCAL);
+  void* library = nullptr;
+  // Beside this library first: a sanitizer's dlopen searches its own
+  // runtime's paths instead of this library's $ORIGIN.
+  if (std::strchr(file_name, '/') == nullptr) {
+    const std::string own = ThisModulePath();
+    const std::size_t slash = own.rfind('/');
+    if (slash != std::string::npos) {
+      const std::string beside = own.substr(0, slash + 1) + file_name;
+      library = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+  }
+  if (library == nullptr) library = dlopen(file_name, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) SetLastErrorCode(kErrorModuleNotFound);
   return library;
 }

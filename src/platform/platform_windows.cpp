@@ -177,6 +177,20 @@ void CloseThreadHandle(Thread* thread) {
 
 const char* VirtualChannelLibraryName() { return "wfapi64.dll"; }
 
+void* PinThisModule() {
+  HMODULE module = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         reinterpret_cast<LPCWSTR>(&PinThisModule),
+                         &module) == 0) {
+    return nullptr;
+  }
+  return module;
+}
+
+void UnpinModule(void* pin) {
+  if (pin != nullptr) FreeLibrary(static_cast<HMODULE>(pin));
+}
+
 void* LoadSharedLibrary(const char* file_name) {
   return LoadLibraryExA(
       file_name, nullptr,

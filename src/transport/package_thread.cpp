@@ -2,8 +2,11 @@
 
 #include <exception>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "base/no_destructor.h"
+#include "base/step_failures.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
 #include "protocol/wire_format.h"
@@ -33,7 +36,48 @@ InstanceSlot& Slot() {
   return *slot;
 }
 
+// Set on the reader thread for its whole life.
+thread_local bool t_on_reader = false;
+
+// A reader that closed its session from its own callback: it cannot wait for
+// its own end, so the thread and its module reference wait here for a host
+// thread to join it.
+struct SelfClosedReader {
+  port::Thread* thread;
+  void* module_pin;
+};
+
+struct SelfClosedReaders {
+  std::mutex mutex;
+  std::vector<SelfClosedReader> readers;
+};
+
+SelfClosedReaders& SelfClosed() {
+  static NoDestructor<SelfClosedReaders> self_closed;
+  return *self_closed;
+}
+
+void LogInfoStep(StepFailures& failures, const char* line) {
+  failures.Run([line] { GetLogFile()->LogInfo("%s", line); });
+}
+
 }  // namespace
+
+bool OnReaderThread() { return t_on_reader; }
+
+void ReapSelfClosedReaders() {
+  std::vector<SelfClosedReader> ended;
+  {
+    SelfClosedReaders& self_closed = SelfClosed();
+    std::lock_guard<std::mutex> hold(self_closed.mutex);
+    ended.swap(self_closed.readers);
+  }
+  for (const SelfClosedReader& reader : ended) {
+    port::WaitForThreadEnd(reader.thread);
+    port::CloseThreadHandle(reader.thread);
+    port::UnpinModule(reader.module_pin);
+  }
+}
 
 std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots) {
   InstanceSlot& slot = Slot();
@@ -51,9 +95,14 @@ void DestroyPackageThread() {
   }
   // The instance stays reachable until its teardown is done: a registration
   // from another thread meanwhile takes the same lock as the dispatch.
-  if (instance == nullptr || !instance->Destroy()) return;
-  std::lock_guard<std::mutex> hold(slot.mutex);
-  if (slot.instance == instance) slot.instance.reset();
+  if (instance == nullptr) return;
+  StepFailures failures;
+  instance->Destroy(failures);
+  {
+    std::lock_guard<std::mutex> hold(slot.mutex);
+    if (slot.instance == instance) slot.instance.reset();
+  }
+  failures.Rethrow();
 }
 
 std::int32_t CPackageThread::SetEventCallBack(PackageCallBack callback) {
@@ -81,9 +130,7 @@ std::int32_t CPackageThread::StoreCallBack(PackageCallBack* slot,
 
 std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   GetLogFile()->LogInfo("%s", kReaderInit);
-  // An instance being torn down starts nothing: its teardown would not stop
-  // the new reader.
-  if (hThread != nullptr || tearing_down_.load()) {
+  if (hThread != nullptr) {
     GetLogFile()->LogError("%s", kReaderAlreadyCreated);
     return 1;
   }
@@ -91,9 +138,15 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   // Before the thread exists, so the reader finds them without a lock.
   inputs_ = inputs;
   reader_keeps_alive_ = shared_from_this();
+  // The reader keeps the library mapped: a host that unloads it without a
+  // close must not pull the code from under the running thread.
+  module_pin_ = port::PinThisModule();
   hThread = port::CreateSuspendedThread(&ServerDataProccesorThread, this);
   if (hThread == nullptr) {
     reader_keeps_alive_.reset();
+    // The caller is inside the library, so the host holds a reference too.
+    port::UnpinModule(module_pin_);
+    module_pin_ = nullptr;
     GetLogFile()->LogError("%s", kReaderCreateFailed);
     return 1;
   }
@@ -107,48 +160,66 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   return 0;
 }
 
-bool CPackageThread::Destroy() {
-  if (tearing_down_.exchange(true)) return false;
-  GetLogFile()->LogInfo("%s", kTeardownWaiting);
+void CPackageThread::Destroy(StepFailures& failures) {
+  // Nothing is marked before a step that can fail: a log line that cannot be
+  // made must not leave a reader running under a later release.
+  LogInfoStep(failures, kTeardownWaiting);
   // A callback that closes the session runs on the reader itself, which
   // cannot wait for its own end: it leaves its loop once the callback
   // returns, and the instance goes with its last reference.
   const bool on_reader = hThread != nullptr && port::IsCurrentThread(hThread);
   if (hThread != nullptr && state.load() != kReaderStopped) {
     state.store(kReaderStopRequested);
-    if (!on_reader) WaitForReaderEnd();
-    GetLogFile()->LogInfo("%s", kTeardownNotSignaled);
-    GetLogFile()->LogInfo("%s", kTeardownReadyToClose);
+    if (!on_reader) WaitForReaderEnd(failures);
+    LogInfoStep(failures, kTeardownNotSignaled);
+    LogInfoStep(failures, kTeardownReadyToClose);
   }
-  // After its last act on the instance the reader only returns; waiting for
-  // that too (at once when it ended long ago) means no code of the library
-  // runs on it once the close is done.
-  if (hThread != nullptr && thread_resumed_ && !on_reader) {
-    port::WaitForThreadEnd(hThread);
+  if (on_reader) {
+    HandOverSelfClosedReader();
+  } else {
+    // After its last act on the instance the reader only returns; waiting for
+    // that too (at once when it ended long ago) means no code of the library
+    // runs on it once the close is done, so its module reference can go.
+    if (hThread != nullptr && thread_resumed_) port::WaitForThreadEnd(hThread);
+    port::CloseThreadHandle(hThread);
+    port::UnpinModule(module_pin_);
   }
-  port::CloseThreadHandle(hThread);
   hThread = nullptr;
+  module_pin_ = nullptr;
   // A thread that was created but never resumed never took its reference.
   reader_keeps_alive_.reset();
-  SetEventCallBack(nullptr);
-  SetResultCallBack(nullptr);
-  GetLogFile()->LogInfo("%s", kReaderDestroyed);
-  return true;
+  failures.Run([this] { SetEventCallBack(nullptr); });
+  failures.Run([this] { SetResultCallBack(nullptr); });
+  LogInfoStep(failures, kReaderDestroyed);
 }
 
-void CPackageThread::WaitForReaderEnd() {
+void CPackageThread::HandOverSelfClosedReader() {
+  try {
+    SelfClosedReaders& self_closed = SelfClosed();
+    std::lock_guard<std::mutex> hold(self_closed.mutex);
+    self_closed.readers.push_back(SelfClosedReader{hThread, module_pin_});
+  } catch (...) {
+    // No room to hand it over: the thread detaches, and its module
+    // reference is kept for the life of the process, which is safe.
+    port::CloseThreadHandle(hThread);
+  }
+}
+
+void CPackageThread::WaitForReaderEnd(StepFailures& failures) {
   for (int poll = 0; poll < kStopWaitPolls; ++poll) {
     port::SleepMilliseconds(kIdleSleepMs);
     if (state.load() == kReaderStopped) return;
   }
   // A callback still runs: releasing the channel or the read buffer now
   // would pull them from under it, so wait for the reader's own end.
-  GetLogFile()->LogInfo(kTeardownStillBusyFormat, kStopWaitPolls);
+  failures.Run(
+      [] { GetLogFile()->LogInfo(kTeardownStillBusyFormat, kStopWaitPolls); });
   port::WaitForThreadEnd(hThread);
 }
 
 std::uint32_t CPackageThread::ServerDataProccesorThread(void* parameter) {
   CPackageThread* self = static_cast<CPackageThread*>(parameter);
+  t_on_reader = true;
   const std::shared_ptr<CPackageThread> keep_alive =
       std::move(self->reader_keeps_alive_);
   self->RunReader();

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,11 +27,6 @@ std::vector<std::uint8_t> Bytes(std::size_t size, std::uint8_t seed) {
     bytes[i] = static_cast<std::uint8_t>(seed + i * 13);
   }
   return bytes;
-}
-
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
 // Receives exactly `size` bytes from the server's side, or fewer when the
@@ -123,8 +116,10 @@ TEST_F(SimBridgeTest, BytesCrossUnchangedBothWaysAndAreRecorded) {
   EXPECT_EQ(ReadChannel(channel, sent.size()), sent);
 
   EXPECT_EQ(WFVirtualChannelClose(channel), 1);
-  EXPECT_EQ(FileBytes(std::string(kRecordPrefix) + ".server.bin"), written);
-  EXPECT_EQ(FileBytes(std::string(kRecordPrefix) + ".client.bin"), sent);
+  EXPECT_EQ(sim_test::RecordedBytes(std::string(kRecordPrefix) + ".server.bin"),
+            written);
+  EXPECT_EQ(sim_test::RecordedBytes(std::string(kRecordPrefix) + ".client.bin"),
+            sent);
 }
 
 TEST_F(SimBridgeTest, ClosingTheLastChannelEndsTheConnection) {

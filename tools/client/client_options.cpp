@@ -60,8 +60,27 @@ const char* ClientUsage() {
          "                         the next one and drop the connection\n"
          "  --timeout SECONDS      give up (exit 3) after this long\n"
          "  --quiet                print only the summaries\n"
+         "  --replay PREFIX        serve one connection by replaying a "
+         "recording\n"
+         "                         (PREFIX.server.bin, PREFIX.client.bin, "
+         "from qvctx-tap,\n"
+         "                         QVCTX_SIM_RECORD or --record): send "
+         "its results, each\n"
+         "                         once the host's call with that messageID "
+         "arrived and\n"
+         "                         after the recorded latency, and its "
+         "other packages at\n"
+         "                         their recorded times; when the host "
+         "ends the session,\n"
+         "                         compare its packages with the recorded "
+         "ones by\n"
+         "                         messageID (type, size, payload) and list "
+         "every difference\n"
+         "  --fast                 --replay without the recorded timing\n"
          "Exit status: 0 all well, 1 a call broke the pattern or bytes did "
-         "not frame,\n2 bad usage or cannot listen, 3 time-out.\n";
+         "not frame\n(--replay: the host's packages differ from the "
+         "recording), 2 bad usage or\ncannot listen or read the recording, "
+         "3 time-out.\n";
 }
 
 bool ParseClientOptions(int argc, char** argv, ClientOptions* options,
@@ -80,6 +99,10 @@ bool ParseClientOptions(int argc, char** argv, ClientOptions* options,
       options->quiet = true;
       continue;
     }
+    if (option == "--fast") {
+      options->fast = true;
+      continue;
+    }
     if (i + 1 >= argc) {
       *error = "missing value after " + option;
       return false;
@@ -95,6 +118,10 @@ bool ParseClientOptions(int argc, char** argv, ClientOptions* options,
     }
     if (option == "--record") {
       options->record_prefix = value;
+      continue;
+    }
+    if (option == "--replay") {
+      options->replay_prefix = value;
       continue;
     }
     std::uint32_t* const count = CountOption(option, options);

@@ -19,6 +19,8 @@ struct ClientOptions {
   std::int64_t cut_after = -1;  // first connection: cut the answer after N
   std::uint32_t timeout_s = 0;  // give up after this long; 0: never
   bool quiet = false;           // only the summaries
+  std::string replay_prefix;    // plays this recording's client side
+  bool fast = false;            // replay without the recorded timing
   bool help = false;
 };
 

@@ -9,6 +9,7 @@
 
 #include "client_connection.h"
 #include "client_options.h"
+#include "replay.h"
 #include "stream_recorder.h"
 #include "tcp_socket.h"
 
@@ -53,6 +54,42 @@ int TimedOut(const qvctx_client::ClientOptions& options, std::uint32_t served) {
   return 3;
 }
 
+// Serves one connection with the recording's client side; the exit status.
+int RunReplay(const qvctx_client::ClientOptions& options,
+              wfsim::TcpListener* listener, Clock::time_point deadline) {
+  qvctx_client::Replay replay;
+  std::string error;
+  if (!replay.Load(options.replay_prefix, &error)) {
+    std::fprintf(stderr, "qvctx-client: %s\n", error.c_str());
+    return 2;
+  }
+  std::unique_ptr<wfsim::TcpStream> stream;
+  while (stream == nullptr) {
+    if (Clock::now() >= deadline) return TimedOut(options, 0);
+    stream = listener->Accept(kAcceptPollMs, &error);
+    if (stream == nullptr && !error.empty()) {
+      std::fprintf(stderr, "qvctx-client: %s\n", error.c_str());
+      return 2;
+    }
+  }
+  const qvctx_client::ReplayResult result =
+      replay.Play(stream.get(), options.fast, deadline);
+  std::printf(
+      "qvctx-client: replay of %s%s: %llu of %zu client packages played, "
+      "%llu host packages received (%zu recorded), %zu difference%s\n",
+      options.replay_prefix.c_str(), options.fast ? " (fast)" : "",
+      static_cast<unsigned long long>(result.sent), replay.client_packages(),
+      static_cast<unsigned long long>(result.received),
+      replay.server_packages(), result.differences.size(),
+      result.differences.size() == 1 ? "" : "s");
+  for (const std::string& difference : result.differences) {
+    std::printf("  differs: %s\n", difference.c_str());
+  }
+  std::fflush(stdout);
+  if (result.timed_out) return TimedOut(options, 0);
+  return result.differences.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +111,10 @@ int main(int argc, char** argv) {
                  options.listen.c_str(), error.c_str());
     return 2;
   }
+  const Clock::time_point deadline =
+      options.timeout_s == 0
+          ? Clock::time_point::max()
+          : Clock::now() + std::chrono::seconds(options.timeout_s);
   std::unique_ptr<wfsim::StreamRecorder> recorder;
   if (!options.record_prefix.empty()) {
     recorder = wfsim::StreamRecorder::Open(options.record_prefix, &error);
@@ -92,11 +133,10 @@ int main(int argc, char** argv) {
                  options.port_file.c_str());
     return 2;
   }
+  if (!options.replay_prefix.empty()) {
+    return RunReplay(options, listener.get(), deadline);
+  }
 
-  const Clock::time_point deadline =
-      options.timeout_s == 0
-          ? Clock::time_point::max()
-          : Clock::now() + std::chrono::seconds(options.timeout_s);
   bool faulty = false;
   std::uint32_t served = 0;
   while (options.sessions == 0 || served < options.sessions) {

@@ -1,20 +1,26 @@
 // qvctx-dump: decodes recorded "qvctx" channel streams, one line per package,
 // and flags every front the receiving end would refuse or handle unusually.
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "common/file_check.h"
+#include "package_format.h"
 #include "record_printer.h"
+#include "recording_format.h"
 #include "stream_decoder.h"
 #include "stream_recorder.h"
+#include "timed_listing.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qvctx-dump [--direction server|client] FILE|PREFIX...\n"
+    "usage: qvctx-dump [--json] [--strict] [--type N]... [--id N]...\n"
+    "                  [--direction server|client] FILE|PREFIX...\n"
     "\n"
     "Decodes recorded streams of the \"qvctx\" channel. Each direction is\n"
     "recorded to a file of its own, exactly the channel's bytes:\n"
@@ -39,7 +45,31 @@ constexpr const char* kUsage =
     "until its 10 MiB buffer overflows (or empty its buffer at once for a\n"
     "datasize below 34), losing whatever it held then.\n"
     "\n"
-    "Exit status: 0 dumped, 1 a file could not be read, 2 wrong usage.\n";
+    "Timed recordings (qvctx-tap's, the simulator's and qvctx-client's\n"
+    "--record: each file begins with \"QVCTXREC\") carry the time of every\n"
+    "read and write and name their own direction. Their packages are listed\n"
+    "in one list, both directions merged in time order, each stamped with\n"
+    "the time its last byte went over the channel (seconds after the first).\n"
+    "Every far-function call is paired with the result carrying its\n"
+    "messageID (the earliest call waiting for one), with the latency between\n"
+    "them; the calls never answered are listed at the end. A file cut off in\n"
+    "its last chunk (a full disk, a crash) is reported as truncated.\n"
+    "\n"
+    "  --json      one JSON object per line: each package (or skipped run)\n"
+    "              with its fields, flag, answer and latency, then a summary\n"
+    "  --strict    exit 1 when anything was flagged: a front flagged above,\n"
+    "              a call never answered, an answer to no call, a cut-off "
+    "file\n"
+    "  --type N    list only packages of FNCTyp N (0 call, 1 event, 2 result,\n"
+    "              3); may be repeated\n"
+    "  --id N      list only packages with messageID N (decimal or 0x hex);\n"
+    "              may be repeated\n"
+    "Filters choose what is printed; the pairing and --strict see it all.\n"
+    "Untimed recordings are listed with the same options, file by file in\n"
+    "the order given, without times or latencies.\n"
+    "\n"
+    "Exit status: 0 dumped, 1 a file could not be read (or --strict found\n"
+    "a problem), 2 wrong usage.\n";
 
 using wfsim::StreamRecorder;
 constexpr const char* kServerSuffix = StreamRecorder::kServerSuffix;
@@ -67,8 +97,17 @@ void PrintRecords(const qvdump::RecordPrinter& printer,
   }
 }
 
-// Decodes and prints one file; false when it could not be read.
-bool Dump(const Job& job) {
+struct Options {
+  std::vector<Job> jobs;
+  bool help = false;
+  bool json = false;
+  bool strict = false;
+  qvdump::ListingFilter filter;
+};
+
+// Decodes and prints one file; false when it could not be read. Adds the
+// flagged records to `*flagged`.
+bool Dump(const Job& job, std::uint64_t* flagged) {
   std::FILE* file = std::fopen(job.path.c_str(), "rb");
   if (file == nullptr) {
     std::fprintf(stderr, "qvctx-dump: cannot open %s\n", job.path.c_str());
@@ -94,22 +133,88 @@ bool Dump(const Job& job) {
   decoder.Finish();
   PrintRecords(printer, &decoder);
   std::printf("%s\n", printer.SummaryLine(decoder.summary()).c_str());
+  *flagged += decoder.summary().flagged;
   if (read_error) {
     std::fprintf(stderr, "qvctx-dump: read error in %s\n", job.path.c_str());
   }
   return !read_error;
 }
 
+// A number in decimal or 0x hex, whole and within 32 bits.
+bool ParseNumber(const std::string& text, std::uint32_t* value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  char* end = nullptr;
+  const unsigned long long number = std::strtoull(text.c_str(), &end, 0);
+  if (*end != '\0' || number > 0xFFFFFFFFull) return false;
+  *value = static_cast<std::uint32_t>(number);
+  return true;
+}
+
+// The value of option `name` at argv[*i] ("--name V" or "--name=V"); false
+// when `argument` is not that option.
+bool OptionValue(int argc, char** argv, int* i, const char* name,
+                 std::string* value, bool* missing) {
+  const std::string argument = argv[*i];
+  const std::string with_equals = std::string(name) + "=";
+  if (argument == name) {
+    if (*i + 1 >= argc) {
+      *missing = true;
+      return true;
+    }
+    *value = argv[++*i];
+    return true;
+  }
+  if (argument.rfind(with_equals, 0) == 0) {
+    *value = argument.substr(with_equals.size());
+    return true;
+  }
+  return false;
+}
+
+// Whether the file at `path` is a timed recording.
+bool IsTimed(const std::string& path) {
+  wfsim::RecordingReader reader;
+  std::string error;
+  return reader.Open(path, &error) && reader.timed();
+}
+
 // Turns the arguments into files to dump; false (after a message) on wrong
 // usage.
-bool ParseArguments(int argc, char** argv, std::vector<Job>* jobs, bool* help) {
+bool ParseArguments(int argc, char** argv, Options* options) {
+  std::vector<Job>* const jobs = &options->jobs;
   bool direction_given = false;
   qvdump::Direction direction = qvdump::Direction::kServerToClient;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "-h" || argument == "--help") {
-      *help = true;
+      options->help = true;
       return true;
+    }
+    if (argument == "--json" || argument == "--strict") {
+      (argument == "--json" ? options->json : options->strict) = true;
+      continue;
+    }
+    std::string option_value;
+    bool missing = false;
+    const bool is_type =
+        OptionValue(argc, argv, &i, "--type", &option_value, &missing);
+    if (is_type ||
+        OptionValue(argc, argv, &i, "--id", &option_value, &missing)) {
+      std::uint32_t number = 0;
+      if (missing || !ParseNumber(option_value, &number) ||
+          (is_type && number > wfsim::kLastType)) {
+        std::fprintf(stderr, "qvctx-dump: %s takes %s, not \"%s\"\n",
+                     is_type ? "--type" : "--id",
+                     is_type ? "a function type from 0 to 3" : "a messageID",
+                     option_value.c_str());
+        return false;
+      }
+      if (is_type) {
+        options->filter.types.insert(number);
+      } else {
+        options->filter.message_ids.insert(number);
+      }
+      continue;
     }
     if (argument == "--direction" || argument.rfind("--direction=", 0) == 0) {
       std::string value;
@@ -177,27 +282,55 @@ bool ParseArguments(int argc, char** argv, std::vector<Job>* jobs, bool* help) {
   return true;
 }
 
+// Lists the files' packages together (timed files merged in time order);
+// 1 when a file could not be read or --strict found a problem.
+int List(const Options& options) {
+  qvdump::Listing listing;
+  int status = 0;
+  for (const Job& job : options.jobs) {
+    std::string error;
+    if (!listing.AddFile(job.path, job.direction, &error)) {
+      std::fprintf(stderr, "qvctx-dump: %s\n", error.c_str());
+      status = 1;
+    }
+  }
+  listing.Finish();
+  if (options.json) {
+    listing.PrintJson(options.filter);
+  } else {
+    listing.PrintText(options.filter);
+  }
+  if (options.strict && listing.problems() != 0) status = 1;
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<Job> jobs;
-  bool help = false;
-  if (!ParseArguments(argc, argv, &jobs, &help)) {
+  Options options;
+  if (!ParseArguments(argc, argv, &options)) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (help) {
+  if (options.help) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  int status = 0;
   try {
-    for (const Job& job : jobs) {
-      if (!Dump(job)) status = 1;
+    bool listed = options.json || !options.filter.types.empty() ||
+                  !options.filter.message_ids.empty();
+    for (const Job& job : options.jobs) listed = listed || IsTimed(job.path);
+    if (listed) return List(options);
+    // Untimed files, one after the other, exactly as they always were.
+    int status = 0;
+    std::uint64_t flagged = 0;
+    for (const Job& job : options.jobs) {
+      if (!Dump(job, &flagged)) status = 1;
     }
+    if (options.strict && flagged != 0) status = 1;
+    return status;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qvctx-dump: %s\n", error.what());
     return 1;
   }
-  return status;
 }

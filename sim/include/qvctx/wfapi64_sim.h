@@ -89,8 +89,10 @@
  * Recording: with QVCTX_SIM_RECORD set to a path prefix, the first open
  *   creates PREFIX.server.bin (every byte the server wrote) and
  *   PREFIX.client.bin (every byte the server read), exactly the channel's
- *   bytes, and appends to them for the rest of the process, across resets;
- *   qvctx-dump decodes them.
+ *   bytes in timed chunks (the time of every read and write; the format
+ *   qvctx-tap writes too), and appends to them for the rest of the process,
+ *   across resets; qvctx-dump decodes them, qvctx-client --replay plays
+ *   them.
  *
  * Threads: every function may be called from any thread at any time: qvctx's
  *   reader reads while host threads write and a test injects. One lock guards

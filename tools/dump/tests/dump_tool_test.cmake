@@ -111,6 +111,45 @@ if(NOT out MATCHES "\n93 +server>client [- ]+47 41 52 42 41 47 45 21 21 21 +10 b
   fail("--direction=server: no unframed run at 93 in:\n${out}")
 endif()
 
+# A timed recording: both directions in one list in time order, every call
+# paired with its answer by messageID, the problems listed.
+run_dump(timed)
+string(REGEX MATCHALL "\n\\+0\\.[0-9]+ +[0-9]+ +(server>client|client>server) [0-9] [a-z]+ +[0-9]+"
+       rows "${out}")
+string(REGEX REPLACE "\n\\+0\\.([0-9]+) +([0-9]+) +([a-z]+)>[a-z]+ [0-9] [a-z]+ +([0-9]+)"
+       "\\1 \\3 \\4" rows "${rows}")
+set(want "000000 server 257;000100 server 514;000200 server 771;000350 client 514;000400 client 9;000600 client 257;000700 client 2457")
+if(NOT rc EQUAL 0 OR NOT rows STREQUAL want)
+  fail("timed: exit ${rc}, rows '${rows}', want '${want}':\n${out}")
+endif()
+foreach(text "257 .*answered after 0.600 ms" "514 .*answered after 0.250 ms"
+        "771 .*NEVER ANSWERED" "2457 .*ANSWERS NO CALL"
+        "never answered: messageID 771 at offset 74"
+        "truncated: timed.client.bin: the last chunk is cut off after 44 bytes")
+  if(NOT out MATCHES "${text}")
+    fail("timed: no '${text}' in:\n${out}")
+  endif()
+endforeach()
+run_dump(--json --type 2 --id 257 --id=0x99 timed)
+string(REGEX MATCHALL "\n{[^\n]*" objects "\n${out}")
+list(LENGTH objects count)
+if(NOT rc EQUAL 0 OR NOT count EQUAL 2 OR NOT out MATCHES
+   "\"fnc_typ\":2,\"message_id\":257,.*\"call_offset\":0,\"latency_us\":600}\n{\"summary\":{\"timed\":true,.*\"never_answered\":\\[{\"message_id\":771,\"offset\":74}\\],.*\"problems\":3}}")
+  fail("--json filtered: exit ${rc}, ${count} objects:\n${out}")
+endif()
+run_dump(--strict timed)
+if(NOT rc EQUAL 1)
+  fail("--strict on a recording with problems: exit ${rc}")
+endif()
+run_dump(--strict --type 0 rec.client.bin)
+if(NOT rc EQUAL 1)
+  fail("--strict on an untimed recording with flags: exit ${rc}")
+endif()
+run_dump(--type 4 timed)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "--type takes a function type")
+  fail("--type 4: exit ${rc}, stderr '${err}'")
+endif()
+
 # Wrong usage and unreadable files.
 run_dump(rec.other.dat)
 if(NOT rc EQUAL 2 OR NOT err MATCHES "cannot tell the direction of rec.other.dat")

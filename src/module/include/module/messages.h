@@ -84,6 +84,9 @@ inline constexpr StepLines kHeadSize = {
 // Written to the log file alone.
 inline constexpr char kReadBufferFailed[] =
     "ServerStartSession:: Error allocating memory";
+// A callback's start while a close waits for that callback's reader.
+inline constexpr char kStartDuringClose[] =
+    "ServerStartSession:: the session is being closed - nothing started";
 inline constexpr StepLines kInitializeFifo = {
     "ServerStartSession:: Initialize the FIFO",
     "ServerStartSession:: Initialize the FIFO"};

@@ -186,12 +186,23 @@ bool IsCurrentThread(const Thread* thread);
 // detached when it closes its own handle.
 void CloseThreadHandle(Thread* thread);
 
+// A reference on the library's own module (GetModuleHandleEx on Windows; a
+// dlopen of the shared object that holds this code on POSIX): while it is
+// held, unloading by the host leaves the code mapped. Null when none can be
+// taken (the code is linked into a program). UnpinModule gives it back; null
+// is ignored. Never call UnpinModule on a thread that runs on in the module
+// afterwards unless another reference is known to be held.
+void* PinThisModule();
+void UnpinModule(void* pin);
+
 // The file name of the platform's virtual-channel library: "wfapi64.dll" on
 // Windows, "libwfapi64.so" on POSIX.
 const char* VirtualChannelLibraryName();
 
 // A shared library loaded at run time. On Windows the search covers the
 // application's folder and the system folders, never the current directory.
+// On POSIX a bare file name is looked for beside the shared object that holds
+// this code first, then where dlopen looks.
 // Null when it cannot be loaded, with the last-error code set (126 when the
 // library is missing).
 void* LoadSharedLibrary(const char* file_name);

@@ -16,6 +16,7 @@ namespace qvctx {
 
 class CPackageReceiver;
 class CShiftBuffer;
+class StepFailures;
 
 // Values of CPackageThread::state.
 inline constexpr std::uint8_t kReaderStopped = 0;
@@ -47,8 +48,8 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   CPackageThread& operator=(const CPackageThread&) = delete;
 
   // Starts a reader on `inputs`: 0 started, 1 not (a thread was already
-  // created by this instance, the instance is being torn down, or creating
-  // one failed).
+  // created by this instance, or creating one failed). The reader keeps the
+  // library mapped until its end has been waited for.
   std::int32_t StartThread(const ReaderInputs& inputs);
 
   // Store a callback slot under `lock` (null empties it), logging the line
@@ -58,8 +59,8 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   std::int32_t SetResultCallBack(PackageCallBack callback);
 
   // Stops the reader and tears the instance down; see DestroyPackageThread.
-  // False, doing nothing, when another thread already tears it down.
-  bool Destroy();
+  // Every step runs; the failures of its log lines are kept in `failures`.
+  void Destroy(StepFailures& failures);
 
   // 0 stopped, 1 running, 2 stop requested; shared with the reader unlocked.
   std::atomic<std::uint8_t> state{kReaderStopped};
@@ -85,7 +86,10 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   void DispatchPackage(CShiftBuffer& buffer);
   // Waits for the reader after a stop request: 2000 polls of 1 ms for state
   // 0, then, logged, for the thread's end; never gives up while it runs.
-  void WaitForReaderEnd();
+  void WaitForReaderEnd(StepFailures& failures);
+  // Called on the reader when its own callback closes the session: leaves
+  // the thread and its module reference for ReapSelfClosedReaders.
+  void HandOverSelfClosedReader();
 
   const CallBackSlots slots_;
   // Set by StartThread before the reader is created; read only by it.
@@ -95,8 +99,9 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   std::shared_ptr<CPackageThread> reader_keeps_alive_;
   // Set before the reader is resumed: its thread's end can be waited for.
   bool thread_resumed_ = false;
-  // Set by the first teardown; a teardown under way also refuses a start.
-  std::atomic<bool> tearing_down_{false};
+  // The reference on the library's own module that the reader holds; given
+  // back once the reader's end has been waited for.
+  void* module_pin_ = nullptr;
 };
 
 // The process-wide instance, created on first use with `slots` (ignored when
@@ -110,9 +115,20 @@ std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots);
 // waits on until the reader ends, so nothing it uses is released under it),
 // closes the thread handle, clears both callbacks and drops the instance.
 // Called from a callback on the reader thread itself, it requests the stop
-// and the reader finishes on its way out. Nothing when no instance exists or
-// another thread is already tearing it down.
+// and the reader finishes on its way out; its thread is joined by the next
+// ReapSelfClosedReaders. Nothing when no instance exists. Callers serialise
+// it with the start. Every step runs; then the first failure of a log line,
+// if any, is thrown.
 void DestroyPackageThread();
+
+// True on the reader thread (inside a callback).
+bool OnReaderThread();
+
+// Waits for the end of each reader whose session was closed from its own
+// callback, closes its thread handle and gives back its module reference.
+// For host threads that hold no lifecycle turn: such a reader may still be in
+// its callback, which may wait for that turn.
+void ReapSelfClosedReaders();
 
 }  // namespace qvctx
 

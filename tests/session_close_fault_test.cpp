@@ -1,0 +1,54 @@
+// A close whose first line finds no log writer and cannot create one (no
+// memory): it still stops the reader and releases everything, reports the
+// failure after the last step, and the next start works.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+#include "allocation_fault_test_helper.h"
+#include "diagnostics/log_file.h"
+#include "module/session.h"
+#include "qvctx/wfapi64_sim.h"
+#include "support/test_support.h"
+
+namespace qvctx {
+namespace {
+
+std::uint64_t ReadsOver(int ms) {
+  const std::uint64_t before = WfSimCallCount(WFSIM_READ);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return WfSimCallCount(WFSIM_READ) - before;
+}
+
+TEST(SessionCloseFaultTest, FailedLogWriterCreationStillStopsAndReleases) {
+  WfSimReset();
+  qvctx_test::CreateLogFolder();
+  qvctx_test::RemoveLogFile();
+  ASSERT_EQ(StartSession(), 0);
+  ASSERT_EQ(WfSimWaitForCalls(WFSIM_READ, 10, 20000), 0);
+  DestroyLogFile();  // as an unload would; the idle reader logs nothing
+
+  anomaly::ArmAllocationFault(anomaly::FaultThreads::kThisThread, 0);
+  EXPECT_THROW(CloseSession(), std::bad_alloc);
+  EXPECT_TRUE(anomaly::DisarmAllocationFault());
+  EXPECT_EQ(ReadsOver(50), 0u);
+  EXPECT_EQ(WfSimOpenHandleCount(), 0u);
+  EXPECT_EQ(WfSimHeldBufferCount(), 0u);
+  // The lost line is the teardown's first; the rest were written.
+  std::string log = qvctx_test::ReadLogBytes();
+  EXPECT_EQ(log.find("CTcpClient::~CTcpClient:: waiting for thread to finish"),
+            std::string::npos);
+  EXPECT_NE(log.find("CPackageThread:: Thread is detroyed "),
+            std::string::npos);
+
+  EXPECT_EQ(StartSession(), 0);
+  EXPECT_GT(ReadsOver(20), 0u);
+  EXPECT_EQ(CloseSession(), 0);
+  EXPECT_EQ(WfSimOpenHandleCount(), 0u);
+  EXPECT_EQ(WfSimHeldBufferCount(), 0u);
+}
+
+}  // namespace
+}  // namespace qvctx

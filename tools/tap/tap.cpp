@@ -1,0 +1,122 @@
+#include "tap.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "tap_settings.h"
+#include "tap_system.h"
+
+namespace qvtap {
+
+namespace {
+
+constexpr char kChannelName[] = "qvctx";
+
+template <typename Function>
+bool Resolve(void* library, const char* name, Function* function,
+             std::string* missing) {
+  *function = reinterpret_cast<Function>(FindExport(library, name));
+  if (*function == nullptr) *missing += std::string(" ") + name;
+  return *function != nullptr;
+}
+
+}  // namespace
+
+Tap& Tap::Get() {
+  static Tap* const tap = new Tap();  // never destroyed: the host may call
+                                      // in while the process ends
+  return *tap;
+}
+
+const TargetTable* Tap::Target() {
+  std::call_once(loaded_, [this] { Load(); });
+  return usable_ ? &table_ : nullptr;
+}
+
+void Tap::Load() {
+  const TapSettings settings = ResolveSettings(OwnPath());
+  record_prefix_ = settings.record;
+  if (settings.target.empty()) {
+    Refuse(std::string("no platform library named: set ") + kTargetVariable +
+           " or \"target\" in " + kIniName + " beside the tap");
+    return;
+  }
+  std::string error;
+  void* const library = LoadLibraryAt(settings.target, &error);
+  if (library == nullptr) {
+    Refuse("cannot load " + settings.target + ": " + error);
+    return;
+  }
+  std::string missing;
+  Resolve(library, "WFQuerySessionInformationA", &table_.query_session,
+          &missing);
+  Resolve(library, "WFVirtualChannelOpen", &table_.open, &missing);
+  Resolve(library, "WFVirtualChannelQuery", &table_.query, &missing);
+  Resolve(library, "WFVirtualChannelRead", &table_.read, &missing);
+  Resolve(library, "WFVirtualChannelWrite", &table_.write, &missing);
+  Resolve(library, "WFVirtualChannelClose", &table_.close, &missing);
+  Resolve(library, "WFFreeMemory", &table_.free_memory, &missing);
+  // The library stays loaded for the rest of the process either way: the
+  // host may still hold what it handed out.
+  if (table_.open != nullptr &&
+      IsOwnCode(reinterpret_cast<const void*>(table_.open))) {
+    Refuse(settings.target + " is the tap itself, not the platform's library");
+    return;
+  }
+  if (!missing.empty()) {
+    Refuse(settings.target + " lacks" + missing);
+    return;
+  }
+  usable_ = true;
+}
+
+void Tap::Refuse(const std::string& why) {
+  const std::string text = "qvctx-tap: " + why +
+                           "; every operation fails with error 126 (the "
+                           "platform's library is missing)";
+  Announce(text);
+  if (record_prefix_.empty()) return;
+  const std::string path = record_prefix_ + ".tap-error.txt";
+  std::FILE* const file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) return;
+  std::fprintf(file, "%s\n", text.c_str());
+  std::fclose(file);
+}
+
+void Tap::Opened(void* handle, const char* name) {
+  if (record_prefix_.empty() || handle == nullptr || name == nullptr ||
+      std::strcmp(name, kChannelName) != 0) {
+    return;
+  }
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (!recorder_tried_) {
+    recorder_tried_ = true;
+    std::string error;
+    recorder_ = wfsim::StreamRecorder::Open(record_prefix_, &error);
+    if (recorder_ == nullptr) {
+      Announce("qvctx-tap: not recording: " + error);
+    }
+  }
+  if (recorder_ != nullptr) recorded_.push_back(handle);
+}
+
+void Tap::Closed(void* handle) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  const auto found = std::find(recorded_.begin(), recorded_.end(), handle);
+  if (found != recorded_.end()) recorded_.erase(found);
+}
+
+void Tap::Moved(void* handle, wfsim::StreamRecorder::Direction direction,
+                const char* data, std::uint32_t size) {
+  if (size == 0 || data == nullptr || record_prefix_.empty()) return;
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (std::find(recorded_.begin(), recorded_.end(), handle) ==
+      recorded_.end()) {
+    return;
+  }
+  recorder_->Record(direction, reinterpret_cast<const std::uint8_t*>(data),
+                    size);
+}
+
+}  // namespace qvtap

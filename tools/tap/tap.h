@@ -1,0 +1,67 @@
+// The tap's state: the platform's library it forwards to, and the recording
+// of the "qvctx" channels opened through it.
+#ifndef QVCTX_TOOLS_TAP_TAP_H_
+#define QVCTX_TOOLS_TAP_TAP_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "stream_recorder.h"
+
+namespace qvtap {
+
+// The seven operations, with the platform library's binary interface.
+struct TargetTable {
+  std::int32_t (*query_session)(void*, std::uint32_t, int, char**,
+                                std::uint32_t*);
+  void* (*open)(void*, std::uint32_t, char*);
+  std::int32_t (*query)(void*, int, void**, std::uint32_t*);
+  std::int32_t (*read)(void*, std::uint32_t, char*, std::uint32_t,
+                       std::uint32_t*);
+  std::int32_t (*write)(void*, char*, std::uint32_t, std::uint32_t*);
+  std::int32_t (*close)(void*);
+  void (*free_memory)(void*);
+};
+
+class Tap {
+ public:
+  // The process's one tap.
+  static Tap& Get();
+
+  // The target's operations; null when the target cannot be used (the
+  // reason said once). Loads it at the first call.
+  const TargetTable* Target();
+
+  // A channel the target opened, under `name`; "qvctx" channels are
+  // recorded from now on when a prefix is set.
+  void Opened(void* handle, const char* name);
+  // A channel the target closed.
+  void Closed(void* handle);
+  // Records what moved on `handle`, when it is a recorded channel.
+  void Moved(void* handle, wfsim::StreamRecorder::Direction direction,
+             const char* data, std::uint32_t size);
+
+ private:
+  Tap() = default;
+  void Load();
+  // Says why the target cannot be used.
+  void Refuse(const std::string& why);
+
+  std::once_flag loaded_;
+  TargetTable table_{};
+  bool usable_ = false;
+  std::string record_prefix_;
+
+  std::mutex mutex_;             // guards what follows
+  std::vector<void*> recorded_;  // open "qvctx" channels
+  bool recorder_tried_ = false;  // the recording was set up once
+  std::unique_ptr<wfsim::StreamRecorder> recorder_;
+};
+
+}  // namespace qvtap
+
+#endif  // QVCTX_TOOLS_TAP_TAP_H_

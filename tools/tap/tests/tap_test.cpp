@@ -1,0 +1,255 @@
+// The real tap, loaded by path with the simulator as its target: what the
+// caller sees through it is what the simulator gives directly, and the
+// recording holds every byte. The target and the recording prefix come from
+// the environment each CTest entry sets (QVCTX_TAP_TARGET, QVCTX_TAP_RECORD),
+// since the tap reads them once, at its first call.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "recording_format.h"
+#include "sim_test_support.h"
+#include "support/test_support.h"
+
+namespace {
+
+using sim_test::LastError;
+using sim_test::SetLastErrorTo;
+
+using QueryFn = std::int32_t (*)(void*, std::uint32_t, int, char**,
+                                 std::uint32_t*);
+using OpenFn = void* (*)(void*, std::uint32_t, char*);
+using ChannelQueryFn = std::int32_t (*)(void*, int, void**, std::uint32_t*);
+using ReadFn = std::int32_t (*)(void*, std::uint32_t, char*, std::uint32_t,
+                                std::uint32_t*);
+using WriteFn = std::int32_t (*)(void*, char*, std::uint32_t, std::uint32_t*);
+using CloseFn = std::int32_t (*)(void*);
+using FreeFn = void (*)(void*);
+
+std::string Env(const char* name) {
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// The seven operations, either the tap's or the simulator's own.
+struct Operations {
+  QueryFn query_session;
+  OpenFn open;
+  ChannelQueryFn query;
+  ReadFn read;
+  WriteFn write;
+  CloseFn close;
+  FreeFn free_memory;
+};
+
+Operations Direct() {
+  return {WFQuerySessionInformationA,
+          WFVirtualChannelOpen,
+          WFVirtualChannelQuery,
+          WFVirtualChannelRead,
+          WFVirtualChannelWrite,
+          WFVirtualChannelClose,
+          WFFreeMemory};
+}
+
+// The tap under test, loaded once and kept for the process, as a host
+// keeps the platform's library.
+const qvctx_test::LoadedLibrary& TapLibrary() {
+  static const auto* const tap =
+      new qvctx_test::LoadedLibrary(Env("QVCTX_TAP_UNDER_TEST"));
+  return *tap;
+}
+
+class TapTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const qvctx_test::LoadedLibrary& tap = TapLibrary();
+    ASSERT_TRUE(tap.ok()) << Env("QVCTX_TAP_UNDER_TEST");
+    ops_ = {tap.Function<QueryFn>("WFQuerySessionInformationA"),
+            tap.Function<OpenFn>("WFVirtualChannelOpen"),
+            tap.Function<ChannelQueryFn>("WFVirtualChannelQuery"),
+            tap.Function<ReadFn>("WFVirtualChannelRead"),
+            tap.Function<WriteFn>("WFVirtualChannelWrite"),
+            tap.Function<CloseFn>("WFVirtualChannelClose"),
+            tap.Function<FreeFn>("WFFreeMemory")};
+    WfSimReset();
+  }
+  void TearDown() override { WfSimReset(); }
+
+  Operations ops_{};
+};
+
+char kName[] = "qvctx";
+char kOtherName[] = "other";
+
+// One call through a set of operations: its result (non-zero or not) and
+// the last error afterwards.
+struct Outcome {
+  bool ok;
+  std::uint32_t error;
+};
+using Call = std::function<bool(const Operations&)>;
+
+Outcome CallThrough(const Call& call, const Operations& ops) {
+  SetLastErrorTo(4242);
+  const bool ok = call(ops);
+  return {ok, LastError()};
+}
+
+// Every failure the platform reports reaches the caller with the same
+// result and last-error code, and a success leaves the caller's code alone.
+TEST_F(TapTest, ForwardsResultsAndLastError) {
+  void* const bad = reinterpret_cast<void*>(0x5151);
+  char bytes[8] = {};
+  std::uint32_t count = 0;
+  char* info = nullptr;
+  const struct {
+    const char* what;
+    Call call;
+  } cases[] = {
+      {"session query, class 3",
+       [&](const Operations& o) {
+         return o.query_session(nullptr, sim_test::kCurrentSession, 3, &info,
+                                &count) != 0;
+       }},
+      {"session query, class 4",
+       [&](const Operations& o) {
+         const bool ok = o.query_session(nullptr, sim_test::kCurrentSession, 4,
+                                         &info, &count) != 0;
+         const bool in_session = ok && count == 4 && info[0] == 1;
+         o.free_memory(info);
+         return in_session;
+       }},
+      {"open another name",
+       [&](const Operations& o) {
+         return o.open(nullptr, sim_test::kCurrentSession, kOtherName) !=
+                nullptr;
+       }},
+      {"read an unknown handle",
+       [&](const Operations& o) {
+         return o.read(bad, 0, bytes, sizeof bytes, &count) != 0;
+       }},
+      {"write an unknown handle",
+       [&](const Operations& o) {
+         return o.write(bad, bytes, sizeof bytes, &count) != 0;
+       }},
+      {"query an unknown handle",
+       [&](const Operations& o) {
+         void* data = nullptr;
+         return o.query(bad, 0, &data, &count) != 0;
+       }},
+      {"close an unknown handle",
+       [&](const Operations& o) { return o.close(bad) != 0; }},
+  };
+  for (const auto& c : cases) {
+    const Outcome direct = CallThrough(c.call, Direct());
+    const Outcome tapped = CallThrough(c.call, ops_);
+    EXPECT_EQ(tapped.ok, direct.ok) << c.what;
+    EXPECT_EQ(tapped.error, direct.error) << c.what;
+  }
+}
+
+// Bytes both ways through the tap arrive as sent and are recorded exactly
+// (when the prefix can be written), with the caller's last error untouched.
+TEST_F(TapTest, RecordsBothDirections) {
+  const std::uint64_t start = wfsim::RecordingClock();
+  void* const channel = ops_.open(nullptr, sim_test::kCurrentSession, kName);
+  ASSERT_NE(channel, nullptr);
+  WfSimSetReadPieceSize(7);
+  std::vector<std::uint8_t> sent(300), received;
+  for (std::size_t i = 0; i < sent.size(); ++i) {
+    sent[i] = static_cast<std::uint8_t>(i * 7);
+  }
+  const std::vector<std::uint8_t> answer(sent.rbegin(), sent.rend());
+  ASSERT_EQ(WfSimClientSend(answer.data(), 100), 0);
+  std::uint32_t count = 0;
+  for (std::size_t at = 0; at < sent.size(); at += 120) {
+    SetLastErrorTo(4242);
+    const std::uint32_t piece = static_cast<std::uint32_t>(
+        std::min<std::size_t>(120, sent.size() - at));
+    ASSERT_NE(
+        ops_.write(channel, reinterpret_cast<char*>(&sent[at]), piece, &count),
+        0);
+    EXPECT_EQ(count, piece);
+    EXPECT_EQ(LastError(), 4242u);
+  }
+  ASSERT_EQ(WfSimClientSend(answer.data() + 100, 200), 0);
+  char buffer[64];
+  while (received.size() < answer.size()) {
+    SetLastErrorTo(4242);
+    ASSERT_NE(ops_.read(channel, 0, buffer, sizeof buffer, &count), 0);
+    EXPECT_EQ(LastError(), 4242u);
+    EXPECT_LE(count, 7u);
+    received.insert(received.end(), buffer, buffer + count);
+  }
+  EXPECT_EQ(received, answer);
+  std::vector<std::uint8_t> written(sent.size());
+  EXPECT_EQ(WfSimTakeWritten(written.data(), 1000), sent.size());
+  EXPECT_EQ(written, sent);
+  EXPECT_NE(ops_.close(channel), 0);
+
+  const std::string prefix = Env("QVCTX_TAP_RECORD");
+  const std::string server = prefix + wfsim::kRecordingServerSuffix;
+  if (Env("QVCTX_TAP_EXPECT_RECORDING") != "1") {
+    EXPECT_FALSE(qvctx_test::LoadedLibrary(server).ok());
+    return;
+  }
+  const std::uint64_t end = wfsim::RecordingClock();
+  EXPECT_EQ(sim_test::RecordedBytes(server, start, end), sent);
+  EXPECT_EQ(sim_test::RecordedBytes(prefix + wfsim::kRecordingClientSuffix,
+                                    start, end),
+            answer);
+}
+
+// A target that cannot be used: every operation fails as a missing platform
+// library does, and the reason lands beside the recording.
+TEST_F(TapTest, UnusableTargetFailsEveryOperation) {
+  char bytes[4] = {};
+  std::uint32_t count = 0;
+  void* data = nullptr;
+  const Call calls[] = {
+      [&](const Operations& o) {
+        return o.query_session(nullptr, sim_test::kCurrentSession, 4,
+                               reinterpret_cast<char**>(&data), &count) != 0;
+      },
+      [&](const Operations& o) {
+        return o.open(nullptr, sim_test::kCurrentSession, kName) != nullptr;
+      },
+      [&](const Operations& o) { return o.query(&count, 0, &data, &count); },
+      [&](const Operations& o) {
+        return o.read(&count, 0, bytes, 4, &count) != 0;
+      },
+      [&](const Operations& o) { return o.write(&count, bytes, 4, &count); },
+      [&](const Operations& o) { return o.close(&count) != 0; },
+      [&](const Operations& o) {
+        o.free_memory(nullptr);
+        return false;
+      },
+  };
+  for (const Call& call : calls) {
+    const Outcome outcome = CallThrough(call, ops_);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.error, 126u);
+  }
+  for (std::int32_t operation = WFSIM_QUERY_SESSION;
+       operation <= WFSIM_FREE_MEMORY; ++operation) {
+    EXPECT_EQ(WfSimCallCount(operation), 0u) << "nothing reaches the target";
+  }
+  std::FILE* reason =
+      std::fopen((Env("QVCTX_TAP_RECORD") + ".tap-error.txt").c_str(), "r");
+  ASSERT_NE(reason, nullptr);
+  char line[512] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, reason), nullptr);
+  std::fclose(reason);
+  EXPECT_NE(std::string(line).find(Env("QVCTX_TAP_TARGET")), std::string::npos)
+      << line;
+}
+
+}  // namespace
