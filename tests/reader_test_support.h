@@ -32,11 +32,9 @@ namespace reader_test {
 
 using Clock = std::chrono::steady_clock;
 
-// Long enough never to end a wait on a loaded machine; a wait whose
-// condition holds ends at once.
-constexpr auto kWait = std::chrono::seconds(20);
-constexpr std::uint32_t kWaitMs = 20000;
-constexpr std::uint32_t kHeaderSize = 34;
+using qvctx_test::kWait;
+using qvctx_test::kWaitMs;
+constexpr std::uint32_t kHeaderSize = qvctx::kPackageHeadSize;
 
 // The calling thread's identifier as the library logs it.
 inline std::uint32_t ThisThreadId() {
@@ -59,17 +57,17 @@ using Bytes = std::vector<std::uint8_t>;
 // payload whose bytes depend on `message_id` and their position.
 inline Bytes MakePackage(std::uint16_t fnc_typ, std::uint32_t message_id,
                          std::uint32_t payload_size,
-                         std::uint16_t magic = 10001) {
+                         std::uint16_t magic = qvctx::kPackageMagic) {
   const std::uint32_t size = kHeaderSize + payload_size;
   Bytes package(size);
-  Store16(&package[0], fnc_typ);
-  Store16(&package[2], magic);
-  Store32(&package[4], message_id);
-  Store32(&package[8], size);
-  Store32(&package[12], size);
-  Store16(&package[16], 0x5A5A);
-  for (std::uint32_t i = 0; i < 4; ++i) {
-    Store32(&package[18 + 4 * i], message_id * 4 + i);
+  Store16(&package[qvctx::kFncTypOffset], fnc_typ);
+  Store16(&package[qvctx::kMagicOffset], magic);
+  Store32(&package[qvctx::kMessageIdOffset], message_id);
+  Store32(&package[qvctx::kDatasizeOffset], size);
+  Store32(&package[qvctx::kLength2Offset], size);
+  Store16(&package[qvctx::kReservedOffset], 0x5A5A);
+  for (std::uint32_t i = 0; i < qvctx::kTimeStampCount; ++i) {
+    Store32(&package[qvctx::kTimeStampsOffset + 4 * i], message_id * 4 + i);
   }
   for (std::uint32_t i = 0; i < payload_size; ++i) {
     package[kHeaderSize + i] =
@@ -172,7 +170,7 @@ inline void RecordEventAsSecond(const std::uint8_t* package,
 }
 
 inline std::uint32_t MessageIdOf(const Delivery& delivery) {
-  return Load32(&delivery.bytes[4]);
+  return Load32(&delivery.bytes[qvctx::kMessageIdOffset]);
 }
 
 // One line of the log file: "Info" or "ERROR", and the message behind the

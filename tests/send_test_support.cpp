@@ -31,13 +31,6 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed) {
   return bytes;
 }
 
-std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) |
-         (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) |
-         (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 void Store32Within(std::vector<std::uint8_t>& bytes, std::size_t offset,
                    std::uint32_t value) {
   for (std::size_t i = 0; i < 4 && offset + i < bytes.size(); ++i) {

@@ -11,19 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
+#include "support/test_support.h"
 
 namespace send_test {
 
-constexpr std::size_t kHeaderSize = 34;
-constexpr std::uint32_t kChunk = 2010;
-// Long enough never to fire on a loaded machine; a passing wait ends at once.
-constexpr std::uint32_t kWaitMs = 60000;
+constexpr std::size_t kHeaderSize = qvctx::kPackageHeadSize;
+constexpr std::uint32_t kChunk = qvctx::kSendChunkSize;
+using qvctx_test::kWaitMs;
 
 // Bytes 0, 1, 2, ... shifted by `seed`, never a run of zeros.
 std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed);
 
-std::uint32_t Load32(const std::uint8_t* p);
+constexpr auto Load32 = &qvctx::LoadLe32;
 // Stores the bytes of `value` that fall inside `bytes` from `offset` on.
 void Store32Within(std::vector<std::uint8_t>& bytes, std::size_t offset,
                    std::uint32_t value);

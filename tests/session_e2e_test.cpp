@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/wire_format.h"
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
@@ -40,7 +41,7 @@ void OnResult(const std::uint8_t* package, std::uint32_t length) {
 }
 
 bool WaitFor(const std::atomic<int>& counter, int target) {
-  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  const auto deadline = Clock::now() + qvctx_test::kWait;
   while (counter.load() < target) {
     if (Clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -50,7 +51,7 @@ bool WaitFor(const std::atomic<int>& counter, int target) {
 
 // Waits until the log file has a line containing `text`.
 bool WaitForLogLine(const std::string& text) {
-  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  const auto deadline = Clock::now() + qvctx_test::kWait;
   while (Clock::now() < deadline) {
     for (const std::string& line : qvctx_test::ReadLogLines()) {
       if (line.find(text) != std::string::npos) return true;
@@ -68,11 +69,7 @@ std::string Payload(int index, std::size_t size) {
   return payload;
 }
 
-std::uint32_t Load32(const std::uint8_t* p) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | p[i];
-  return value;
-}
+constexpr auto Load32 = &qvctx::LoadLe32;
 
 class SessionEndToEndTest : public ::testing::Test {
  protected:
@@ -184,7 +181,7 @@ TEST_F(SessionEndToEndTest, HostThreadsUseTheExportsWhileTheReaderDispatches) {
 }
 
 TEST_F(SessionEndToEndTest, ManyStartCloseCyclesLeaveNothingHeld) {
-  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  const auto deadline = Clock::now() + qvctx_test::kWait;
   int cycles = 0;
   for (; cycles < 200 && Clock::now() < deadline; ++cycles) {
     ASSERT_EQ(ServerStartSession(), 0) << "cycle " << cycles;

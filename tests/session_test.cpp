@@ -38,18 +38,12 @@ const char kCloseFirstLine[] =
 // The lines of a fetched session-log text: split at " &", the final blank
 // (which stands where the last " &" would) dropped.
 std::vector<std::string> FetchLines() {
-  std::string text = ServerSessionLog();
+  const std::string text = ServerSessionLog();
   ServerSessionFreeLog();
-  if (text == "No logs") return {};
-  EXPECT_EQ(text.back(), ' ') << text;
-  text.pop_back();
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find(" &", start)) != std::string::npos;
-       start = at + 2) {
-    lines.push_back(text.substr(start, at - start));
-  }
-  lines.push_back(text.substr(start));
+  bool ends_in_blank = false;
+  std::vector<std::string> lines =
+      qvctx_test::SplitSessionLog(text, &ends_in_blank);
+  EXPECT_TRUE(ends_in_blank) << text;
   return lines;
 }
 

@@ -16,16 +16,17 @@
 #include <cerrno>
 #endif
 
+#include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
 #include "recording_format.h"
+#include "support/test_support.h"
 #include "wfapi64_operations.h"
 
 namespace sim_test {
 
-// Long enough never to fire on a loaded machine; a passing wait ends at once.
-constexpr std::uint32_t kWaitMs = 10000;
+using qvctx_test::kWaitMs;
 constexpr std::uint32_t kCurrentSession = 0xFFFFFFFFu;
-constexpr std::size_t kHeaderSize = 34;
+constexpr std::size_t kHeaderSize = qvctx::kPackageHeadSize;
 
 inline std::uint32_t LastError() {
 #if defined(_WIN32)
@@ -43,21 +44,9 @@ inline void SetLastErrorTo(std::uint32_t code) {
 #endif
 }
 
-inline std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) |
-         (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) |
-         (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-inline std::uint16_t Load16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-inline void Store32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+constexpr auto Load32 = &qvctx::LoadLe32;
+constexpr auto Load16 = &qvctx::LoadLe16;
+constexpr auto Store32 = &qvctx::StoreLe32;
 
 // A package as the server sends it: FNCTyp 0, magic 10001, datasize and
 // ulLength2 its length, the time stamps 1 to 4, then `payload`.
@@ -65,12 +54,13 @@ inline std::vector<std::uint8_t> FarFunction(std::uint32_t message_id,
                                              const std::string& payload) {
   std::vector<std::uint8_t> package(kHeaderSize + payload.size(), 0);
   const auto length = static_cast<std::uint32_t>(package.size());
-  package[2] = 0x11;
-  package[3] = 0x27;
-  Store32(&package[4], message_id);
-  Store32(&package[8], length);
-  Store32(&package[12], length);
-  for (std::uint32_t i = 0; i < 4; ++i) Store32(&package[18 + 4 * i], i + 1);
+  qvctx::StoreLe16(&package[qvctx::kMagicOffset], qvctx::kPackageMagic);
+  Store32(&package[qvctx::kMessageIdOffset], message_id);
+  Store32(&package[qvctx::kDatasizeOffset], length);
+  Store32(&package[qvctx::kLength2Offset], length);
+  for (std::uint32_t i = 0; i < qvctx::kTimeStampCount; ++i) {
+    Store32(&package[qvctx::kTimeStampsOffset + 4 * i], i + 1);
+  }
   std::memcpy(package.data() + kHeaderSize, payload.data(), payload.size());
   return package;
 }

@@ -3,10 +3,37 @@
 #ifndef QVCTX_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define QVCTX_TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qvctx_test {
+
+// The one time limit of every wait in the tests: long enough never to end a
+// wait on a loaded machine; a wait whose condition holds ends at once.
+inline constexpr std::uint32_t kWaitMs = 60000;
+inline constexpr std::chrono::milliseconds kWait{kWaitMs};
+
+// The lines of a text ServerSessionLog returned: split at " &", the final
+// blank (which stands where the last " &" would) dropped; none for "No logs".
+// False in *ends_in_blank when the text does not end so.
+inline std::vector<std::string> SplitSessionLog(std::string text,
+                                                bool* ends_in_blank) {
+  *ends_in_blank = true;
+  if (text == "No logs") return {};
+  *ends_in_blank = !text.empty() && text.back() == ' ';
+  if (*ends_in_blank) text.pop_back();
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(" &", start)) != std::string::npos;
+       start = at + 2) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
 
 // The log file "C:\temp\logs\myCitrixLog.log" as this process can open it.
 std::string LogFilePath();
