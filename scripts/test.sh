@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the formatting of every source, then builds both targets and runs
-# every test: the Linux build natively, under AddressSanitizer +
-# UndefinedBehaviorSanitizer and under ThreadSanitizer, the fuzz targets
-# briefly on their seed corpus, and the Windows build under Wine.
+# every test: the Linux build natively (then clang-tidy over the library),
+# under AddressSanitizer + UndefinedBehaviorSanitizer and under
+# ThreadSanitizer, the fuzz targets briefly on their seed corpus, and the
+# Windows build under Wine.
 # Usage: scripts/test.sh [preset ...]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,6 +30,10 @@ for preset in "${presets[@]}"; do
   else
     echo "=== ${preset}: tests"
     ctest --preset "$preset"
+  fi
+  if [ "$preset" = linux ]; then
+    echo "=== lint"
+    scripts/lint.sh build/linux
   fi
 done
 echo "=== all builds passed"

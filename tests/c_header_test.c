@@ -4,6 +4,7 @@
  * session against the simulator's built-in client. */
 #include <stdatomic.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "qvctx/qvctx.h"
@@ -62,6 +63,17 @@ static Library OpenLibrary(const char* name) {
 #if defined(_WIN32)
   return LoadLibraryA(name);
 #else
+  /* In the test's folder first: a sanitizer runtime's dlopen does not search
+     the program's own run path. */
+  const char* folder = getenv("QVCTX_TEST_BIN_DIR");
+  if (folder != NULL) {
+    char path[4096];
+    if (snprintf(path, sizeof(path), "%s/%s", folder, name) <
+        (int)sizeof(path)) {
+      Library library = dlopen(path, RTLD_NOW);
+      if (library != NULL) return library;
+    }
+  }
   return dlopen(name, RTLD_NOW);
 #endif
 }

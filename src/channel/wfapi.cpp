@@ -104,55 +104,55 @@ const WfApiTable* Table() {
 
 }  // namespace
 
-WfBool WFQuerySessionInformationA(WfHandle hServer, WfDword sessionId,
-                                  int infoClass, char** ppBuffer,
-                                  WfDword* pBytesReturned) {
+WfBool WFQuerySessionInformationA(WfHandle server, WfDword session_id,
+                                  int info_class, char** out_buffer,
+                                  WfDword* bytes_returned) {
   const WfApiTable* table = Table();
   if (table == nullptr) return 0;
-  return table->WFQuerySessionInformationA(hServer, sessionId, infoClass,
-                                           ppBuffer, pBytesReturned);
+  return table->WFQuerySessionInformationA(server, session_id, info_class,
+                                           out_buffer, bytes_returned);
 }
 
-WfHandle WFVirtualChannelOpen(WfHandle hServer, WfDword sessionId,
-                              char* virtualName) {
+WfHandle WFVirtualChannelOpen(WfHandle server, WfDword session_id,
+                              char* virtual_name) {
   const WfApiTable* table = Table();
   if (table == nullptr) return nullptr;
-  return table->WFVirtualChannelOpen(hServer, sessionId, virtualName);
+  return table->WFVirtualChannelOpen(server, session_id, virtual_name);
 }
 
-WfBool WFVirtualChannelQuery(WfHandle hChannel, int virtualClass,
-                             void** ppBuffer, WfDword* pBytesReturned) {
+WfBool WFVirtualChannelQuery(WfHandle channel, int virtual_class,
+                             void** out_buffer, WfDword* bytes_returned) {
   const WfApiTable* table = Table();
   if (table == nullptr) return 0;
-  return table->WFVirtualChannelQuery(hChannel, virtualClass, ppBuffer,
-                                      pBytesReturned);
+  return table->WFVirtualChannelQuery(channel, virtual_class, out_buffer,
+                                      bytes_returned);
 }
 
-WfBool WFVirtualChannelRead(WfHandle hChannel, WfDword timeoutMs, char* buffer,
-                            WfDword bufferSize, WfDword* pBytesRead) {
+WfBool WFVirtualChannelRead(WfHandle channel, WfDword timeout_ms, char* buffer,
+                            WfDword buffer_size, WfDword* bytes_read) {
   const WfApiTable* table = Table();
   if (table == nullptr) return 0;
-  return table->WFVirtualChannelRead(hChannel, timeoutMs, buffer, bufferSize,
-                                     pBytesRead);
+  return table->WFVirtualChannelRead(channel, timeout_ms, buffer, buffer_size,
+                                     bytes_read);
 }
 
-WfBool WFVirtualChannelWrite(WfHandle hChannel, char* buffer, WfDword length,
-                             WfDword* pBytesWritten) {
+WfBool WFVirtualChannelWrite(WfHandle channel, char* buffer, WfDword length,
+                             WfDword* bytes_written) {
   const WfApiTable* table = Table();
   if (table == nullptr) return 0;
-  return table->WFVirtualChannelWrite(hChannel, buffer, length, pBytesWritten);
+  return table->WFVirtualChannelWrite(channel, buffer, length, bytes_written);
 }
 
-WfBool WFVirtualChannelClose(WfHandle hChannel) {
+WfBool WFVirtualChannelClose(WfHandle channel) {
   const WfApiTable* table = Table();
   if (table == nullptr) return 0;
-  return table->WFVirtualChannelClose(hChannel);
+  return table->WFVirtualChannelClose(channel);
 }
 
-void WFFreeMemory(void* pMemory) {
+void WFFreeMemory(void* memory) {
   const WfApiTable* table = Table();
   if (table == nullptr) return;
-  table->WFFreeMemory(pMemory);
+  table->WFFreeMemory(memory);
 }
 
 void InstallWfApiForTesting(const WfApiTable* table) {

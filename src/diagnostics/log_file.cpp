@@ -17,9 +17,9 @@ constexpr std::int32_t kInfoThreshold = 1;
 constexpr std::int32_t kErrorThreshold = 0;
 
 // The gate of a writer handed no level of its own.
-const std::atomic<std::int32_t> forced_log_level{kForcedLogLevel};
+const std::atomic<std::int32_t> kForcedLevel{kForcedLogLevel};
 
-std::atomic<LogSettingsSource> settings_source{nullptr};
+std::atomic<LogSettingsSource> g_settings_source{nullptr};
 
 // The process-wide writer and the lock that creates, hands out and ends it.
 // Creation and ending write lines under this lock, so a new writer's banner
@@ -41,7 +41,7 @@ std::atomic<port::TimeOfDay (*)()> g_time_of_day{&port::LocalTimeOfDay};
 
 CLogFile::CLogFile(const LogSettings& settings)
     : level_(settings.log_level != nullptr ? settings.log_level
-                                           : &forced_log_level) {
+                                           : &kForcedLevel) {
   file_ = port::OpenTextFileForWriting(settings.log_file_name,
                                        settings.log_append != 0);
   if (file_ == nullptr) return;
@@ -124,14 +124,14 @@ void CLogFile::CloseLog() {
 }
 
 void SetLogSettingsSource(LogSettingsSource source) {
-  settings_source.store(source);
+  g_settings_source.store(source);
 }
 
 std::shared_ptr<CLogFile> GetLogFile() {
   WriterSlot& slot = Slot();
   std::lock_guard<std::mutex> hold(slot.mutex);
   if (!slot.writer) {
-    const LogSettingsSource source = settings_source.load();
+    const LogSettingsSource source = g_settings_source.load();
     slot.writer = std::make_shared<CLogFile>(source != nullptr ? source()
                                                                : LogSettings{});
   }

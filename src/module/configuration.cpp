@@ -15,8 +15,8 @@ namespace {
 // module image: zero-filled and handed out at load, never released, and gone
 // with the image at unload, so a host that loads and unloads the library
 // again and again leaks nothing, and the load cannot run out of memory.
-char host_ip_address_buffer[kSettingBufferSize];
-char log_file_name_buffer[kSettingBufferSize];
+char g_host_ip_address_buffer[kSettingBufferSize];
+char g_log_file_name_buffer[kSettingBufferSize];
 
 // A setting buffer emptied for a new load.
 char* ZeroedBuffer(char (&buffer)[kSettingBufferSize]) {
@@ -74,7 +74,7 @@ void ReadConfiguration() {
   myModuleData.uiPort = static_cast<std::uint16_t>(
       static_cast<std::uint32_t>(ReadInt(kServerSection, kPortKey, 8888)) &
       0xFFFFU);
-  char* ip = ZeroedBuffer(host_ip_address_buffer);
+  char* ip = ZeroedBuffer(g_host_ip_address_buffer);
   ReadText(kServerSection, kIpKey, kDefaultIp, ip);
   myModuleData.hostIpAddress = ip;
 
@@ -83,7 +83,7 @@ void ReadConfiguration() {
                               std::memory_order_relaxed);
   myModuleData.logAppend = ReadInt(kCommonSection, kLogAppendKey, 1);
   myModuleData.iLogMax = ReadInt(kCommonSection, kLogLenMaxKey, 2048);
-  char* log_file = ZeroedBuffer(log_file_name_buffer);
+  char* log_file = ZeroedBuffer(g_log_file_name_buffer);
   ReadText(kCommonSection, kLogFileKey, "", log_file);
   myModuleData.logfileName = log_file;
 
@@ -99,7 +99,7 @@ LogSettings ForceLogSettings() {
   CopySetting(myModuleData.configFile, kFirstConfigPath, kPathSize);
   if (myModuleData.logfileName == nullptr) {
     // Only when the load handling did not run (unit tests of the module).
-    myModuleData.logfileName = ZeroedBuffer(log_file_name_buffer);
+    myModuleData.logfileName = ZeroedBuffer(g_log_file_name_buffer);
   }
   CopySetting(myModuleData.logfileName, kLogFilePath, kSettingBufferSize);
   myModuleData.logEnabled = 1;

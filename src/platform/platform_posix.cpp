@@ -75,7 +75,8 @@ std::string NativePath(const char* windows_path) {
     const char letter =
         static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
     const std::string variable = std::string("QVCTX_DRIVE_") + letter;
-    const char* root = std::getenv(variable.c_str());
+    const char* root =
+        std::getenv(variable.c_str());  // NOLINT(concurrency-mt-unsafe)
     std::string base = (root != nullptr && *root != '\0') ? root : "/";
     std::string rest = path.substr(2);
     while (!base.empty() && base.back() == '/') base.pop_back();

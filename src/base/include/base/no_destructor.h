@@ -1,8 +1,8 @@
 // Wraps an object that is constructed on first use and never destroyed, so
 // process-wide state stays usable during load and unload handling, whatever
 // order the runtime runs static constructors and destructors in.
-#ifndef QVCTX_SRC_MODULE_NO_DESTRUCTOR_H_
-#define QVCTX_SRC_MODULE_NO_DESTRUCTOR_H_
+#ifndef QVCTX_SRC_BASE_NO_DESTRUCTOR_H_
+#define QVCTX_SRC_BASE_NO_DESTRUCTOR_H_
 
 #include <new>
 #include <utility>
@@ -29,4 +29,4 @@ class NoDestructor {
 
 }  // namespace qvctx
 
-#endif  // QVCTX_SRC_MODULE_NO_DESTRUCTOR_H_
+#endif  // QVCTX_SRC_BASE_NO_DESTRUCTOR_H_

@@ -23,37 +23,37 @@ using WfHandle = void*;         // HANDLE
 // The seven operations as the platform library exports them (the x64
 // standard calling convention, plain C names).
 struct WfApiTable {
-  WfBool (*WFQuerySessionInformationA)(WfHandle hServer, WfDword sessionId,
-                                       int infoClass, char** ppBuffer,
-                                       WfDword* pBytesReturned);
-  WfHandle (*WFVirtualChannelOpen)(WfHandle hServer, WfDword sessionId,
-                                   char* virtualName);
-  WfBool (*WFVirtualChannelQuery)(WfHandle hChannel, int virtualClass,
-                                  void** ppBuffer, WfDword* pBytesReturned);
-  WfBool (*WFVirtualChannelRead)(WfHandle hChannel, WfDword timeoutMs,
-                                 char* buffer, WfDword bufferSize,
-                                 WfDword* pBytesRead);
-  WfBool (*WFVirtualChannelWrite)(WfHandle hChannel, char* buffer,
-                                  WfDword length, WfDword* pBytesWritten);
-  WfBool (*WFVirtualChannelClose)(WfHandle hChannel);
-  void (*WFFreeMemory)(void* pMemory);
+  WfBool (*WFQuerySessionInformationA)(WfHandle server, WfDword session_id,
+                                       int info_class, char** out_buffer,
+                                       WfDword* bytes_returned);
+  WfHandle (*WFVirtualChannelOpen)(WfHandle server, WfDword session_id,
+                                   char* virtual_name);
+  WfBool (*WFVirtualChannelQuery)(WfHandle channel, int virtual_class,
+                                  void** out_buffer, WfDword* bytes_returned);
+  WfBool (*WFVirtualChannelRead)(WfHandle channel, WfDword timeout_ms,
+                                 char* buffer, WfDword buffer_size,
+                                 WfDword* bytes_read);
+  WfBool (*WFVirtualChannelWrite)(WfHandle channel, char* buffer,
+                                  WfDword length, WfDword* bytes_written);
+  WfBool (*WFVirtualChannelClose)(WfHandle channel);
+  void (*WFFreeMemory)(void* memory);
 };
 
 // The operations themselves; each binds the platform library on first use and
 // then calls through to it.
-WfBool WFQuerySessionInformationA(WfHandle hServer, WfDword sessionId,
-                                  int infoClass, char** ppBuffer,
-                                  WfDword* pBytesReturned);
-WfHandle WFVirtualChannelOpen(WfHandle hServer, WfDword sessionId,
-                              char* virtualName);
-WfBool WFVirtualChannelQuery(WfHandle hChannel, int virtualClass,
-                             void** ppBuffer, WfDword* pBytesReturned);
-WfBool WFVirtualChannelRead(WfHandle hChannel, WfDword timeoutMs, char* buffer,
-                            WfDword bufferSize, WfDword* pBytesRead);
-WfBool WFVirtualChannelWrite(WfHandle hChannel, char* buffer, WfDword length,
-                             WfDword* pBytesWritten);
-WfBool WFVirtualChannelClose(WfHandle hChannel);
-void WFFreeMemory(void* pMemory);
+WfBool WFQuerySessionInformationA(WfHandle server, WfDword session_id,
+                                  int info_class, char** out_buffer,
+                                  WfDword* bytes_returned);
+WfHandle WFVirtualChannelOpen(WfHandle server, WfDword session_id,
+                              char* virtual_name);
+WfBool WFVirtualChannelQuery(WfHandle channel, int virtual_class,
+                             void** out_buffer, WfDword* bytes_returned);
+WfBool WFVirtualChannelRead(WfHandle channel, WfDword timeout_ms, char* buffer,
+                            WfDword buffer_size, WfDword* bytes_read);
+WfBool WFVirtualChannelWrite(WfHandle channel, char* buffer, WfDword length,
+                             WfDword* bytes_written);
+WfBool WFVirtualChannelClose(WfHandle channel);
+void WFFreeMemory(void* memory);
 
 }  // namespace qvctx
 

@@ -1,7 +1,7 @@
 // ServerStartSession and ServerCloseSession, and the reader's instance as the
 // exports reach it.
-#ifndef QVCTX_SRC_CHANNEL_SESSION_H_
-#define QVCTX_SRC_CHANNEL_SESSION_H_
+#ifndef QVCTX_SRC_MODULE_SESSION_H_
+#define QVCTX_SRC_MODULE_SESSION_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -30,4 +30,4 @@ std::int32_t RegisterResultCallBack(PackageCallBack callback);
 
 }  // namespace qvctx
 
-#endif  // QVCTX_SRC_CHANNEL_SESSION_H_
+#endif  // QVCTX_SRC_MODULE_SESSION_H_
