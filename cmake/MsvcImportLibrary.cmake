@@ -2,16 +2,7 @@
 # built with Visual Studio links qvctx.dll without MinGW's lib*.dll.a. Made
 # from the same module-definition file the DLL is linked with, so both list
 # exactly the same exports.
-# llvm-dlltool under its plain name, a versioned name, or in a versioned
-# LLVM folder, whichever LLVM the machine has.
-set(_qvctx_dlltool_names llvm-dlltool)
-foreach(_version RANGE 21 11 -1)
-  list(APPEND _qvctx_dlltool_names llvm-dlltool-${_version})
-endforeach()
-file(GLOB _qvctx_llvm_bins LIST_DIRECTORIES true /usr/lib/llvm-*/bin)
-list(SORT _qvctx_llvm_bins COMPARE NATURAL ORDER DESCENDING)
-find_program(QVCTX_LLVM_DLLTOOL NAMES ${_qvctx_dlltool_names}
-  HINTS ${_qvctx_llvm_bins} REQUIRED)
+include(${CMAKE_CURRENT_LIST_DIR}/LlvmDlltool.cmake)
 
 # qvctx_msvc_import_library(TARGET DEF_FILE DLL_NAME): builds
 # <archive folder>/TARGET.lib with the DLL and installs it into lib/.
