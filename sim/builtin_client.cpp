@@ -34,7 +34,18 @@ std::size_t NextPossibleHeader(const std::uint8_t* bytes, std::size_t size) {
 }  // namespace
 
 void BuiltInClient::Feed(const std::uint8_t* data, std::size_t size,
+                         BlockQueue* answers) {
+  FeedTo(data, size, answers);
+}
+
+void BuiltInClient::Feed(const std::uint8_t* data, std::size_t size,
                          ByteQueue* answers) {
+  FeedTo(data, size, answers);
+}
+
+template <typename Answers>
+void BuiltInClient::FeedTo(const std::uint8_t* data, std::size_t size,
+                           Answers* answers) {
   pending_.Append(data, size);
   while (pending_.size() >= kHeaderSize) {
     const std::uint8_t* package = pending_.front();

@@ -7,6 +7,7 @@
 #include <functional>
 #include <utility>
 
+#include "block_queue.h"
 #include "byte_queue.h"
 
 namespace wfsim {
@@ -36,6 +37,7 @@ class BuiltInClient {
   }
   // Takes the bytes of one write; appends each answer, whole, to `answers`.
   // Throws std::bad_alloc.
+  void Feed(const std::uint8_t* data, std::size_t size, BlockQueue* answers);
   void Feed(const std::uint8_t* data, std::size_t size, ByteQueue* answers);
   // Drops a package begun but not complete.
   void DropPartial() { pending_.Clear(); }
@@ -45,6 +47,9 @@ class BuiltInClient {
   std::uint64_t unframed() const { return unframed_; }
 
  private:
+  template <typename Answers>
+  void FeedTo(const std::uint8_t* data, std::size_t size, Answers* answers);
+
   ByteQueue pending_;           // written bytes not yet a complete package
   std::uint32_t answered_ = 0;  // far-function calls answered
   std::uint64_t unframed_ = 0;  // bytes skipped: no header began there

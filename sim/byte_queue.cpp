@@ -9,7 +9,7 @@ namespace wfsim {
 void ByteQueue::Append(const std::uint8_t* data, std::size_t count) {
   if (count == 0) return;
   std::memcpy(Reserve(count), data, count);
-  Commit(count);
+  tail_ += count;
 }
 
 std::uint8_t* ByteQueue::Reserve(std::size_t count) {
@@ -27,14 +27,7 @@ std::uint8_t* ByteQueue::Reserve(std::size_t count) {
     head_ = 0;
     tail_ = queued;
   }
-  reserved_ = count;
   return storage_.get() + tail_;
-}
-
-void ByteQueue::Commit(std::size_t count) {
-  count = std::min(count, reserved_);
-  tail_ += count;
-  reserved_ -= count;
 }
 
 std::size_t ByteQueue::Take(std::uint8_t* out, std::size_t capacity) {
@@ -56,7 +49,6 @@ void ByteQueue::Clear() {
 }
 
 void ByteQueue::Rewind() {
-  if (reserved_ != 0) return;  // the room handed out stays where it is
   head_ = 0;
   tail_ = 0;
 }

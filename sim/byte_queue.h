@@ -14,13 +14,9 @@ namespace wfsim {
 // and once out. The consumed front is given back only when an append would
 // otherwise grow the storage: the bytes still queued are then moved down
 // once, so a long stream costs amortised constant time per byte, and the
-// storage is at most twice the most bytes ever queued and reserved at once.
+// storage is at most twice the most bytes ever queued at once.
 //
-// Not thread-safe: the simulator's lock guards it. A producer may copy
-// outside that lock: Reserve under the lock, copy into the returned room
-// without it, then Commit what was copied under it, as often as needed. While
-// a reservation is open the storage neither moves nor shrinks, so readers may
-// take from the front meanwhile; one reservation at a time.
+// Not thread-safe.
 class ByteQueue {
  public:
   ByteQueue() = default;
@@ -30,17 +26,11 @@ class ByteQueue {
   // Throws std::bad_alloc when the bytes cannot be stored; nothing changes
   // then.
   void Append(const std::uint8_t* data, std::size_t count);
-  // Room for `count` bytes behind the queued ones, until they are committed.
-  // Throws std::bad_alloc when there is none; nothing changes then.
-  std::uint8_t* Reserve(std::size_t count);
-  // The next `count` reserved bytes (at most those still reserved) join the
-  // queue; the reservation ends with its last byte.
-  void Commit(std::size_t count);
   // Copies up to `capacity` bytes from the front into `out` and removes them.
   std::size_t Take(std::uint8_t* out, std::size_t capacity);
   // Removes `count` bytes (at most size()) from the front.
   void Drop(std::size_t count);
-  // Drops every queued byte; an open reservation stays open.
+  // Drops every queued byte.
   void Clear();
 
   std::size_t size() const { return tail_ - head_; }
@@ -49,14 +39,16 @@ class ByteQueue {
   const std::uint8_t* front() const { return storage_.get() + head_; }
 
  private:
-  // Back to the start of the storage when nothing is queued or reserved.
+  // Room for `count` bytes behind the queued ones. Throws std::bad_alloc when
+  // there is none; nothing changes then.
+  std::uint8_t* Reserve(std::size_t count);
+  // Back to the start of the storage when nothing is queued.
   void Rewind();
 
   std::unique_ptr<std::uint8_t[]> storage_;
   std::size_t capacity_ = 0;
-  std::size_t head_ = 0;      // bytes before it are consumed
-  std::size_t tail_ = 0;      // the queued bytes end here
-  std::size_t reserved_ = 0;  // bytes from tail_ on, being filled
+  std::size_t head_ = 0;  // bytes before it are consumed
+  std::size_t tail_ = 0;  // the queued bytes end here
 };
 
 }  // namespace wfsim

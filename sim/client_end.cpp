@@ -8,12 +8,13 @@ void ClientEnd::Send(const std::uint8_t* data, std::size_t size) {
   to_server_.Append(data, size);
 }
 
-std::size_t ClientEnd::Deliver(std::uint8_t* out, std::size_t capacity) {
-  const std::size_t delivered = to_server_.Take(out, PieceFor(capacity));
+std::size_t ClientEnd::EndDeliver(const BlockQueue::Span& span,
+                                  const std::uint8_t* out) {
+  to_server_.Drop(span.count);
   if (recorder_ != nullptr) {
-    recorder_->Record(StreamRecorder::kFromClient, out, delivered);
+    recorder_->Record(StreamRecorder::kFromClient, out, span.count);
   }
-  return delivered;
+  return span.count;
 }
 
 void ClientEnd::Receive(const std::uint8_t* data, std::size_t size) {

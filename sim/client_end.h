@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "block_queue.h"
 #include "builtin_client.h"
 #include "byte_queue.h"
 #include "stream_recorder.h"
@@ -29,15 +30,21 @@ class ClientEnd {
   // Queues bytes for the server. Throws std::bad_alloc.
   void Send(const std::uint8_t* data, std::size_t size);
   // The same in steps, for a sender that copies outside the simulator's lock
-  // (see ByteQueue::Reserve): room for `size` bytes, then the bytes copied
-  // into it are committed in order. Throws std::bad_alloc.
-  std::uint8_t* ReserveSend(std::size_t size) {
+  // (see BlockQueue::Reserve): room for `size` bytes, the bytes copied into
+  // it committed in order, the rest released. Throws std::bad_alloc.
+  BlockQueue::Fill ReserveSend(std::size_t size) {
     return to_server_.Reserve(size);
   }
-  void CommitSend(std::size_t count) { to_server_.Commit(count); }
-  // One read of the server: at most `capacity` bytes and at most the piece
-  // size. Returns the count copied to `out`.
-  std::size_t Deliver(std::uint8_t* out, std::size_t capacity);
+  void CommitSend(BlockQueue::Fill* fill) { to_server_.Commit(fill); }
+  void ReleaseSend(BlockQueue::Fill* fill) { to_server_.Release(fill); }
+  // One read of the server, in steps so the copy may run outside the
+  // simulator's lock (see BlockQueue::Peek): the bytes of the read, at most
+  // `capacity` and at most the piece size; then, once they are copied to
+  // `out`, their end. Returns the count delivered.
+  BlockQueue::Span BeginDeliver(std::size_t capacity) const {
+    return to_server_.Peek(PieceFor(capacity));
+  }
+  std::size_t EndDeliver(const BlockQueue::Span& span, const std::uint8_t* out);
   // The most that one read of `capacity` bytes delivers.
   std::size_t PieceFor(std::size_t capacity) const {
     return piece_size_ != 0 && piece_size_ < capacity ? piece_size_ : capacity;
@@ -73,7 +80,7 @@ class ClientEnd {
   const BuiltInClient& built_in() const { return built_in_; }
 
  private:
-  ByteQueue to_server_;              // queued, not yet read by the server
+  BlockQueue to_server_;             // queued, not yet read by the server
   ByteQueue written_;                // written by the server, not yet taken
   std::uint64_t written_total_ = 0;  // every byte written since the reset
   std::uint32_t piece_size_ = 0;     // largest piece of one read; 0 no limit

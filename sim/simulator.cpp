@@ -7,6 +7,10 @@
 #include <string>
 #include <utility>
 
+#if defined(__x86_64__) || defined(_M_X64)
+#include <immintrin.h>
+#endif
+
 namespace wfsim {
 
 namespace {
@@ -53,6 +57,25 @@ class NotifyOnExit {
  private:
   std::condition_variable& changed_;
 };
+
+// A read of at most this many bytes copies them under the lock: the copy
+// takes less time than letting the lock go and taking it again.
+constexpr std::size_t kCopyUnderLock = 4096;
+
+// The hot holders of the lock (a read, a client send's commit of one block)
+// hold it for well under a microsecond; a thread that finds it taken tries
+// again for a while before it sleeps, as sleeping and being woken costs two
+// system calls, far more than the wait.
+void LockSpinning(std::unique_lock<std::mutex>& hold) {
+  constexpr int kTries = 200;
+  for (int i = 0; i < kTries; ++i) {
+    if (hold.try_lock()) return;
+#if defined(__x86_64__) || defined(_M_X64)
+    _mm_pause();
+#endif
+  }
+  hold.lock();
+}
 
 }  // namespace
 
@@ -115,8 +138,9 @@ Outcome Simulator::Open(const void* server, std::uint32_t session,
   if (!connected.ok) return connected;
   if (queued_connection_ != connection_) {
     // The first channel of a new connection: nothing of the last one is
-    // read on it. A client send still copying into its room finishes first.
-    changed_.wait(hold, [&] { return !client_filling_; });
+    // read on it. A client send still copying into its room, or a read out
+    // of the queue, finishes first.
+    changed_.wait(hold, [&] { return !client_filling_ && !reading_; });
     client_.StartNewStream();
     queued_connection_ = connection_;
   }
@@ -225,7 +249,8 @@ Outcome Simulator::Query(const void* channel, int virtual_class, void** buffer,
 
 Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
                         char* buffer, std::uint32_t size, std::uint32_t* read) {
-  std::unique_lock<std::mutex> hold(mutex_);
+  std::unique_lock<std::mutex> hold(mutex_, std::defer_lock);
+  LockSpinning(hold);
   NotifyOnExit notify(changed_);
   CountCall(WFSIM_READ);
   if (read == nullptr || (buffer == nullptr && size != 0)) {
@@ -246,8 +271,10 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
   // A client send still being copied in reads as if it were all there: a
   // read waits for a whole piece, or for the send's end, so it ends where it
   // would have ended had the send been queued at once.
+  // One read copies at a time, so reads end in the order they took bytes.
   changed_.wait(hold, [&] {
-    return !client_filling_ || client_.pending() >= client_.PieceFor(size);
+    return !reading_ &&
+           (!client_filling_ || client_.pending() >= client_.PieceFor(size));
   });
   // Like a pipe whose writer has gone: what the client sent before it left
   // is still read, then the reads fail.
@@ -256,8 +283,20 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
        queued_connection_ != handles_.ConnectionOf(handle))) {
     return Failure(WFSIM_ERROR_BROKEN_PIPE);
   }
-  *read = static_cast<std::uint32_t>(
-      client_.Deliver(reinterpret_cast<std::uint8_t*>(buffer), size));
+  // A large read copies outside the lock: the queue's front does not move
+  // meanwhile, and a client send goes on filling its back.
+  auto* const out = reinterpret_cast<std::uint8_t*>(buffer);
+  const BlockQueue::Span span = client_.BeginDeliver(size);
+  if (span.count <= kCopyUnderLock) {
+    BlockQueue::CopyOut(span, out);
+  } else {
+    reading_ = true;
+    hold.unlock();
+    BlockQueue::CopyOut(span, out);
+    LockSpinning(hold);
+    reading_ = false;
+  }
+  *read = static_cast<std::uint32_t>(client_.EndDeliver(span, out));
   return kSuccess;
 }
 
@@ -341,9 +380,9 @@ void Simulator::Reset() {
   std::shared_ptr<ClientBridge> retired;  // destroyed after the lock is gone
   std::unique_lock<std::mutex> hold(mutex_);
   NotifyOnExit notify(changed_);
-  // A client send copies into its room outside the lock: the queue is
-  // emptied only once that copy is done.
-  changed_.wait(hold, [&] { return !client_filling_; });
+  // A client send copies into its room, and a read out of the queue,
+  // outside the lock: the queue is emptied only once those copies are done.
+  changed_.wait(hold, [&] { return !client_filling_ && !reading_; });
   retired = std::move(bridge_);
   handles_.CloseAll();
   buffers_.RetireAll();
@@ -441,16 +480,19 @@ void Simulator::ClientSend(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;
   std::unique_lock<std::mutex> hold(mutex_);
   changed_.wait(hold, [&] { return !client_filling_; });
-  std::uint8_t* const room = client_.ReserveSend(size);
+  BlockQueue::Fill fill = client_.ReserveSend(size);
   client_filling_ = true;
   for (std::size_t at = 0; at < size;) {
     const std::size_t block = std::min(kBlock, size - at);
     hold.unlock();
-    std::memcpy(room + at, data + at, block);
-    hold.lock();
-    client_.CommitSend(block);
+    fill.CopyIn(data + at, block);
+    LockSpinning(hold);
+    client_.CommitSend(&fill);
     at += block;
-    if (at == size) client_filling_ = false;
+    if (at == size) {
+      client_.ReleaseSend(&fill);
+      client_filling_ = false;
+    }
     changed_.notify_all();
   }
 }

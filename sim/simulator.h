@@ -140,6 +140,9 @@ class Simulator {
   // A client send is filling its reserved room outside the lock; other bytes
   // for the server wait, so a send stays whole.
   bool client_filling_ = false;
+  // A read is copying from the queue's front outside the lock; other reads
+  // wait, and the queue is not emptied meanwhile.
+  bool reading_ = false;
   std::vector<WfSimWriteRecord> writes_;  // every write call since the reset
   // The connection to a client process while channels are open; shared with
   // writers that send outside the lock.

@@ -54,17 +54,22 @@ TEST_F(SimStreamTest, ReadsDeliverQueuedBytesInOrderUpToTheReadSize) {
   EXPECT_EQ(WfSimPendingReadBytes(), 0u);
 }
 
-// Sends and reads in turn, so the queue grows while bytes wait in it, moves
-// the waiting bytes down to make room, and starts over when drained.
+// Sends and reads in turn, so bytes wait in the queue while more arrive,
+// runs of bytes cross from one of its 64 KiB blocks to the next, and a
+// drained queue starts over.
 TEST_F(SimStreamTest, InterleavedSendsAndReadsKeepTheStreamInOrder) {
   struct Step {
     std::uint32_t send;  // bytes queued, then
-    std::uint32_t read;  // bytes read, in reads of up to 2044
+    std::uint32_t read;  // bytes read, in reads of up to `piece`
+    std::uint32_t piece = 2044;
   };
   const std::vector<std::vector<Step>> cases = {
-      {{3000, 2044}, {1500, 0}, {0, 2456}},       // moved down, then drained
-      {{100, 50}, {5000, 3000}, {70000, 72050}},  // grown with bytes waiting
+      {{3000, 2044}, {1500, 0}, {0, 2456}},       // waited, then drained
+      {{100, 50}, {5000, 3000}, {70000, 72050}},  // a block filled, waiting
       {{4000, 4000}, {4000, 1000}, {1, 3001}},    // drained, then reused
+      // Reads larger than a block, across two block ends at once.
+      {{65535, 65534, 70000}, {140000, 140001, 100000}},
+      {{65536, 1, 1}, {65536, 131071, 65536}},  // sends ending on a block end
   };
   std::uint32_t seed = 0;
   for (const std::vector<Step>& steps : cases) {
@@ -76,7 +81,7 @@ TEST_F(SimStreamTest, InterleavedSendsAndReadsKeepTheStreamInOrder) {
       sent.insert(sent.end(), bytes.begin(), bytes.end());
       for (std::uint32_t left = step.read; left != 0;) {
         const std::vector<std::uint8_t> piece =
-            ReadOnce(channel_, std::min<std::uint32_t>(left, 2044));
+            ReadOnce(channel_, std::min(left, step.piece));
         ASSERT_FALSE(piece.empty());
         received.insert(received.end(), piece.begin(), piece.end());
         left -= static_cast<std::uint32_t>(piece.size());
@@ -248,16 +253,21 @@ TEST_F(SimStreamTest, ReaderClientAndWritersRunAtOnce) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(20);
   std::vector<std::uint8_t> received;
+  // Small reads and sends, and large ones that copy outside the simulator's
+  // lock while the other side goes on.
   std::thread reader([&] {
-    while (received.size() < kClientBytes &&
-           std::chrono::steady_clock::now() < deadline) {
-      const std::vector<std::uint8_t> piece = ReadOnce(channel_, 2044);
+    for (std::uint32_t size = 2044; received.size() < kClientBytes &&
+                                    std::chrono::steady_clock::now() < deadline;
+         size = size == 2044 ? 100000 : 2044) {
+      const std::vector<std::uint8_t> piece = ReadOnce(channel_, size);
       received.insert(received.end(), piece.begin(), piece.end());
     }
   });
   std::thread client([&] {
-    for (std::size_t at = 0; at < kClientBytes; at += 1000) {
-      WfSimClientSend(sent.data() + at, 1000);
+    for (std::size_t at = 0, size = 1000; at < kClientBytes; at += size) {
+      size =
+          std::min<std::size_t>(size == 1000 ? 70000 : 1000, kClientBytes - at);
+      WfSimClientSend(sent.data() + at, static_cast<std::uint32_t>(size));
     }
   });
   std::atomic<int> failed_writes{0};
