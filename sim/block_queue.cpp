@@ -8,6 +8,8 @@ namespace wfsim {
 
 // The bytes first, at the allocation's own alignment, as copies run fastest
 // between aligned addresses.
+constexpr std::size_t kPrefetchDistance = 6144;
+
 struct BlockQueue::Block {
   std::uint8_t bytes[kBlockSize];
   Block* next = nullptr;
@@ -156,6 +158,17 @@ void BlockQueue::CopyOut(const Span& span, std::uint8_t* out) {
     std::memcpy(out, block->bytes + offset, n);
     out += n;
     left -= n;
+    if (left == 0) {
+      // The bytes of the reads to come, asked for now so they arrive while
+      // the reader does its own work: each read asks for as many bytes as it
+      // took, kPrefetchDistance ahead of its end.
+      const std::size_t end = offset + n;
+      const std::size_t to = std::min(kBlockSize, end + kPrefetchDistance);
+      const std::size_t from = to - std::min(to - end, n);
+      for (std::size_t at = from & ~std::size_t{63}; at < to; at += 64) {
+        __builtin_prefetch(block->bytes + at);
+      }
+    }
     // Only a full block has bytes after it, so its link was made before
     // the Peek and does not change until the bytes are dropped.
     if (left != 0) {
