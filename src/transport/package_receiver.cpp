@@ -10,7 +10,12 @@
 namespace qvctx {
 
 void CPackageReceiver::Append(const char* piece, std::int32_t count) {
+  const std::uint32_t before = buffer_.Position();
   buffer_.AppendData(piece, count);
+  // A refused piece empties the buffer: the front is a new one.
+  if (buffer_.Position() != before + static_cast<std::uint32_t>(count)) {
+    front_datasize_ = 0;
+  }
 }
 
 bool CPackageReceiver::Front(const std::uint8_t** package,
@@ -19,6 +24,9 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
   // package, left behind by a short shift: wait for more.
   const std::uint32_t buffered = buffer_.Position();
   if (buffered < kPackageHeadSize) return false;
+  // A front whose header passed and which waits for the rest of its bytes
+  // is not read again until they are all there: appends only add behind it.
+  if (buffered < front_datasize_) return false;
 
   const std::uint8_t* front = nullptr;
   bool header = false;
@@ -40,6 +48,7 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
     buffer_.ClearData();
     return false;
   }
+  front_datasize_ = datasize;
   if (!IsComplete(buffered, datasize)) return false;
   *package = front;
   *length = datasize;
@@ -47,6 +56,7 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
 }
 
 void CPackageReceiver::Consume() {
+  front_datasize_ = 0;
   port::LockGuard guard(buffer_.BufferLock());
   buffer_.ShiftData(ReadDatasize(buffer_.GetData()));
 }

@@ -59,6 +59,9 @@ class CPackageReceiver {
 
  private:
   CShiftBuffer buffer_;
+  // The datasize of the front package once its header has passed, until it
+  // is consumed or the buffer is emptied; 0 while the front is not known.
+  std::uint32_t front_datasize_ = 0;
 };
 
 }  // namespace qvctx
