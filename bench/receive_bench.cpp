@@ -1,19 +1,18 @@
 // The receive path of the real library, with the simulator as the client,
 // against baselines in the same run:
-// - 64 KiB packages from the client's queue to the host's callback, against
-//   memcpy of the same bytes and against the simulator alone (the same bytes
-//   queued and read out in 2044-byte pieces without the library);
+// - a steady stream of 64 KiB packages from the client's queue to the host's
+//   callback, and one round of them to an idle reader, against memcpy of the
+//   same bytes and against the simulator alone (the same bytes queued and
+//   read out in 2044-byte pieces without the library, on one thread and with
+//   the client on a second one);
 // - a burst of 10,000 packages of 100 bytes queued at once, until the last
 //   one has reached the callback, each checked whole and in order;
 // - the process CPU time of an idle reader over 2 s, against the same 2 s
 //   without a session.
-// - the least any such receive can cost on this machine: the same bytes
-//   handed from one thread to another with the same copies and nothing else;
 // Argument 0 runs without the log folder (nothing is logged), 1 with it (a
 // line per package, as on a host whose log folder exists).
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -238,64 +237,6 @@ void BM_Memcpy64KiBPackages(benchmark::State& state) {
 }
 // Real time, as the receive is measured: it runs on two threads.
 BENCHMARK(BM_Memcpy64KiBPackages)->UseRealTime();
-
-// Reference: the least any receive of these bytes can cost here. One thread
-// copies the 16 MiB into a ring in blocks of 64 KiB, as a client's send
-// does; this thread takes them in pieces of 2044 bytes, copying each into a
-// read buffer and from there to the end of a 64 KiB area, as the reader's
-// two copies do; nothing else: no lock, no call, no package. The receive's
-// share of memcpy cannot pass this one's.
-void BM_HandoffTwoCopies64KiBPackages(benchmark::State& state) {
-  constexpr std::size_t kBlock = 64 * 1024;
-  const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
-  const std::size_t round = stream.size();
-  std::vector<std::uint8_t> ring(2 * round);
-  std::vector<std::uint8_t> read_buffer(2 * kReadSize);
-  std::vector<std::uint8_t> area(kBlock + kReadSize);
-  std::atomic<std::uint64_t> produced{0};
-  std::atomic<std::uint64_t> consumed{0};
-  std::atomic<std::uint64_t> rounds_asked{0};
-  std::atomic<bool> stop{false};
-  std::thread producer([&] {
-    std::uint64_t written = 0;
-    while (!stop.load()) {
-      if (written >= rounds_asked.load() * round) continue;
-      // At most one round ahead of the reader, so the ring never overruns.
-      if (written + kBlock > consumed.load() + ring.size()) continue;
-      std::memcpy(&ring[written % ring.size()], &stream[written % round],
-                  kBlock);
-      written += kBlock;
-      produced.store(written);
-    }
-  });
-  std::uint64_t taken = 0;
-  std::size_t at = 0;
-  for (auto _ : state) {
-    rounds_asked.fetch_add(1);
-    const std::uint64_t end = taken + round;
-    while (taken < end) {
-      const std::uint64_t ready = produced.load();
-      if (ready == taken) continue;
-      // A piece never runs past the ring's end: the round is a whole
-      // number of pieces' worth of blocks apart from it.
-      const std::size_t offset = taken % ring.size();
-      const std::size_t count =
-          static_cast<std::size_t>(std::min<std::uint64_t>(
-              {kReadSize, ready - taken, ring.size() - offset}));
-      std::memcpy(read_buffer.data(), &ring[offset], count);
-      if (at + count > kBlock) at = 0;
-      std::memcpy(&area[at], read_buffer.data(), count);
-      at += count;
-      taken += count;
-      consumed.store(taken);
-    }
-    benchmark::DoNotOptimize(area.data());
-  }
-  stop.store(true);
-  producer.join();
-  state.SetBytesProcessed(state.iterations() * stream.size());
-}
-BENCHMARK(BM_HandoffTwoCopies64KiBPackages)->UseRealTime();
 
 // Baseline: the simulator alone, the same bytes queued and read out in
 // pieces of the reader's size on this thread, without the library.

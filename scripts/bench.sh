@@ -35,7 +35,7 @@ run() {
     --benchmark_out_format=json --benchmark_out="$out/$name.json" "$@" >/dev/null
 }
 run bench_send
-run bench_receive --benchmark_filter='^BM_(Receive|Memcpy|Handoff|Simulator|Burst)'
+run bench_receive --benchmark_filter='^BM_(Receive|Memcpy|Simulator|Burst)'
 run bench_transport
 
 python3 scripts/bench_table.py "$format" "$out"/bench_send.json \
