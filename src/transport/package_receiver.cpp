@@ -10,12 +10,7 @@
 namespace qvctx {
 
 void CPackageReceiver::Append(const char* piece, std::int32_t count) {
-  const std::uint32_t before = buffer_.Position();
   buffer_.AppendData(piece, count);
-  // A refused piece empties the buffer: the front is a new one.
-  if (buffer_.Position() != before + static_cast<std::uint32_t>(count)) {
-    front_datasize_ = 0;
-  }
 }
 
 bool CPackageReceiver::Front(const std::uint8_t** package,
@@ -26,7 +21,9 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
   if (buffered < kPackageHeadSize) return false;
   // A front whose header passed and which waits for the rest of its bytes
   // is not read again until they are all there: appends only add behind it.
-  if (buffered < front_datasize_) return false;
+  if (buffered < front_datasize_ && buffer_.FrontChanges() == front_changes_) {
+    return false;
+  }
 
   const std::uint8_t* front = nullptr;
   bool header = false;
@@ -49,6 +46,7 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
     return false;
   }
   front_datasize_ = datasize;
+  front_changes_ = buffer_.FrontChanges();
   if (!IsComplete(buffered, datasize)) return false;
   *package = front;
   *length = datasize;
@@ -56,7 +54,6 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
 }
 
 void CPackageReceiver::Consume() {
-  front_datasize_ = 0;
   port::LockGuard guard(buffer_.BufferLock());
   buffer_.ShiftData(ReadDatasize(buffer_.GetData()));
 }

@@ -76,6 +76,7 @@ void CShiftBuffer::OverWrite(const void* src, std::int32_t n) {
     port::LockGuard guard(lock);
     std::memcpy(pData, src, static_cast<std::size_t>(n));
     pos.store(static_cast<std::uint32_t>(n), std::memory_order_relaxed);
+    NoteFrontChange();
     return;
   }
   LogRefusedOverWrite(n);
@@ -86,6 +87,7 @@ void CShiftBuffer::ClearData() {
   port::LockGuard guard(lock);
   pos.store(0, std::memory_order_relaxed);
   std::memset(pData, 0, kPackageHeadSize);
+  NoteFrontChange();
 }
 
 std::uint8_t* CShiftBuffer::GetData() {
@@ -99,6 +101,7 @@ void CShiftBuffer::ShiftData(std::uint32_t count) {
   if (at > count) {
     std::memmove(pData, pData + count, at - count);
     pos.store(at - count, std::memory_order_relaxed);
+    NoteFrontChange();
   } else {
     ClearData();
   }

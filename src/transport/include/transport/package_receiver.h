@@ -59,9 +59,11 @@ class CPackageReceiver {
 
  private:
   CShiftBuffer buffer_;
-  // The datasize of the front package once its header has passed, until it
-  // is consumed or the buffer is emptied; 0 while the front is not known.
+  // The datasize of the front package once its header has passed, and the
+  // buffer's front-change count then: while the count is the same, the
+  // front is the same.
   std::uint32_t front_datasize_ = 0;
+  std::uint32_t front_changes_ = 0;
 };
 
 }  // namespace qvctx

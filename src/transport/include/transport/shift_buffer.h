@@ -48,15 +48,29 @@ class CShiftBuffer {
   // The fill position, read without the lock (the limit and completeness
   // tests).
   std::uint32_t Position() const { return pos.load(std::memory_order_relaxed); }
+  // Changes whenever the bytes at the front may change (emptied, shifted,
+  // overwritten); appends, which only add behind them, leave it. Read
+  // without the lock.
+  std::uint32_t FrontChanges() const {
+    return front_changes_.load(std::memory_order_relaxed);
+  }
   // The lock under which users read header fields at the front: take it,
   // GetData, read, release. Recursive, so the operations above may run
   // inside it.
   port::RecursiveLock& BufferLock() { return lock; }
 
  private:
+  // Under the lock: only its holder writes the count.
+  void NoteFrontChange() {
+    front_changes_.store(front_changes_.load(std::memory_order_relaxed) + 1,
+                         std::memory_order_relaxed);
+  }
+
   // Number of valid bytes at the start of the block and the offset of the next
   // append. Written under the lock; atomic so the unlocked reads are sound.
   std::atomic<std::uint32_t> pos{0};
+  // Counts the changes of the front; written under the lock.
+  std::atomic<std::uint32_t> front_changes_{0};
   std::uint8_t* const pData;  // the block, owned
   port::RecursiveLock lock;   // guards the contents and the writes of pos
 };
