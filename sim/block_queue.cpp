@@ -202,13 +202,6 @@ void BlockQueue::Drop(std::size_t count) {
   }
 }
 
-std::size_t BlockQueue::Take(std::uint8_t* out, std::size_t capacity) {
-  const Span span = Peek(capacity);
-  CopyOut(span, out);
-  Drop(span.count);
-  return span.count;
-}
-
 void BlockQueue::Clear() {
   while (head_ != nullptr) {
     Block* const next = head_ == tail_ ? nullptr : head_->next;

@@ -40,8 +40,6 @@ class BlockQueue {
 
     // The bytes of the reservation, copied in order; without the lock.
     void CopyIn(const std::uint8_t* data, std::size_t count);
-    // Bytes copied in and not yet committed.
-    std::size_t filled() const { return filled_; }
 
    private:
     friend class BlockQueue;
@@ -84,13 +82,10 @@ class BlockQueue {
   static void CopyOut(const Span& span, std::uint8_t* out);
   // Removes `count` bytes (at most size()) from the front.
   void Drop(std::size_t count);
-  // Peek, CopyOut and Drop in one.
-  std::size_t Take(std::uint8_t* out, std::size_t capacity);
   // Drops every queued byte; the blocks become spares.
   void Clear();
 
   std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
 
  private:
   // A block from the spares, or a new one. Throws std::bad_alloc.
