@@ -6,10 +6,12 @@
 
 namespace wfsim {
 
-// The bytes first, at the allocation's own alignment, as copies run fastest
-// between aligned addresses.
+// How far ahead of its end a read asks for the bytes of the reads to come:
+// three reads of the reader's size.
 constexpr std::size_t kPrefetchDistance = 6144;
 
+// The bytes first, at the allocation's own alignment, as copies run fastest
+// between aligned addresses.
 struct BlockQueue::Block {
   std::uint8_t bytes[kBlockSize];
   Block* next = nullptr;
