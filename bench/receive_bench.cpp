@@ -238,28 +238,76 @@ void BM_Memcpy64KiBPackages(benchmark::State& state) {
 // Real time, as the receive is measured: it runs on two threads.
 BENCHMARK(BM_Memcpy64KiBPackages)->UseRealTime();
 
+// The simulator's channel "qvctx", opened after a reset, for the baselines
+// that read without the library.
+void* OpenSimChannel() {
+  WfSimReset();
+  char name[] = "qvctx";
+  return WFVirtualChannelOpen(nullptr, 0xFFFFFFFFu, name);
+}
+
+// Reads `bytes` out of the channel in pieces of the reader's size.
+void ReadOut(void* channel, std::uint64_t bytes, std::vector<char>& piece) {
+  for (std::uint64_t read = 0; read < bytes;) {
+    std::uint32_t count = 0;
+    WFVirtualChannelRead(channel, 0, piece.data(), kReadSize, &count);
+    read += count;
+  }
+  benchmark::DoNotOptimize(piece.data());
+}
+
 // Baseline: the simulator alone, the same bytes queued and read out in
 // pieces of the reader's size on this thread, without the library.
 void BM_SimulatorQueueAndRead64KiBPackages(benchmark::State& state) {
-  WfSimReset();
-  char name[] = "qvctx";
-  void* channel = WFVirtualChannelOpen(nullptr, 0xFFFFFFFFu, name);
+  void* channel = OpenSimChannel();
   const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
   std::vector<char> piece(std::size_t{2} * kReadSize);
   for (auto _ : state) {
     WfSimClientSend(stream.data(), static_cast<std::uint32_t>(stream.size()));
-    std::uint64_t read = 0;
-    while (read < stream.size()) {
-      std::uint32_t count = 0;
-      WFVirtualChannelRead(channel, 0, piece.data(), kReadSize, &count);
-      read += count;
-    }
-    benchmark::DoNotOptimize(piece.data());
+    ReadOut(channel, stream.size(), piece);
   }
   WFVirtualChannelClose(channel);
   state.SetBytesProcessed(state.iterations() * stream.size());
 }
 BENCHMARK(BM_SimulatorQueueAndRead64KiBPackages)->UseRealTime();
+
+// Baseline: the simulator alone with the client on a thread of its own, as
+// in a receive: a thread keeps two rounds queued ahead, this one reads them
+// out in pieces of the reader's size, without the library.
+void BM_SimulatorTwoThreads64KiBPackages(benchmark::State& state) {
+  void* channel = OpenSimChannel();
+  const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
+  std::vector<char> piece(std::size_t{2} * kReadSize);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::uint64_t rounds_read = 0;
+  bool stop = false;
+  std::thread client([&] {
+    for (std::uint64_t sent = 0;; ++sent) {
+      {
+        std::unique_lock<std::mutex> hold(mutex);
+        changed.wait(hold, [&] { return stop || sent < rounds_read + 2; });
+        if (stop) return;
+      }
+      WfSimClientSend(stream.data(), static_cast<std::uint32_t>(stream.size()));
+    }
+  });
+  for (auto _ : state) {
+    ReadOut(channel, stream.size(), piece);
+    std::lock_guard<std::mutex> hold(mutex);
+    ++rounds_read;
+    changed.notify_all();
+  }
+  {
+    std::lock_guard<std::mutex> hold(mutex);
+    stop = true;
+    changed.notify_all();
+  }
+  client.join();
+  WFVirtualChannelClose(channel);
+  state.SetBytesProcessed(state.iterations() * stream.size());
+}
+BENCHMARK(BM_SimulatorTwoThreads64KiBPackages)->UseRealTime();
 
 // A burst of 10,000 packages of 100 bytes queued at once: the time from the
 // queuing to the last package's callback.
@@ -338,50 +386,5 @@ BENCHMARK(BM_IdleTwoSeconds)
     ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-
-// Baseline: the simulator alone with the client on a thread of its own, as
-// in a receive: a thread keeps two rounds queued ahead, this one reads them
-// out in pieces of the reader's size, without the library.
-void BM_SimulatorTwoThreads64KiBPackages(benchmark::State& state) {
-  WfSimReset();
-  char name[] = "qvctx";
-  void* channel = WFVirtualChannelOpen(nullptr, 0xFFFFFFFFu, name);
-  const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
-  std::vector<char> piece(std::size_t{2} * kReadSize);
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::uint64_t rounds_read = 0;
-  bool stop = false;
-  std::thread client([&] {
-    for (std::uint64_t sent = 0;; ++sent) {
-      {
-        std::unique_lock<std::mutex> hold(mutex);
-        changed.wait(hold, [&] { return stop || sent < rounds_read + 2; });
-        if (stop) return;
-      }
-      WfSimClientSend(stream.data(), static_cast<std::uint32_t>(stream.size()));
-    }
-  });
-  for (auto _ : state) {
-    for (std::uint64_t read = 0; read < stream.size();) {
-      std::uint32_t count = 0;
-      WFVirtualChannelRead(channel, 0, piece.data(), kReadSize, &count);
-      read += count;
-    }
-    benchmark::DoNotOptimize(piece.data());
-    std::lock_guard<std::mutex> hold(mutex);
-    ++rounds_read;
-    changed.notify_all();
-  }
-  {
-    std::lock_guard<std::mutex> hold(mutex);
-    stop = true;
-    changed.notify_all();
-  }
-  client.join();
-  WFVirtualChannelClose(channel);
-  state.SetBytesProcessed(state.iterations() * stream.size());
-}
-BENCHMARK(BM_SimulatorTwoThreads64KiBPackages)->UseRealTime();
 
 }  // namespace
