@@ -277,7 +277,7 @@ endforeach()
 # scripts/sign.sh signs the library and the tap in place with a throwaway
 # code-signing certificate made here (self-signed, so it is its own root; no
 # time stamp, no network); each signature verifies against that certificate,
-# and every program below runs the signed library.
+# every program below runs the signed library and the last one the signed tap.
 if(WINDOWS)
   set(signing ${WORK_DIR}/signing)
   file(MAKE_DIRECTORY ${signing})
@@ -375,6 +375,26 @@ else()
 endif()
 if(NOT RUN_OUTPUT MATCHES "every answer arrived intact")
   message(FATAL_ERROR "install_test: the installed qvctx-host:\n${RUN_OUTPUT}")
+endif()
+
+if(WINDOWS)
+  # Once more with the signed tap beside the host, as on a server, and the
+  # simulator under a name of its own as the tap's target; a recording shows
+  # that the tap was in the path.
+  set(tapped ${WORK_DIR}/tapped)
+  file(MAKE_DIRECTORY ${tapped})
+  file(COPY ${prefix}/bin/qvctx-host.exe ${prefix}/bin/qvctx.dll
+    ${prefix}/bin/tap/wfapi64.dll DESTINATION ${tapped})
+  file(COPY_FILE ${prefix}/bin/wfapi64.dll ${WORK_DIR}/wfsim-target.dll)
+  string(REPLACE "/" "\\" target "Z:${WORK_DIR}/wfsim-target.dll")
+  string(REPLACE "/" "\\" record "Z:${tapped}/rec")
+  run("the installed qvctx-host through the signed tap" COMMAND ${CMAKE_COMMAND} -E env
+    QVCTX_WINE_BUILD_DIR=${BUILD_DIR} QVCTX_WINEPREFIX=${BUILD_DIR}/wineprefix
+    QVCTX_TAP_TARGET=${target} QVCTX_TAP_RECORD=${record}
+    ${WINE_RUN} ${tapped}/qvctx-host.exe --simulator ${target} ${host_args})
+  if(NOT RUN_OUTPUT MATCHES "every answer arrived intact" OR NOT EXISTS ${tapped}/rec.server.bin)
+    message(FATAL_ERROR "install_test: the installed qvctx-host through the signed tap:\n${RUN_OUTPUT}")
+  endif()
 endif()
 
 message(STATUS "install_test: passed")
