@@ -22,11 +22,16 @@ if(QVCTX_WINDOWS)
   enable_language(RC)
 endif()
 
+# Who publishes the binaries: named in every version resource beside the
+# product name, where the file's properties and application-control policies
+# read it. A neutral name: the project is no company.
+set(QVCTX_COMPANY_NAME "qvctx project")
+
 # qvctx_version_identity(TARGET FILE_NAME DESCRIPTION [SOVERSION]): the
 # library's identity for whoever looks at the file. Windows: a VERSIONINFO
-# resource (file and product version, description, product name, original
-# file name). Elsewhere, with SOVERSION: the shared object's VERSION and
-# SOVERSION; a library that is loaded by a fixed plain name gets none.
+# resource (file and product version, description, company and product name,
+# original file name). Elsewhere, with SOVERSION: the shared object's VERSION
+# and SOVERSION; a library that is loaded by a fixed plain name gets none.
 function(qvctx_version_identity target file_name description)
   cmake_parse_arguments(ARG "SOVERSION" "" "" ${ARGN})
   if(QVCTX_WINDOWS)

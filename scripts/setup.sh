@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 python3 pkg-config
+  openssl osslsigncode
 )
 
 missing=()

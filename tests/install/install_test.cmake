@@ -4,8 +4,8 @@
 #
 # In: SOURCE_DIR BUILD_DIR WORK_DIR GENERATOR MAKE_PROGRAM BUILD_TYPE
 #     CXX_COMPILER WINDOWS VERSION (the project's); Windows: TOOLCHAIN_FILE
-#     WINE_RUN LLVM_NM LLVM_DLLTOOL OBJDUMP VERSION_INFO; Linux: PKG_CONFIG
-#     READELF.
+#     WINE_RUN LLVM_NM LLVM_DLLTOOL OBJDUMP OSSLSIGNCODE OPENSSL COMPANY_NAME
+#     VERSION_INFO; Linux: PKG_CONFIG READELF.
 cmake_minimum_required(VERSION 3.25)
 
 set(prefix ${WORK_DIR}/prefix)
@@ -147,14 +147,21 @@ endforeach()
 
 if(WINDOWS)
   # Only system DLLs are needed: no MinGW runtime (libgcc, libstdc++,
-  # libwinpthread) beside the installed binaries.
+  # libwinpthread) beside the installed binaries. What every session on a
+  # server loads, the library and the tap, needs no more than these.
+  set(system_dlls kernel32.dll advapi32.dll msvcrt.dll shell32.dll shlwapi.dll)
+  set(session_binaries ${prefix}/bin/qvctx.dll ${prefix}/bin/tap/wfapi64.dll)
   file(GLOB binaries ${prefix}/bin/*.dll ${prefix}/bin/*.exe)
+  list(APPEND binaries ${prefix}/bin/tap/wfapi64.dll)
   foreach(binary IN LISTS binaries)
     run("objdump ${binary}" COMMAND ${OBJDUMP} -p ${binary})
     string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${RUN_OUTPUT}")
     foreach(import IN LISTS imports)
-      if(import MATCHES "DLL Name: (lib|LIB)")
-        message(FATAL_ERROR "install_test: ${binary} needs a runtime DLL: ${import}")
+      string(REGEX REPLACE "^DLL Name: " "" dll "${import}")
+      string(TOLOWER "${dll}" dll)
+      if(dll MATCHES "^lib" OR binary IN_LIST session_binaries
+          AND NOT dll IN_LIST system_dlls)
+        message(FATAL_ERROR "install_test: ${binary} needs a DLL beyond the system's: ${import}")
       endif()
     endforeach()
   endforeach()
@@ -203,27 +210,28 @@ else()
 endif()
 
 if(WINDOWS)
-  # The version resources, read by Windows itself; only the simulator's says
-  # it is not for production.
-  foreach(dll qvctx wfapi64)
-    run_wine("version_info ${dll}.dll" ${VERSION_INFO} Z:${prefix}/bin/${dll}.dll)
+  # The version resources, read by Windows itself: the same company and
+  # product on each; only the simulator's says it is not for production.
+  foreach(dll bin/qvctx.dll bin/wfapi64.dll bin/tap/wfapi64.dll)
+    run_wine("version_info ${dll}" ${VERSION_INFO} Z:${prefix}/${dll})
     set(resource "${RUN_OUTPUT}")
     foreach(key FileVersion ProductVersion)
       string(REGEX MATCH "${key}=([^\r\n]*)" _ "${resource}")
-      expect_version("${dll}.dll's ${key}" "${CMAKE_MATCH_1}")
+      expect_version("${dll}'s ${key}" "${CMAKE_MATCH_1}")
     endforeach()
     string(REGEX MATCH "Fixed=([0-9]+\\.[0-9]+\\.[0-9]+)\\.0[\r\n]" _ "${resource}")
-    expect_version("${dll}.dll's fixed file version" "${CMAKE_MATCH_1}")
-    foreach(expected "ProductName=qvctx\r?\n" "OriginalFilename=${dll}\\.dll\r?\n"
-        "FileDescription=[^\r\n]+")
+    expect_version("${dll}'s fixed file version" "${CMAKE_MATCH_1}")
+    get_filename_component(file_name ${dll} NAME)
+    foreach(expected "CompanyName=${COMPANY_NAME}\r?\n" "ProductName=qvctx\r?\n"
+        "OriginalFilename=${file_name}\r?\n" "FileDescription=[^\r\n]+")
       if(NOT resource MATCHES "${expected}")
-        message(FATAL_ERROR "install_test: ${dll}.dll's resource lacks ${expected}:\n${resource}")
+        message(FATAL_ERROR "install_test: ${dll}'s resource lacks ${expected}:\n${resource}")
       endif()
     endforeach()
     string(FIND "${resource}" "not for production" warned)
-    if(dll STREQUAL "wfapi64" AND warned EQUAL -1
-        OR NOT dll STREQUAL "wfapi64" AND NOT warned EQUAL -1)
-      message(FATAL_ERROR "install_test: ${dll}.dll's description:\n${resource}")
+    if(dll STREQUAL "bin/wfapi64.dll" AND warned EQUAL -1
+        OR NOT dll STREQUAL "bin/wfapi64.dll" AND NOT warned EQUAL -1)
+      message(FATAL_ERROR "install_test: ${dll}'s description:\n${resource}")
     endif()
   endforeach()
 else()
@@ -264,6 +272,35 @@ foreach(binary IN LISTS stripped_binaries)
     message(FATAL_ERROR "install_test: ${binary}.debug holds no debug information")
   endif()
 endforeach()
+
+# ---- Signed --------------------------------------------------------------
+# scripts/sign.sh signs the library and the tap in place with a throwaway
+# code-signing certificate made here (self-signed, so it is its own root; no
+# time stamp, no network); each signature verifies against that certificate,
+# every program below runs the signed library and the last one the signed tap.
+if(WINDOWS)
+  set(signing ${WORK_DIR}/signing)
+  file(MAKE_DIRECTORY ${signing})
+  file(WRITE ${signing}/password.txt "throwaway ${VERSION}")
+  run("openssl req" COMMAND ${OPENSSL} req -x509 -newkey rsa:2048 -nodes -days 2
+    -subj "/CN=${COMPANY_NAME} test signing" -keyout ${signing}/key.pem
+    -out ${signing}/certificate.pem -addext "extendedKeyUsage=codeSigning"
+    -addext "keyUsage=critical,digitalSignature" -addext "basicConstraints=critical,CA:FALSE")
+  run("openssl pkcs12" COMMAND ${OPENSSL} pkcs12 -export -inkey ${signing}/key.pem
+    -in ${signing}/certificate.pem -out ${signing}/signing.pfx
+    -passout file:${signing}/password.txt)
+  set(signed ${prefix}/bin/qvctx.dll ${prefix}/bin/tap/wfapi64.dll)
+  run("scripts/sign.sh" COMMAND ${SOURCE_DIR}/scripts/sign.sh --pfx ${signing}/signing.pfx
+    --password-file ${signing}/password.txt ${signed})
+  foreach(binary IN LISTS signed)
+    run("osslsigncode verify ${binary}" COMMAND ${OSSLSIGNCODE} verify
+      -CAfile ${signing}/certificate.pem -in ${binary})
+    if(NOT RUN_OUTPUT MATCHES "Message digest algorithm +: SHA256"
+        OR NOT RUN_OUTPUT MATCHES "Signature verification: ok")
+      message(FATAL_ERROR "install_test: ${binary}'s signature:\n${RUN_OUTPUT}")
+    endif()
+  endforeach()
+endif()
 
 # ---- The consumer through the CMake package --------------------------------
 set(configure_args -S ${consumer_source} -B ${WORK_DIR}/cmake-build -G ${GENERATOR}
@@ -338,6 +375,26 @@ else()
 endif()
 if(NOT RUN_OUTPUT MATCHES "every answer arrived intact")
   message(FATAL_ERROR "install_test: the installed qvctx-host:\n${RUN_OUTPUT}")
+endif()
+
+if(WINDOWS)
+  # Once more with the signed tap beside the host, as on a server, and the
+  # simulator under a name of its own as the tap's target; a recording shows
+  # that the tap was in the path.
+  set(tapped ${WORK_DIR}/tapped)
+  file(MAKE_DIRECTORY ${tapped})
+  file(COPY ${prefix}/bin/qvctx-host.exe ${prefix}/bin/qvctx.dll
+    ${prefix}/bin/tap/wfapi64.dll DESTINATION ${tapped})
+  file(COPY_FILE ${prefix}/bin/wfapi64.dll ${WORK_DIR}/wfsim-target.dll)
+  string(REPLACE "/" "\\" target "Z:${WORK_DIR}/wfsim-target.dll")
+  string(REPLACE "/" "\\" record "Z:${tapped}/rec")
+  run("the installed qvctx-host through the signed tap" COMMAND ${CMAKE_COMMAND} -E env
+    QVCTX_WINE_BUILD_DIR=${BUILD_DIR} QVCTX_WINEPREFIX=${BUILD_DIR}/wineprefix
+    QVCTX_TAP_TARGET=${target} QVCTX_TAP_RECORD=${record}
+    ${WINE_RUN} ${tapped}/qvctx-host.exe --simulator ${target} ${host_args})
+  if(NOT RUN_OUTPUT MATCHES "every answer arrived intact" OR NOT EXISTS ${tapped}/rec.server.bin)
+    message(FATAL_ERROR "install_test: the installed qvctx-host through the signed tap:\n${RUN_OUTPUT}")
+  endif()
 endif()
 
 message(STATUS "install_test: passed")

@@ -6,9 +6,9 @@
 #include <windows.h>
 
 int main(int argc, char** argv) {
-  static const char* const kKeys[] = {"FileVersion", "ProductVersion",
-                                      "FileDescription", "ProductName",
-                                      "OriginalFilename"};
+  static const char* const kKeys[] = {"FileVersion",     "ProductVersion",
+                                      "FileDescription", "CompanyName",
+                                      "ProductName",     "OriginalFilename"};
   DWORD ignored = 0;
   DWORD size = 0;
   char* data = NULL;
