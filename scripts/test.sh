@@ -5,10 +5,37 @@
 # ThreadSanitizer, the fuzz targets briefly on their seed corpus, and the
 # Windows build under Wine.
 # Usage: scripts/test.sh [preset ...]   (default: all)
+#        scripts/test.sh --repeat N     (the suite under load, see below)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+
+# --repeat N: with two processes keeping both cores busy, every test of the
+# Linux build N times in a row, then the Windows build's tool tests (tap,
+# replay, dump, host, client, bridge) N times in a row under Wine. A test
+# that depends on how fast the machine is fails here first.
+if [ "${1:-}" = --repeat ]; then
+  count="${2:?usage: scripts/test.sh --repeat N}"
+  burners=()
+  trap 'kill "${burners[@]}" 2>/dev/null' EXIT
+  trap 'exit 1' INT TERM
+  for _ in 1 2; do
+    sh -c 'while :; do :; done' &
+    burners+=($!)
+  done
+  echo "=== under load (burners ${burners[*]}): linux, every test ${count} times"
+  cmake --preset linux >/dev/null
+  cmake --build --preset linux
+  ctest --preset linux --repeat "until-fail:${count}"
+  echo "=== under load: windows, the tool tests ${count} times"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows
+  ctest --preset windows --repeat "until-fail:${count}" \
+    -R '^(tap_|replay_|dump_|demo_test|host_|client_|sim_bridge_tests)'
+  echo "=== ${count} runs under load passed"
+  exit 0
+fi
 
 echo "=== formatting"
 scripts/check-format.sh

@@ -167,7 +167,7 @@ int main(void) {
   memcpy(call + sizeof(head), kPayload, sizeof(kPayload));
   if (api.ServerRegisterFarFunction(call, (int32_t)sizeof(call)) != 0)
     return 22;
-  while (atomic_load(&g_answers) == 0 && waited++ < 10000)
+  while (atomic_load(&g_answers) == 0 && waited++ < 60000)
     PauseOneMillisecond();
   if (api.ServerCloseSession() != 0) return 23;
   memcpy(&head, g_answer, sizeof(head));

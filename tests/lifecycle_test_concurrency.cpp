@@ -20,7 +20,7 @@ constexpr char kReleaseLine[] =
     "ServerCloseSession:: Free the gloabal memory "
     "<myModuleData.GlobalReadDataTmpPtr! ";
 
-// What the callback does after 300 ms of work.
+// What the callback does once a host close waits for it.
 enum class InCallback { kNothing, kClose, kStart };
 
 std::atomic<bool> g_in_callback{false};
@@ -31,6 +31,9 @@ std::atomic<bool> g_callback_done{false};
 void BusyThen(const Delivery& delivery) {
   if (MessageIdOf(delivery) != 1) return;
   g_in_callback = true;
+  // A close under way first, however late the host's threads run; then a
+  // window in which a start that did not wait for that close would run.
+  WaitForLogMessage(kWaiting);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   if (g_then == InCallback::kClose) g_callback_result = ServerCloseSession();
   if (g_then == InCallback::kStart) g_callback_result = ServerStartSession();

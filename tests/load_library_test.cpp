@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include "qvctx/wfapi64_sim.h"
+#endif
 #include "support/test_support.h"
 
 namespace {
@@ -62,5 +66,38 @@ TEST_F(LoadLibraryTest, UnloadWithoutAWriterWritesNothing) {
   }
   EXPECT_FALSE(qvctx_test::LogFileExists());
 }
+
+#if !defined(_WIN32)
+// A library moved with its platform library into a folder of their own binds
+// the one beside it, even when the process already holds another of that
+// name (this program's own simulator), which a search by name alone would
+// find before any run path.
+TEST_F(LoadLibraryTest, BindsThePlatformLibraryBesideItself) {
+  namespace fs = std::filesystem;
+  const fs::path folder = qvctx_test::DriveCPath("beside");
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  for (const char* name : {"qvctx", "wfapi64"}) {
+    fs::copy_file(qvctx_test::LibraryPath(name),
+                  folder / fs::path(qvctx_test::LibraryPath(name)).filename());
+  }
+  WfSimReset();
+  {
+    qvctx_test::LoadedLibrary library((folder / "libqvctx.so").string());
+    ASSERT_TRUE(library.ok());
+    qvctx_test::LoadedLibrary beside((folder / "libwfapi64.so").string());
+    ASSERT_TRUE(beside.ok());
+    const auto opens_beside = [&] {
+      return beside.Function<decltype(&WfSimCallCount)>("WfSimCallCount")(
+          WFSIM_OPEN);
+    };
+    EXPECT_EQ(library.Function<Int32Fn>("ServerStartSession")(), 0);
+    EXPECT_EQ(opens_beside(), 1u);
+    EXPECT_EQ(WfSimCallCount(WFSIM_OPEN), 0u);
+    EXPECT_EQ(library.Function<Int32Fn>("ServerCloseSession")(), 0);
+  }
+  fs::remove_all(folder);
+}
+#endif
 
 }  // namespace

@@ -5,9 +5,11 @@
 
 #include <chrono>
 #include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "allocation_fault_test_helper.h"
+#include "base/step_failures.h"
 #include "diagnostics/log_file.h"
 #include "module/session.h"
 #include "qvctx/wfapi64_sim.h"
@@ -27,7 +29,7 @@ TEST(SessionCloseFaultTest, FailedLogWriterCreationStillStopsAndReleases) {
   qvctx_test::CreateLogFolder();
   qvctx_test::RemoveLogFile();
   ASSERT_EQ(StartSession(), 0);
-  ASSERT_EQ(WfSimWaitForCalls(WFSIM_READ, 10, 20000), 0);
+  ASSERT_EQ(WfSimWaitForCalls(WFSIM_READ, 10, qvctx_test::kWaitMs), 0);
   DestroyLogFile();  // as an unload would; the idle reader logs nothing
 
   anomaly::ArmAllocationFault(anomaly::FaultThreads::kThisThread, 0);
@@ -44,10 +46,38 @@ TEST(SessionCloseFaultTest, FailedLogWriterCreationStillStopsAndReleases) {
             std::string::npos);
 
   EXPECT_EQ(StartSession(), 0);
-  EXPECT_GT(ReadsOver(20), 0u);
+  EXPECT_EQ(WfSimWaitForCalls(WFSIM_READ, WfSimCallCount(WFSIM_READ) + 1,
+                              qvctx_test::kWaitMs),
+            0);
   EXPECT_EQ(CloseSession(), 0);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
   EXPECT_EQ(WfSimHeldBufferCount(), 0u);
+}
+
+// Every step of a teardown runs; what the close reports is the first failure,
+// the one that explains the rest.
+TEST(SessionCloseFaultTest, EveryStepRunsAndTheFirstFailureIsReported) {
+  StepFailures failures;
+  int ran = 0;
+  failures.Run([&] {
+    ++ran;
+    throw std::runtime_error("first");
+  });
+  failures.Run([&] { ++ran; });
+  failures.Run([&] {
+    ++ran;
+    throw std::logic_error("second");
+  });
+  EXPECT_EQ(ran, 3);
+  try {
+    failures.Rethrow();
+    ADD_FAILURE() << "no failure reported";
+  } catch (const std::exception& error) {
+    EXPECT_STREQ(error.what(), "first");
+  }
+  StepFailures none;
+  none.Run([] {});
+  EXPECT_NO_THROW(none.Rethrow());
 }
 
 }  // namespace

@@ -200,7 +200,7 @@ TEST_F(SimStreamTest, WaitUntilReadEndsWhenAReaderHasDrainedTheQueue) {
   std::vector<std::uint8_t> received;
   std::thread reader([&] {
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     while (received.size() < sent.size() &&
            std::chrono::steady_clock::now() < deadline) {
       const std::vector<std::uint8_t> piece = ReadOnce(channel_, 2044);
@@ -251,7 +251,7 @@ TEST_F(SimStreamTest, ReaderClientAndWritersRunAtOnce) {
   constexpr int kWrites = 500;
   const std::vector<std::uint8_t> sent = Pattern(kClientBytes, 3);
   const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
   std::vector<std::uint8_t> received;
   // Small reads and sends, and large ones that copy outside the simulator's
   // lock while the other side goes on.

@@ -13,7 +13,7 @@ mkdir -p "$work"
 "$client" --listen 127.0.0.1:0 --port-file "$work/port" --timeout 2 \
   >"$work/client.out" 2>&1 &
 client_pid=$!
-for _ in $(seq 1 100); do
+for _ in $(seq 1 600); do
   [ -s "$work/port" ] && break
   sleep 0.1
 done
@@ -25,12 +25,13 @@ fi
 
 # Connect and say nothing, holding the connection open meanwhile.
 exec 3<>"/dev/tcp/127.0.0.1/$(cat "$work/port")"
-for _ in $(seq 1 100); do
+# A minute's grace: only a client that ignores its time-out stays that long.
+for _ in $(seq 1 600); do
   kill -0 "$client_pid" 2>/dev/null || break
   sleep 0.1
 done
 if kill -0 "$client_pid" 2>/dev/null; then
-  echo "the client outlived its 2 s time-out by 10 s" >&2
+  echo "the client outlived its 2 s time-out by a minute" >&2
   kill "$client_pid"
   exit 1
 fi

@@ -21,7 +21,7 @@ mkdir -p "$work"
   "${client_args[@]}" >"$work/client.out" 2>&1 &
 client_pid=$!
 
-for _ in $(seq 1 100); do
+for _ in $(seq 1 600); do
   [ -s "$work/port" ] && break
   sleep 0.1
 done
@@ -37,7 +37,7 @@ export QVCTX_SIM_CONNECT="127.0.0.1:$(cat "$work/port")"
 command_rc=$?
 
 # The client exits by itself once it has served its sessions.
-for _ in $(seq 1 300); do
+for _ in $(seq 1 600); do
   kill -0 "$client_pid" 2>/dev/null || break
   sleep 0.1
 done

@@ -76,10 +76,10 @@ int main() {
   std::vector<std::uint8_t> answer;
   {
     std::unique_lock<std::mutex> hold(g_answer.mutex);
-    if (!g_answer.arrived.wait_for(hold, std::chrono::seconds(10),
+    if (!g_answer.arrived.wait_for(hold, std::chrono::seconds(60),
                                    [] { return g_answer.received; })) {
       hold.unlock();
-      return Fail("no answer within 10 s");
+      return Fail("no answer within 60 s");
     }
     answer = g_answer.bytes;
   }

@@ -88,7 +88,7 @@ void __cdecl ConsumerMain(void) {
   if (ServerRegisterFarFunction(g_call, (int32_t)PACKAGE_SIZE) != 0) {
     Fail("ServerRegisterFarFunction failed");
   }
-  while (g_answers == 0 && waited++ < 10000) Sleep(1);
+  while (g_answers == 0 && waited++ < 60000) Sleep(1);
   if (g_answers != 1 || !IsOurAnswer()) Fail("no intact answer");
   if (ServerCloseSession() != 0) Fail("ServerCloseSession failed");
   Print("msvc_consumer: answer intact\n");

@@ -24,7 +24,7 @@ set(_files "${CMAKE_CURRENT_BINARY_DIR}/host_check_${CHECK}")
 function(run_host)
   execute_process(COMMAND ${EMULATOR} ${HOST} ${ARGN}
     OUTPUT_FILE "${_files}.out" ERROR_FILE "${_files}.err"
-    RESULT_VARIABLE rc TIMEOUT 100)
+    RESULT_VARIABLE rc TIMEOUT 200)
   file(READ "${_files}.out" out)
   file(READ "${_files}.err" err)
   set(out "${out}" PARENT_SCOPE)
@@ -46,7 +46,7 @@ endfunction()
 
 if(CHECK STREQUAL "json")
   run_host(--json --calls 40 --size 34-5000 --threads 3 --events 4
-           --bulk 200000)
+           --bulk 200000 --timeout 60)
   if(NOT rc EQUAL 0)
     fail("the --json run failed")
   endif()
@@ -116,7 +116,7 @@ if(CHECK STREQUAL "json")
   # threads: a run with one thread sends exactly as many bytes.
   set(first_bytes_sent "${bytes_sent}")
   run_host(--json --calls 40 --size 34-5000 --threads 1 --events 0
-           --bulk 200000)
+           --bulk 200000 --timeout 60)
   json_get(bytes_sent bytes_sent)
   if(NOT rc EQUAL 0 OR NOT bytes_sent EQUAL first_bytes_sent)
     fail("a second run sent ${bytes_sent} bytes, the first ${first_bytes_sent}")
@@ -135,7 +135,7 @@ elseif(CHECK STREQUAL "no_client")
   endif()
 elseif(CHECK STREQUAL "reconnect")
   run_host(--json --reconnect 3 --calls 12 --size 34-3000 --events 2
-           --bulk 50000)
+           --bulk 50000 --timeout 60)
   json_get(ok ok)
   string(JSON count ERROR_VARIABLE problem LENGTH "${out}" sessions)
   if(NOT rc EQUAL 0 OR NOT ok STREQUAL "ON" OR NOT count EQUAL 3)
