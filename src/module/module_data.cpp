@@ -22,6 +22,7 @@ ModuleData myModuleData = {
     /*GlobalReadDataTmpPtr=*/nullptr,
     /*EventCallBack=*/nullptr,
     /*ResultCallBack=*/nullptr,
+    /*readWaitMs=*/0,
 };
 
 }  // namespace qvctx

@@ -248,7 +248,8 @@ std::int32_t StartSession() {
   Info(kInitializeReader);
 
   myModuleData.exitcode.store(PackageThread()->StartThread(ReaderInputs{
-      channel, myModuleData.GlobalReadDataTmpPtr, &myModuleData.exitcode}));
+      channel, myModuleData.GlobalReadDataTmpPtr, &myModuleData.exitcode,
+      myModuleData.readWaitMs}));
 
   const std::int32_t result = myModuleData.exitcode.load();
   WriteStep(StepLevel::kInfo, kStartResult, static_cast<int>(result),
