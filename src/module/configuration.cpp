@@ -91,8 +91,8 @@ void ReadConfiguration() {
   myModuleData.logfileName = log_file;
   // The reader's wait in each read: only 1 to 1000 ms are taken; anything
   // else keeps the fixed cadence.
-  const std::uint32_t read_wait = static_cast<std::uint32_t>(
-      ReadInt(kCommonSection, kReadWaitKey, 0));
+  const std::uint32_t read_wait =
+      static_cast<std::uint32_t>(ReadInt(kCommonSection, kReadWaitKey, 0));
   myModuleData.readWaitMs = read_wait <= kMaxReadWaitMs ? read_wait : 0;
 
   if (!port::ComputerName(myModuleData.hostComputerName, kPathSize)) {

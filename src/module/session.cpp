@@ -247,9 +247,9 @@ std::int32_t StartSession() {
   Info(kInitializeFifo);
   Info(kInitializeReader);
 
-  myModuleData.exitcode.store(PackageThread()->StartThread(ReaderInputs{
-      channel, myModuleData.GlobalReadDataTmpPtr, &myModuleData.exitcode,
-      myModuleData.readWaitMs}));
+  myModuleData.exitcode.store(PackageThread()->StartThread(
+      ReaderInputs{channel, myModuleData.GlobalReadDataTmpPtr,
+                   &myModuleData.exitcode, myModuleData.readWaitMs}));
 
   const std::int32_t result = myModuleData.exitcode.load();
   WriteStep(StepLevel::kInfo, kStartResult, static_cast<int>(result),

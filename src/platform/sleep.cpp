@@ -1,9 +1,10 @@
+#include "sleep.h"
+
 #include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
 #include "platform/platform_test_helper.h"
-#include "sleep.h"
 
 namespace qvctx::port {
 

@@ -280,9 +280,8 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
     const std::chrono::steady_clock::time_point read_began =
         read_wait_ms != 0 ? std::chrono::steady_clock::now()
                           : std::chrono::steady_clock::time_point();
-    const WfBool read =
-        WFVirtualChannelRead(channel, read_wait_ms, read_buffer,
-                             kChannelReadSize, &count);
+    const WfBool read = WFVirtualChannelRead(channel, read_wait_ms, read_buffer,
+                                             kChannelReadSize, &count);
     if (read != 0 && count != 0) {
       receiver.Append(read_buffer, static_cast<std::int32_t>(count));
     }
@@ -303,9 +302,9 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
           return go_on;
         });
     const bool idle = count == 0 && dispatched == 0;
-    if (read_wait_ms == 0 ? idle
-                          : read == 0 || (idle && ReturnedEarly(read_began,
-                                                                read_wait_ms))) {
+    if (read_wait_ms == 0
+            ? idle
+            : read == 0 || (idle && ReturnedEarly(read_began, read_wait_ms))) {
       port::SleepMilliseconds(kIdleSleepMs);
     }
   }
