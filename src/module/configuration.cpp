@@ -93,7 +93,7 @@ void ReadConfiguration() {
   // else keeps the fixed cadence.
   const std::uint32_t read_wait =
       static_cast<std::uint32_t>(ReadInt(kCommonSection, kReadWaitKey, 0));
-  myModuleData.readWaitMs = read_wait <= kMaxReadWaitMs ? read_wait : 0;
+  myModuleData.read_wait_ms = read_wait <= kMaxReadWaitMs ? read_wait : 0;
 
   if (!port::ComputerName(myModuleData.hostComputerName, kPathSize)) {
     CopyName(kUnknownName, myModuleData.hostComputerName);

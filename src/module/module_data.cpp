@@ -22,7 +22,7 @@ ModuleData myModuleData = {
     /*GlobalReadDataTmpPtr=*/nullptr,
     /*EventCallBack=*/nullptr,
     /*ResultCallBack=*/nullptr,
-    /*readWaitMs=*/0,
+    /*read_wait_ms=*/0,
 };
 
 }  // namespace qvctx

@@ -249,7 +249,7 @@ std::int32_t StartSession() {
 
   myModuleData.exitcode.store(PackageThread()->StartThread(
       ReaderInputs{channel, myModuleData.GlobalReadDataTmpPtr,
-                   &myModuleData.exitcode, myModuleData.readWaitMs}));
+                   &myModuleData.exitcode, myModuleData.read_wait_ms}));
 
   const std::int32_t result = myModuleData.exitcode.load();
   WriteStep(StepLevel::kInfo, kStartResult, static_cast<int>(result),

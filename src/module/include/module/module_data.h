@@ -37,7 +37,7 @@ struct ModuleData {
   PackageCallBack ResultCallBack;  // FNCTyp 2; under the CPackageThread lock
   // Configured "readWaitMs" as the reader uses it: 1 to 1000, the longest
   // wait in each channel read; 0 (absent or out of range) the fixed cadence.
-  std::uint32_t readWaitMs;
+  std::uint32_t read_wait_ms;
 };
 
 extern ModuleData myModuleData;
