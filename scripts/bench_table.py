@@ -64,14 +64,18 @@ def load(paths):
     medians, errors = {}, {}
     for path in paths:
         with open(path) as f:
-            for b in json.load(f)["benchmarks"]:
-                # A repetition count set in the program shows in the name.
-                name = re.sub(r"/repeats:\d+", "",
-                              b.get("run_name", b["name"]))
-                if b.get("error_occurred"):
-                    errors[name] = b.get("error_message", "error")
-                if b.get("aggregate_name", "median") == "median":
-                    medians[name] = b
+            data = json.load(f)
+        if "idle_bench" in data:
+            medians["idle_bench"] = data["idle_bench"]
+            continue
+        for b in data["benchmarks"]:
+            # A repetition count set in the program shows in the name.
+            name = re.sub(r"/repeats:\d+", "",
+                          b.get("run_name", b["name"]))
+            if b.get("error_occurred"):
+                errors[name] = b.get("error_message", "error")
+            if b.get("aggregate_name", "median") == "median":
+                medians[name] = b
     return medians, errors
 
 
@@ -92,8 +96,73 @@ def show(value, unit):
     return "%.2f %s" % (value, unit)
 
 
+# The reader's pace (bench_idle): which paces, under which names.
+PACES = [("cadence, 1 ms tick", "cadence_1ms_tick"),
+         ("cadence, 15.6 ms tick", "cadence_15_6ms_tick"),
+         ("readWaitMs=50", "wait50")]
+
+
+def idle_rows(idle):
+    """The rows of bench_idle's figures, each with its goal."""
+    out = []
+
+    def row(name, value, unit, floor_name=None, floor=None, goal=None):
+        r = {"figure": name, "benchmark": "bench_idle", "value": value,
+             "unit": unit}
+        if floor is not None:
+            r.update(floor=floor_name, floor_value=floor,
+                     ratio=value / floor if floor else float("inf"))
+        if goal is not None:
+            r["goal"], r["met"] = goal
+        if not idle.get("ok", False):
+            r["error"] = "a child of bench_idle failed"
+        out.append(r)
+
+    cadence_tick = idle["cadence_15_6ms_tick"]["first_package_median_ns"]
+    for label, key in PACES:
+        pace = idle[key]
+        median = pace["first_package_median_ns"]
+        goal = None
+        if key == "wait50":
+            goal = ("at most 0.5 ms, cadence at 15.6 ms several ms",
+                    median <= 0.5e6 and cadence_tick >= 2e6)
+        row("first package after idle, median, " + label, median, "ns",
+            goal=goal)
+        row("first package after idle, p99, " + label,
+            pace["first_package_p99_ns"], "ns")
+    for label, key in PACES:
+        close = idle[key]["idle_close_median_ns"]
+        goal = (("at most 60 ms", close <= 60e6) if key == "wait50"
+                else None)
+        row("close of an idle session, " + label, close, "ns", goal=goal)
+    reads = idle["ignored_timeout_reads_per_ms"]
+    row("reads per ms, readWaitMs=50, platform ignores the time-out", reads,
+        "reads/ms", goal=("about 1 at most", reads <= 1.2))
+    sessions = idle["sessions"]
+    cadence_cpu = idle["idle_cadence_1ms_tick"]["cpu_share"]
+    for label, key in (PACES[0], PACES[2]):
+        figures = idle["idle_" + key]
+        cpu = figures["cpu_share"] * 100
+        if key == "wait50":
+            row("%d idle sessions, CPU per wall second, %s" % (sessions,
+                                                              label),
+                cpu, "% core", "cadence", cadence_cpu * 100,
+                ("at most 1/10 of the cadence's",
+                 figures["cpu_share"] <= cadence_cpu / 10))
+        else:
+            row("%d idle sessions, CPU per wall second, %s" % (sessions,
+                                                              label),
+                cpu, "% core")
+        row("resident memory per idle session, " + label,
+            figures["rss_mib_per_session"], "MiB")
+        row("threads per idle session, " + label,
+            figures["threads_per_session"], "threads")
+    return out
+
+
 def rows(medians, errors):
     out = []
+    idle = medians.pop("idle_bench", None)
     for name, bench, floor_name, floor_bench, goal in ROWS:
         row = {"figure": name, "benchmark": bench}
         if bench in errors:
@@ -118,6 +187,8 @@ def rows(medians, errors):
                 row["met"] = (row["ratio"] <= limit if kind == "max"
                               else row["ratio"] >= limit)
         out.append(row)
+    if idle is not None:
+        out.extend(idle_rows(idle))
     return out
 
 
@@ -131,7 +202,8 @@ def table(out):
         value = show(r["value"], r["unit"])
         if "floor_value" in r:
             floor = show(r["floor_value"], r["unit"])
-            ratio = ("%.0f %%" % (100 * r["ratio"]) if r["unit"] == "GB/s"
+            ratio = ("%.0f %%" % (100 * r["ratio"])
+                     if r["unit"] in ("GB/s", "% core")
                      else "%.1fx" % r["ratio"])
         else:
             floor, ratio = "", ""

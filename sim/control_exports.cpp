@@ -154,6 +154,13 @@ void WfSimSetReadPieceSize(std::uint32_t max_bytes) {
   });
 }
 
+void WfSimIgnoreReadTimeouts(std::int32_t on) {
+  Control<int>(0, [&](Simulator& sim) {
+    sim.IgnoreReadTimeouts(on != 0);
+    return 0;
+  });
+}
+
 std::uint64_t WfSimPendingReadBytes(void) {
   return Control<std::uint64_t>(
       0, [&](Simulator& sim) { return sim.PendingReadBytes(); });

@@ -260,7 +260,8 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
   if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
   Countdown& fault = faults_[WFSIM_READ];
   if (fault.Next()) return Failure(fault.error());
-  if (timeout_ms != 0 && client_.pending() == 0 && !IsCutOff(handle)) {
+  if (timeout_ms != 0 && !ignore_read_timeouts_ && client_.pending() == 0 &&
+      !IsCutOff(handle)) {
     changed_.notify_all();  // the wait below releases the lock: show the call
     changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] {
       return client_.pending() != 0 || !handles_.IsOpen(handle) ||
@@ -391,6 +392,7 @@ void Simulator::Reset() {
   for (Countdown& fault : faults_) fault.Disarm();
   zero_writes_.Disarm();
   write_cap_ = 0;
+  ignore_read_timeouts_ = false;
   ica_session_ = true;
   queued_connection_ = connection_;
   client_away_ = false;
@@ -501,6 +503,11 @@ void Simulator::ClientSend(const std::uint8_t* data, std::size_t size) {
 void Simulator::SetReadPieceSize(std::uint32_t max_bytes) {
   std::lock_guard<std::mutex> hold(mutex_);
   client_.SetPieceSize(max_bytes);
+}
+
+void Simulator::IgnoreReadTimeouts(bool on) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  ignore_read_timeouts_ = on;
 }
 
 std::uint64_t Simulator::PendingReadBytes() {

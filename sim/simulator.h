@@ -72,6 +72,7 @@ class Simulator {
   std::uint32_t FaultsFired(int operation);
   void ClientSend(const std::uint8_t* data, std::size_t size);
   void SetReadPieceSize(std::uint32_t max_bytes);
+  void IgnoreReadTimeouts(bool on);
   std::uint64_t PendingReadBytes();
   bool WaitUntilRead(std::uint32_t timeout_ms);
   std::uint64_t WrittenTotal();
@@ -128,6 +129,7 @@ class Simulator {
   std::array<Countdown, kOperationCount> faults_{};     // FREE_MEMORY unused
   Countdown zero_writes_;
   std::uint32_t write_cap_ = 0;  // 0: no cap
+  bool ignore_read_timeouts_ = false;
   bool ica_session_ = true;
   // The client's connection: a drop (WfSimSetClientConnected(0), or the
   // client process ending the bridge) ends it and the next one begins.

@@ -301,6 +301,33 @@ TEST_F(ConfigTest, SharedCasesGiveTheSameSettingsOnBothBuilds) {
   }
 }
 
+TEST_F(ConfigTest, ReadWaitMsSetsTheReadersWait) {
+  for (const qvctx_test::ReadWaitCase& config : qvctx_test::kReadWaitCases) {
+    SCOPED_TRACE(config.file);
+    qvctx_test::RemoveLogFile();
+    WriteFile(first_, config.file);
+    {
+      qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx"));
+      ASSERT_TRUE(library.ok());
+      ASSERT_EQ(library.Function<Int32Fn>("ServerStartSession")(), 0);
+      // The close waits for the reader, which wrote its line first.
+      library.Function<Int32Fn>("ServerCloseSession")();
+    }
+    std::vector<std::string> waits;
+    for (const std::string& message : LogMessages()) {
+      if (message.find("waits up to") != std::string::npos) {
+        waits.push_back(message);
+      }
+    }
+    std::vector<std::string> expected;
+    if (config.wait_ms != 0) {
+      expected.push_back("ServerDataProccesorThread:: waits up to " +
+                         std::to_string(config.wait_ms) + " ms in each read");
+    }
+    EXPECT_EQ(waits, expected);
+  }
+}
+
 #if !defined(_WIN32)
 
 TEST_F(ConfigTest, WithoutConfigHomeTheHomeConfigFolderIsTheSecondPlace) {

@@ -123,6 +123,28 @@ inline std::vector<ConfigCase> ConfigCases() {
   };
 }
 
+// A configuration file and the wait in each read the reader takes from its
+// "readWaitMs": 1 to 1000 ms, anything else none.
+struct ReadWaitCase {
+  const char* file;
+  std::uint32_t wait_ms;
+};
+
+inline constexpr ReadWaitCase kReadWaitCases[] = {
+    {"[common]\nlogLenMax=5\n", 0},
+    {"[common]\nreadWaitMs=0\n", 0},
+    {"[common]\nreadWaitMs=1\n", 1},
+    {"[common]\r\n READWAITMS = 50 \r\n", 50},
+    {"[common]\nreadWaitMs=1000\n", 1000},
+    {"[common]\nreadWaitMs=1001\n", 0},
+    {"[common]\nreadWaitMs=-1\n", 0},
+    {"[common]\nreadWaitMs=0x20\n", 32},
+    {"[common]\nreadWaitMs=\"7\"\n", 7},
+    {"[common]\nreadWaitMs=4294967297\n", 1},
+    {"[common]\nreadWaitMs=soon\n", 0},
+    {"[server]\nreadWaitMs=50\n", 0},
+};
+
 // A value of key "k" in section "s", read as a number with the default 777.
 struct NumberCase {
   const char* value;

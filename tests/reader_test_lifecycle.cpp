@@ -1,8 +1,12 @@
 // The reader's life: its start and end lines, an idle reader, a second start
 // without a close (also at once after the first), the exit code seen between
-// buffered packages, and the teardown of an instance whose reader never ran.
+// buffered packages, the teardown of an instance whose reader never ran, and
+// the pace of reads and pauses.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -229,6 +233,132 @@ TEST_F(ReaderLifecycleTest, TeardownOfANeverStartedInstanceDoesNotWait) {
   log = LogMessages();
   EXPECT_EQ(CountOf(log, kWaiting), 1);
   EXPECT_EQ(CountOf(log, kCloseLine), 2);
+}
+
+// The reads made before each sleep of the library, as its sleep seam saw
+// them.
+std::mutex g_sleeps_mutex;
+std::vector<std::uint64_t> g_sleeps;
+
+void RecordSleep(std::uint32_t /*milliseconds*/) {
+  const std::uint64_t reads = WfSimCallCount(WFSIM_READ);
+  std::lock_guard<std::mutex> hold(g_sleeps_mutex);
+  g_sleeps.push_back(reads);
+}
+
+std::vector<std::uint64_t> Sleeps() {
+  std::lock_guard<std::mutex> hold(g_sleeps_mutex);
+  return g_sleeps;
+}
+
+// The pace, counted through the sleep seam of the tests' build of the
+// library; loaded by path, so each case reads its own configuration file.
+class ReaderPaceTest : public ReaderTest {
+ protected:
+  using Int32Fn = std::int32_t (*)();
+  using ObserverFn = void (*)(void (*)(std::uint32_t));
+
+  void TearDown() override {
+    if (library_ != nullptr) {
+      library_->Function<ObserverFn>("QvctxTestingSetSleepObserver")(nullptr);
+      library_->Function<Int32Fn>("ServerCloseSession")();
+      library_.reset();
+    }
+    std::remove(ConfigPath().c_str());
+    ReaderTest::TearDown();
+  }
+
+  static std::string ConfigPath() {
+    return qvctx_test::DriveCPath("temp\\logs\\config.ini");
+  }
+
+  // Loads the library with `config` as its configuration file (none when
+  // empty), records its sleeps and starts a session that records events.
+  void Start(const std::string& config) {
+    if (!config.empty()) {
+      std::FILE* file = std::fopen(ConfigPath().c_str(), "wb");
+      ASSERT_NE(file, nullptr);
+      std::fputs(config.c_str(), file);
+      std::fclose(file);
+    }
+    {
+      std::lock_guard<std::mutex> hold(g_sleeps_mutex);
+      g_sleeps.clear();
+    }
+    library_ = std::make_unique<qvctx_test::LoadedLibrary>(
+        qvctx_test::LibraryPath("qvctx_testing"));
+    ASSERT_TRUE(library_->ok());
+    library_->Function<ObserverFn>("QvctxTestingSetSleepObserver")(
+        &RecordSleep);
+    using RegisterFn = std::int32_t (*)(PackageCallBack);
+    ASSERT_EQ(library_->Function<RegisterFn>(
+                  "ServerRegisterEventCallBackFunction")(&RecordEvent),
+              0);
+    ASSERT_EQ(library_->Function<Int32Fn>("ServerStartSession")(), 0);
+  }
+
+  std::unique_ptr<qvctx_test::LoadedLibrary> library_;
+};
+
+TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
+  enum class Pauses { kAfterEachEmptyRead, kSome, kNone };
+  const std::string wait = "[common]\nreadWaitMs=50\n";
+  const struct {
+    const char* name;
+    std::string config;
+    bool ignore_timeouts;
+    bool fail_reads;
+    Pauses pauses;
+  } cases[] = {
+      {"fixed cadence", "", false, false, Pauses::kAfterEachEmptyRead},
+      {"a wait in each read", wait, false, false, Pauses::kNone},
+      // A read the scheduler holds up for half the wait goes without.
+      {"a wait the platform ignores", wait, true, false, Pauses::kSome},
+      {"a wait and failing reads", wait, false, true,
+       Pauses::kAfterEachEmptyRead},
+  };
+  // Two packages in pieces of 7 bytes, queued before the start: the first
+  // reads all bring bytes, most of them without completing a package.
+  Bytes stream = MakePackage(1, 1, 30);
+  Append(stream, MakePackage(1, 2, 30));
+  const std::uint64_t bringing = (stream.size() + 6) / 7;
+  const std::string wait_line =
+      "ServerDataProccesorThread:: waits up to 50 ms in each read";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    WfSimSetReadPieceSize(7);
+    WfSimIgnoreReadTimeouts(c.ignore_timeouts ? 1 : 0);
+    if (c.fail_reads) {
+      ASSERT_EQ(WfSimFailCalls(WFSIM_READ, static_cast<std::uint32_t>(bringing),
+                               WFSIM_FOREVER, 31),
+                0);
+    }
+    Send(stream);
+    Start(c.config);
+    ASSERT_TRUE(Recorder::Get().WaitFor(2));
+    if (c.pauses == Pauses::kNone) {
+      ASSERT_EQ(WfSimWaitForCalls(WFSIM_READ, bringing + 3, kWaitMs), 0);
+      EXPECT_TRUE(Sleeps().empty());
+    } else {
+      const auto deadline = Clock::now() + kWait;
+      while (Sleeps().size() < 10 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      const std::vector<std::uint64_t> sleeps = Sleeps();
+      ASSERT_GE(sleeps.size(), 10u);
+      // None while reads brought bytes.
+      EXPECT_GE(sleeps[0], bringing + 1);
+      if (c.pauses == Pauses::kAfterEachEmptyRead) {
+        EXPECT_EQ(sleeps[0], bringing + 1);
+        for (std::size_t i = 1; i < sleeps.size(); ++i) {
+          EXPECT_EQ(sleeps[i], sleeps[i - 1] + 1) << i;
+        }
+      }
+    }
+    EXPECT_EQ(CountOf(LogMessages(), wait_line), c.config.empty() ? 0 : 1);
+    TearDown();
+  }
 }
 
 }  // namespace

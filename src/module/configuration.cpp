@@ -18,6 +18,9 @@ namespace {
 char g_host_ip_address_buffer[kSettingBufferSize];
 char g_log_file_name_buffer[kSettingBufferSize];
 
+// The longest wait in each channel read that "readWaitMs" may ask for.
+constexpr std::uint32_t kMaxReadWaitMs = 1000;
+
 // A setting buffer emptied for a new load.
 char* ZeroedBuffer(char (&buffer)[kSettingBufferSize]) {
   std::memset(buffer, 0, sizeof(buffer));
@@ -86,6 +89,11 @@ void ReadConfiguration() {
   char* log_file = ZeroedBuffer(g_log_file_name_buffer);
   ReadText(kCommonSection, kLogFileKey, "", log_file);
   myModuleData.logfileName = log_file;
+  // The reader's wait in each read: only 1 to 1000 ms are taken; anything
+  // else keeps the fixed cadence.
+  const std::uint32_t read_wait =
+      static_cast<std::uint32_t>(ReadInt(kCommonSection, kReadWaitKey, 0));
+  myModuleData.read_wait_ms = read_wait <= kMaxReadWaitMs ? read_wait : 0;
 
   if (!port::ComputerName(myModuleData.hostComputerName, kPathSize)) {
     CopyName(kUnknownName, myModuleData.hostComputerName);

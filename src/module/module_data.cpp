@@ -22,6 +22,7 @@ ModuleData myModuleData = {
     /*GlobalReadDataTmpPtr=*/nullptr,
     /*EventCallBack=*/nullptr,
     /*ResultCallBack=*/nullptr,
+    /*read_wait_ms=*/0,
 };
 
 }  // namespace qvctx

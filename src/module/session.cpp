@@ -247,8 +247,9 @@ std::int32_t StartSession() {
   Info(kInitializeFifo);
   Info(kInitializeReader);
 
-  myModuleData.exitcode.store(PackageThread()->StartThread(ReaderInputs{
-      channel, myModuleData.GlobalReadDataTmpPtr, &myModuleData.exitcode}));
+  myModuleData.exitcode.store(PackageThread()->StartThread(
+      ReaderInputs{channel, myModuleData.GlobalReadDataTmpPtr,
+                   &myModuleData.exitcode, myModuleData.read_wait_ms}));
 
   const std::int32_t result = myModuleData.exitcode.load();
   WriteStep(StepLevel::kInfo, kStartResult, static_cast<int>(result),

@@ -15,6 +15,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "sleep.h"
 
 namespace qvctx::port {
 
@@ -178,9 +179,9 @@ void FreeZeroPages(void* block, std::size_t size) {
   if (block != nullptr) munmap(block, size);
 }
 
-void SleepMilliseconds(std::uint32_t milliseconds) {
-  timespec delay{static_cast<time_t>(milliseconds / 1000),
-                 static_cast<long>(milliseconds % 1000) * 1000000L};
+void SleepMicroseconds(std::uint64_t microseconds) {
+  timespec delay{static_cast<time_t>(microseconds / 1000000),
+                 static_cast<long>(microseconds % 1000000) * 1000L};
   while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
   }
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "sleep.h"
 
 namespace qvctx::port {
 
@@ -120,7 +121,12 @@ void FreeZeroPages(void* block, std::size_t /*size*/) {
   if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
 }
 
-void SleepMilliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void SleepMicroseconds(std::uint64_t microseconds) {
+  // Sleep counts in milliseconds: a part of one is a whole one.
+  const std::uint64_t milliseconds = (microseconds + 999) / 1000;
+  Sleep(milliseconds < INFINITE ? static_cast<DWORD>(milliseconds)
+                                : INFINITE - 1);
+}
 
 std::uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 

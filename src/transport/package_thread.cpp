@@ -1,5 +1,6 @@
 #include "transport/package_thread.h"
 
+#include <chrono>
 #include <exception>
 #include <mutex>
 #include <utility>
@@ -21,7 +22,15 @@ namespace {
 // The stop wait: this many polls of 1 ms before the teardown says so.
 constexpr int kStopWaitPolls = 2000;
 constexpr std::uint32_t kIdleSleepMs = 1;
-constexpr std::uint32_t kPollTimeoutMs = 0;
+
+// True when a read that waited up to `wait_ms` came back empty in less than
+// half of it: the platform did not wait, so the reader must pause itself or
+// it would spin.
+bool ReturnedEarly(std::chrono::steady_clock::time_point began,
+                   std::uint32_t wait_ms) {
+  const auto waited = std::chrono::steady_clock::now() - began;
+  return waited < std::chrono::microseconds(std::uint64_t{wait_ms} * 500);
+}
 
 // The process-wide instance. The mutex guards only the pointer: nothing that
 // waits (the stop wait, a dispatch) runs under it, so a callback may register
@@ -257,14 +266,22 @@ bool CPackageThread::KeepReading() const {
 void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
   const WfHandle channel = inputs_.channel;
   char* const read_buffer = inputs_.read_buffer;
+  const std::uint32_t read_wait_ms = inputs_.read_wait_ms;
+  if (read_wait_ms != 0) {
+    GetLogFile()->LogInfo(kReaderReadWaitFormat, read_wait_ms);
+  }
   while (state.load() == kReaderRunning) {
     if (inputs_.exit_code->load() == 1) {
       GetLogFile()->LogError("%s", kReaderExitCodeStop);
       return;
     }
     WfDword count = 0;
-    const WfBool read = WFVirtualChannelRead(
-        channel, kPollTimeoutMs, read_buffer, kChannelReadSize, &count);
+    // Timed only when the read may wait.
+    const std::chrono::steady_clock::time_point read_began =
+        read_wait_ms != 0 ? std::chrono::steady_clock::now()
+                          : std::chrono::steady_clock::time_point();
+    const WfBool read = WFVirtualChannelRead(channel, read_wait_ms, read_buffer,
+                                             kChannelReadSize, &count);
     if (read != 0 && count != 0) {
       receiver.Append(read_buffer, static_cast<std::int32_t>(count));
     }
@@ -284,7 +301,12 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
           first = false;
           return go_on;
         });
-    if (count == 0 && dispatched == 0) port::SleepMilliseconds(kIdleSleepMs);
+    const bool idle = count == 0 && dispatched == 0;
+    if (read_wait_ms == 0
+            ? idle
+            : read == 0 || (idle && ReturnedEarly(read_began, read_wait_ms))) {
+      port::SleepMilliseconds(kIdleSleepMs);
+    }
   }
 }
 

@@ -23,7 +23,9 @@
  *   - WFVirtualChannelQuery, class 0: an 8-byte buffer (contents unspecified).
  *   - WFVirtualChannelRead: whatever is queued, at most the buffer size and at
  *     most the piece size (WfSimSetReadPieceSize); 0 bytes when nothing is
- *     queued. A time-out above 0 waits up to that long for the first byte.
+ *     queued. A time-out above 0 waits up to that long for the first byte
+ *     and returns as soon as it arrives (WfSimIgnoreReadTimeouts turns the
+ *     wait off).
  *   - WFVirtualChannelWrite: takes all bytes (or the per-write cap) and
  *     reports the count taken.
  *   - WFFreeMemory: releases a buffer of either query; null, unknown or
@@ -244,6 +246,10 @@ WFSIM_API int32_t WfSimClientSendEvent(uint32_t message_id, const void* payload,
 /* A read delivers at most `max_bytes` (and at most its buffer size), so a
  * package can be forced across many reads; 0 removes the limit. */
 WFSIM_API void WfSimSetReadPieceSize(uint32_t max_bytes);
+
+/* Not 0: reads ignore their time-out and return at once, as a platform
+ * that does not wait would; 0 (and the reset) honours it again. */
+WFSIM_API void WfSimIgnoreReadTimeouts(int32_t on);
 
 /* Bytes queued and not yet read by the server. */
 WFSIM_API uint64_t WfSimPendingReadBytes(void);

@@ -25,6 +25,7 @@ inline constexpr char kLogLevelKey[] = "logLevel";
 inline constexpr char kLogAppendKey[] = "logAppend";
 inline constexpr char kLogLenMaxKey[] = "logLenMax";
 inline constexpr char kLogFileKey[] = "logFile";
+inline constexpr char kReadWaitKey[] = "readWaitMs";
 // The computer or user name that cannot be had.
 inline constexpr char kUnknownName[] = "unknown";
 

@@ -35,6 +35,9 @@ struct ModuleData {
   char* GlobalReadDataTmpPtr;          // the reader's 4088-byte read buffer
   PackageCallBack EventCallBack;   // FNCTyp 1; under the CPackageThread lock
   PackageCallBack ResultCallBack;  // FNCTyp 2; under the CPackageThread lock
+  // Configured "readWaitMs" as the reader uses it: 1 to 1000, the longest
+  // wait in each channel read; 0 (absent or out of range) the fixed cadence.
+  std::uint32_t read_wait_ms;
 };
 
 extern ModuleData myModuleData;

@@ -54,6 +54,9 @@ inline constexpr char kReaderTerminated[] =
 // Its own line feed makes an empty line after it.
 inline constexpr char kReaderExitingFormat[] =
     "ServerDataProccesorThread :: Thread %d exiting\n";
+// Written once when the reader starts, only with a configured read wait.
+inline constexpr char kReaderReadWaitFormat[] =
+    "ServerDataProccesorThread:: waits up to %u ms in each read";
 inline constexpr char kReaderExitCodeStop[] =
     "ServerDataProccesorThread:: ***THREAD STOPPED - System.exitcode IS SET";
 inline constexpr char kDispatchFormat[] =

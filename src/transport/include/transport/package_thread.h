@@ -38,6 +38,11 @@ struct ReaderInputs {
   char* read_buffer;  // kReadBufferSize bytes, kept until the reader ended
   // 1 makes the reader stop, as a stop request does; must outlive the reader.
   const std::atomic<std::int32_t>* exit_code;
+  // 0: the fixed cadence (reads that return at once, a 1 ms pause after one
+  // that brought nothing). 1 to 1000: each read waits up to this many ms for
+  // bytes, and only a failed read or one that returned nothing well before
+  // its time-out is followed by a pause.
+  std::uint32_t read_wait_ms;
 };
 
 class CPackageThread : public std::enable_shared_from_this<CPackageThread> {

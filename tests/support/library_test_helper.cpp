@@ -1,0 +1,11 @@
+#include "support/library_test_helper.h"
+
+#include "platform/platform_test_helper.h"
+
+void QvctxTestingSetSleepTick(uint32_t tick_microseconds) {
+  qvctx::port::SetSleepTickForTesting(tick_microseconds);
+}
+
+void QvctxTestingSetSleepObserver(void (*observer)(uint32_t milliseconds)) {
+  qvctx::port::SetSleepObserverForTesting(observer);
+}
