@@ -18,9 +18,9 @@
 
 #include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
-#include "recording_format.h"
 #include "support/test_support.h"
-#include "wfapi64_operations.h"
+#include "wfsim/core/wfapi64_operations.h"
+#include "wfsim/recording/recording_format.h"
 
 namespace sim_test {
 
