@@ -80,8 +80,8 @@ void LockSpinning(std::unique_lock<std::mutex>& hold) {
 }  // namespace
 
 Simulator& Simulator::Instance() {
-  static Simulator* const instance = new Simulator();
-  return *instance;
+  static Simulator* const kInstance = new Simulator();
+  return *kInstance;
 }
 
 void Simulator::CountCall(int operation) { ++calls_[operation]; }
