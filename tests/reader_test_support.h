@@ -32,9 +32,9 @@ namespace reader_test {
 
 using Clock = std::chrono::steady_clock;
 
+using qvctx::kPackageHeadSize;
 using qvctx_test::kWait;
 using qvctx_test::kWaitMs;
-constexpr std::uint32_t kHeaderSize = qvctx::kPackageHeadSize;
 
 // The calling thread's identifier as the library logs it.
 inline std::uint32_t ThisThreadId() {
@@ -58,7 +58,7 @@ using Bytes = std::vector<std::uint8_t>;
 inline Bytes MakePackage(std::uint16_t fnc_typ, std::uint32_t message_id,
                          std::uint32_t payload_size,
                          std::uint16_t magic = qvctx::kPackageMagic) {
-  const std::uint32_t size = kHeaderSize + payload_size;
+  const std::uint32_t size = kPackageHeadSize + payload_size;
   Bytes package(size);
   StoreLe16(&package[qvctx::kFncTypOffset], fnc_typ);
   StoreLe16(&package[qvctx::kMagicOffset], magic);
@@ -70,7 +70,7 @@ inline Bytes MakePackage(std::uint16_t fnc_typ, std::uint32_t message_id,
     StoreLe32(&package[qvctx::kTimeStampsOffset + 4 * i], message_id * 4 + i);
   }
   for (std::uint32_t i = 0; i < payload_size; ++i) {
-    package[kHeaderSize + i] =
+    package[kPackageHeadSize + i] =
         static_cast<std::uint8_t>((message_id * 131u + i * 7u) & 0xFFu);
   }
   return package;
