@@ -31,19 +31,17 @@
 #include <windows.h>
 #endif
 
+#include "protocol/wire_format.h"
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
-#include "wfapi64_operations.h"
+#include "wfsim/core/wfapi64_operations.h"
 
 namespace {
 
-constexpr std::uint32_t kHeaderSize = 34;
-constexpr std::uint32_t kReadSize = 2044;
-
-void Store32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+using qvctx::kChannelReadSize;
+using qvctx::kPackageHeadSize;
+using qvctx::LoadLe32;
+using qvctx::StoreLe32;
 
 // `count` event packages of `size` bytes each, back to back.
 std::vector<std::uint8_t> Packages(std::uint32_t count, std::uint32_t size) {
@@ -54,10 +52,10 @@ std::vector<std::uint8_t> Packages(std::uint32_t count, std::uint32_t size) {
     p[1] = 0;
     p[2] = 0x11;  // magic 10001
     p[3] = 0x27;
-    Store32(p + 4, i + 1);
-    Store32(p + 8, size);
-    Store32(p + 12, size);
-    for (std::uint32_t b = kHeaderSize; b < size; ++b) {
+    StoreLe32(p + 4, i + 1);
+    StoreLe32(p + 8, size);
+    StoreLe32(p + 12, size);
+    for (std::uint32_t b = kPackageHeadSize; b < size; ++b) {
       p[b] = static_cast<std::uint8_t>(b + i);
     }
   }
@@ -84,18 +82,13 @@ struct Arrivals {
 };
 Arrivals g_arrivals;
 
-std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) |
-         (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 // Each stream numbers its packages from 1, and the last byte of package i
 // (numbered from 0) of size s is (s - 1 + i) mod 256, as Packages lays it out.
 void OnPackage(const std::uint8_t* package, std::uint32_t length) {
-  const std::uint32_t id = Load32(package + 4);
+  const std::uint32_t id = LoadLe32(package + 4);
   const bool next = id == 1 || id == g_arrivals.last_id + 1;
   const bool whole =
-      Load32(package + 8) == length &&
+      LoadLe32(package + 8) == length &&
       package[length - 1] == static_cast<std::uint8_t>(length - 1 + (id - 1));
   if (!next || !whole) g_arrivals.damaged.fetch_add(1);
   g_arrivals.last_id = id;
@@ -250,7 +243,7 @@ void* OpenSimChannel() {
 void ReadOut(void* channel, std::uint64_t bytes, std::vector<char>& piece) {
   for (std::uint64_t read = 0; read < bytes;) {
     std::uint32_t count = 0;
-    WFVirtualChannelRead(channel, 0, piece.data(), kReadSize, &count);
+    WFVirtualChannelRead(channel, 0, piece.data(), kChannelReadSize, &count);
     read += count;
   }
   benchmark::DoNotOptimize(piece.data());
@@ -261,7 +254,7 @@ void ReadOut(void* channel, std::uint64_t bytes, std::vector<char>& piece) {
 void BM_SimulatorQueueAndRead64KiBPackages(benchmark::State& state) {
   void* channel = OpenSimChannel();
   const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
-  std::vector<char> piece(std::size_t{2} * kReadSize);
+  std::vector<char> piece(std::size_t{2} * kChannelReadSize);
   for (auto _ : state) {
     WfSimClientSend(stream.data(), static_cast<std::uint32_t>(stream.size()));
     ReadOut(channel, stream.size(), piece);
@@ -277,7 +270,7 @@ BENCHMARK(BM_SimulatorQueueAndRead64KiBPackages)->UseRealTime();
 void BM_SimulatorTwoThreads64KiBPackages(benchmark::State& state) {
   void* channel = OpenSimChannel();
   const std::vector<std::uint8_t> stream = Packages(kPackagesPerRound, k64KiB);
-  std::vector<char> piece(std::size_t{2} * kReadSize);
+  std::vector<char> piece(std::size_t{2} * kChannelReadSize);
   std::mutex mutex;
   std::condition_variable changed;
   std::uint64_t rounds_read = 0;

@@ -24,7 +24,7 @@
 
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
-#include "wfapi64_operations.h"
+#include "wfsim/core/wfapi64_operations.h"
 
 namespace {
 

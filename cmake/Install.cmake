@@ -75,7 +75,7 @@ endif()
 if(QVCTX_WINDOWS)
   include(${CMAKE_CURRENT_LIST_DIR}/MsvcImportLibrary.cmake)
   qvctx_msvc_import_library(qvctx ${PROJECT_SOURCE_DIR}/src/qvctx.def qvctx.dll)
-  qvctx_msvc_import_library(wfapi64 ${PROJECT_SOURCE_DIR}/sim/wfapi64.def wfapi64.dll)
+  qvctx_msvc_import_library(wfapi64 ${PROJECT_SOURCE_DIR}/sim/core/wfapi64.def wfapi64.dll)
 endif()
 
 # The CMake package.

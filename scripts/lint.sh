@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Runs clang-tidy (.clang-tidy: the bugprone and concurrency checks, and the
-# naming convention) over the library's sources with the compile commands of
-# a Linux build. Fails on a name that breaks the convention; the other checks
-# only report. Usage: scripts/lint.sh [build folder]   (default build/linux)
+# naming convention) over the sources of the folders below, and the headers
+# they include from those folders, with the compile commands of a Linux build.
+# Fails on a name that breaks the convention; the other checks only report.
+# Usage: scripts/lint.sh [build folder]   (default build/linux)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# The library and the simulator. tools joins this list (one word) once its
+# names follow the convention.
+folders=(src sim)
 
 build="${1:-build/linux}"
 tidy=$(command -v clang-tidy-14 || command -v clang-tidy || true)
@@ -17,16 +22,19 @@ if [ ! -f "$build/compile_commands.json" ]; then
   exit 1
 fi
 
-mapfile -t files < <(python3 - "$build/compile_commands.json" <<'PY'
+mapfile -t files < <(python3 - "$build/compile_commands.json" "${folders[@]}" <<'PY'
 import json, os, sys
-root = os.path.realpath("src") + os.sep
+roots = tuple(os.path.realpath(folder) + os.sep for folder in sys.argv[2:])
 seen = set()
 for entry in json.load(open(sys.argv[1])):
     path = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
-    if path.startswith(root) and path not in seen:
+    if path.startswith(roots) and path not in seen:
         seen.add(path)
         print(path)
 PY
 )
-"$tidy" --quiet -p "$build" "${files[@]}"
-echo "lint: ${#files[@]} library sources checked"
+root=$(pwd | sed 's/[.*^$+?(){}|[]/\\&/g')  # as a regular expression
+alternatives=$(IFS='|'; echo "${folders[*]}")
+"$tidy" --quiet -p "$build" --header-filter="^$root/($alternatives)/" \
+  "${files[@]}"
+echo "lint: ${#files[@]} sources of ${folders[*]} checked"

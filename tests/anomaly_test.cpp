@@ -122,8 +122,8 @@ class AnomalyTest : public ReaderTest {
     WfSimTakeWritten(written.data(),
                      static_cast<std::uint32_t>(written.size()));
     const Bytes call = MakePackage(0, 0, 300);
-    EXPECT_TRUE(std::equal(call.begin() + kHeaderSize, call.end(),
-                           written.begin() + kHeaderSize));
+    EXPECT_TRUE(std::equal(call.begin() + kPackageHeadSize, call.end(),
+                           written.begin() + kPackageHeadSize));
     for (std::uint32_t i = 0; i < kBulkSize; ++i) {
       if (written[334 + i] != (i * 13 & 0xFF)) {
         ADD_FAILURE() << "bulk byte " << i;

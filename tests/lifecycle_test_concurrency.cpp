@@ -123,9 +123,10 @@ std::atomic<std::uint64_t> g_checked{0};
 std::atomic<std::uint64_t> g_damaged{0};
 
 void CheckIntact(const std::uint8_t* package, std::uint32_t length) {
-  const std::uint32_t id = Load32(package + 4);
-  const Bytes expected = MakePackage(1, id, length - kHeaderSize);
-  const bool intact = length >= kHeaderSize && Load32(package + 8) == length &&
+  const std::uint32_t id = LoadLe32(package + 4);
+  const Bytes expected = MakePackage(1, id, length - kPackageHeadSize);
+  const bool intact = length >= kPackageHeadSize &&
+                      LoadLe32(package + 8) == length &&
                       std::equal(expected.begin(), expected.end(), package);
   (intact ? g_checked : g_damaged).fetch_add(1);
 }

@@ -237,7 +237,7 @@ TEST_F(ReaderStreamTest, DatasizeBelowTheHeaderSizeEmptiesTheBuffer) {
     // The bad header and a good package behind it arrive in one read; the
     // clear drops both.
     Bytes piece = MakePackage(1, 0x31, 0);
-    Store32(&piece[8], datasize);
+    StoreLe32(&piece[8], datasize);
     Append(piece, MakePackage(1, 0x32, 100));
     Send(piece);
     const std::string line = "ServerDataProccesorThread:: INVALID DATASIZE=" +

@@ -23,7 +23,7 @@
 #include <unistd.h>
 #endif
 
-#include "package_format.h"
+#include "protocol/wire_format.h"
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
@@ -32,9 +32,9 @@ namespace reader_test {
 
 using Clock = std::chrono::steady_clock;
 
+using qvctx::kPackageHeadSize;
 using qvctx_test::kWait;
 using qvctx_test::kWaitMs;
-constexpr std::uint32_t kHeaderSize = qvctx::kPackageHeadSize;
 
 // The calling thread's identifier as the library logs it.
 inline std::uint32_t ThisThreadId() {
@@ -46,9 +46,9 @@ inline std::uint32_t ThisThreadId() {
 }
 
 // The little-endian helpers of the client end's package format.
-using wfsim::Load32;
-using wfsim::Store16;
-using wfsim::Store32;
+using qvctx::LoadLe32;
+using qvctx::StoreLe16;
+using qvctx::StoreLe32;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -58,19 +58,19 @@ using Bytes = std::vector<std::uint8_t>;
 inline Bytes MakePackage(std::uint16_t fnc_typ, std::uint32_t message_id,
                          std::uint32_t payload_size,
                          std::uint16_t magic = qvctx::kPackageMagic) {
-  const std::uint32_t size = kHeaderSize + payload_size;
+  const std::uint32_t size = kPackageHeadSize + payload_size;
   Bytes package(size);
-  Store16(&package[qvctx::kFncTypOffset], fnc_typ);
-  Store16(&package[qvctx::kMagicOffset], magic);
-  Store32(&package[qvctx::kMessageIdOffset], message_id);
-  Store32(&package[qvctx::kDatasizeOffset], size);
-  Store32(&package[qvctx::kLength2Offset], size);
-  Store16(&package[qvctx::kReservedOffset], 0x5A5A);
+  StoreLe16(&package[qvctx::kFncTypOffset], fnc_typ);
+  StoreLe16(&package[qvctx::kMagicOffset], magic);
+  StoreLe32(&package[qvctx::kMessageIdOffset], message_id);
+  StoreLe32(&package[qvctx::kDatasizeOffset], size);
+  StoreLe32(&package[qvctx::kLength2Offset], size);
+  StoreLe16(&package[qvctx::kReservedOffset], 0x5A5A);
   for (std::uint32_t i = 0; i < qvctx::kTimeStampCount; ++i) {
-    Store32(&package[qvctx::kTimeStampsOffset + 4 * i], message_id * 4 + i);
+    StoreLe32(&package[qvctx::kTimeStampsOffset + 4 * i], message_id * 4 + i);
   }
   for (std::uint32_t i = 0; i < payload_size; ++i) {
-    package[kHeaderSize + i] =
+    package[kPackageHeadSize + i] =
         static_cast<std::uint8_t>((message_id * 131u + i * 7u) & 0xFFu);
   }
   return package;
@@ -170,7 +170,7 @@ inline void RecordEventAsSecond(const std::uint8_t* package,
 }
 
 inline std::uint32_t MessageIdOf(const Delivery& delivery) {
-  return Load32(&delivery.bytes[qvctx::kMessageIdOffset]);
+  return LoadLe32(&delivery.bytes[qvctx::kMessageIdOffset]);
 }
 
 // One line of the log file: "Info" or "ERROR", and the message behind the

@@ -86,13 +86,13 @@ TEST_F(FarFunctionSendTest, StampReplacesWhateverTheHostPutInTheHeader) {
     ASSERT_EQ(wire.size(), length);
     const std::vector<std::uint8_t> stamp = {0x00, 0x00, 0x11, 0x27};
     EXPECT_EQ(std::vector<std::uint8_t>(wire.begin(), wire.begin() + 4), stamp);
-    EXPECT_EQ(send_test::Load32(&wire[4]), kMessageId);
-    EXPECT_EQ(send_test::Load32(&wire[8]), length);
-    EXPECT_EQ(send_test::Load32(&wire[12]), length);
+    EXPECT_EQ(qvctx::LoadLe32(&wire[4]), kMessageId);
+    EXPECT_EQ(qvctx::LoadLe32(&wire[8]), length);
+    EXPECT_EQ(qvctx::LoadLe32(&wire[12]), length);
     EXPECT_EQ(wire[16], 0);
     EXPECT_EQ(wire[17], 0);
     for (std::uint32_t i = 0; i < 4; ++i) {
-      EXPECT_EQ(send_test::Load32(&wire[18 + 4 * i]), kFirstStamp + i);
+      EXPECT_EQ(qvctx::LoadLe32(&wire[18 + 4 * i]), kFirstStamp + i);
     }
     EXPECT_TRUE(std::equal(wire.begin() + 34, wire.end(), host.begin() + 34));
     EXPECT_EQ(package, host);

@@ -17,8 +17,8 @@
 
 namespace {
 
+using qvctx::LoadLe32;
 using send_test::HostPackage;
-using send_test::Load32;
 using send_test::Stamped;
 
 // Message ids of the chain that the result callback keeps going.
@@ -53,11 +53,11 @@ void SendChainLink(std::uint32_t index) {
 
 // Runs on the library's reader thread.
 void OnResult(const std::uint8_t* package, std::uint32_t length) {
-  const std::uint32_t message_id = Load32(package + 4);
+  const std::uint32_t message_id = LoadLe32(package + 4);
   {
     Answers& answers = TheAnswers();
     std::lock_guard<std::mutex> hold(answers.mutex);
-    if (Load32(package + 8) != length) ++answers.bad_lengths;
+    if (LoadLe32(package + 8) != length) ++answers.bad_lengths;
     if (!answers.by_id
              .emplace(message_id,
                       std::vector<std::uint8_t>(package, package + length))
@@ -81,9 +81,9 @@ void ExpectAnswerTo(const std::vector<std::uint8_t>& sent,
   EXPECT_EQ(answer[1], 0);
   EXPECT_TRUE(
       std::equal(sent.begin() + 2, sent.begin() + 16, answer.begin() + 2))
-      << "header of message " << Load32(&sent[4]);
+      << "header of message " << LoadLe32(&sent[4]);
   EXPECT_TRUE(std::equal(sent.begin() + 18, sent.end(), answer.begin() + 18))
-      << "time stamps or payload of message " << Load32(&sent[4]);
+      << "time stamps or payload of message " << LoadLe32(&sent[4]);
 }
 
 class SendRoundTripTest : public send_test::SessionTest {
@@ -199,7 +199,7 @@ TEST_F(SendRoundTripTest, EveryPackageOfSeveralThreadsIsAnswered) {
   ASSERT_TRUE(WaitForAnswers(total)) << WfSimAnsweredCount() << " of " << total;
   for (const HostThreadRun& run : runs) {
     for (const std::vector<std::uint8_t>& sent : run.sent) {
-      ExpectAnswerTo(sent, AnswerTo(Load32(&sent[4])));
+      ExpectAnswerTo(sent, AnswerTo(LoadLe32(&sent[4])));
     }
   }
   ExpectNoStrayAnswers();
@@ -230,7 +230,7 @@ TEST_F(SendRoundTripTest, CallbackSendsWhileHostThreadsSend) {
   for (const HostThreadRun& run : runs) {
     for (const std::int32_t result : run.results) EXPECT_EQ(result, 0);
     for (const std::vector<std::uint8_t>& sent : run.sent) {
-      ExpectAnswerTo(sent, AnswerTo(Load32(&sent[4])));
+      ExpectAnswerTo(sent, AnswerTo(LoadLe32(&sent[4])));
     }
   }
   ExpectNoStrayAnswers();

@@ -42,7 +42,7 @@ std::vector<std::uint8_t> HostPackage(std::uint32_t message_id,
                                       std::size_t length,
                                       std::uint32_t first_stamp) {
   std::vector<std::uint8_t> bytes = Pattern(length, message_id);
-  for (std::size_t at = 0; at < kHeaderSize && at < length; ++at) {
+  for (std::size_t at = 0; at < kPackageHeadSize && at < length; ++at) {
     bytes[at] = static_cast<std::uint8_t>(0xA5 ^ at);  // junk
   }
   Store32Within(bytes, 4, message_id);
@@ -60,15 +60,16 @@ std::vector<std::uint8_t> Stamped(const std::vector<std::uint8_t>& host) {
 
 std::vector<std::string> FarFunctionLines(const std::vector<std::uint8_t>& host,
                                           std::int32_t length) {
-  std::vector<std::uint8_t> staged(kHeaderSize, 0);
+  std::vector<std::uint8_t> staged(kPackageHeadSize, 0);
   if (length > 0) {
     std::copy(host.begin(),
-              host.begin() + std::min({kHeaderSize, host.size(),
-                                       static_cast<std::size_t>(length)}),
+              host.begin() +
+                  std::min<std::size_t>({kPackageHeadSize, host.size(),
+                                         static_cast<std::size_t>(length)}),
               staged.begin());
   }
   Stamp(staged, static_cast<std::uint32_t>(length));
-  const std::uint32_t message_id = Load32(&staged[4]);
+  const std::uint32_t message_id = LoadLe32(&staged[4]);
   return {
       "Info: CtxRegisterFarFunction: Send Data to client",
       "Info: -->> CtxRegisterFarFunction::messageID = " +
@@ -76,9 +77,9 @@ std::vector<std::string> FarFunctionLines(const std::vector<std::uint8_t>& host,
       "Info: -->> CtxRegisterFarFunction::functionID = " +
           std::to_string(message_id & 0xFF),
       "Info: -->> CtxRegisterFarFunction::datasize = " +
-          std::to_string(Load32(&staged[8])),
+          std::to_string(LoadLe32(&staged[8])),
       "Info: -->> CtxRegisterFarFunction::ulTimeStamps[0] = " +
-          std::to_string(Load32(&staged[18])),
+          std::to_string(LoadLe32(&staged[18])),
   };
 }
 

@@ -17,14 +17,14 @@
 
 namespace send_test {
 
-constexpr std::size_t kHeaderSize = qvctx::kPackageHeadSize;
+using qvctx::kPackageHeadSize;
 constexpr std::uint32_t kChunk = qvctx::kSendChunkSize;
 using qvctx_test::kWaitMs;
 
 // Bytes 0, 1, 2, ... shifted by `seed`, never a run of zeros.
 std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed);
 
-constexpr auto Load32 = &qvctx::LoadLe32;
+using qvctx::LoadLe32;
 // Stores the bytes of `value` that fall inside `bytes` from `offset` on.
 void Store32Within(std::vector<std::uint8_t>& bytes, std::size_t offset,
                    std::uint32_t value);

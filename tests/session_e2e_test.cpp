@@ -69,7 +69,7 @@ std::string Payload(int index, std::size_t size) {
   return payload;
 }
 
-constexpr auto Load32 = &qvctx::LoadLe32;
+using qvctx::LoadLe32;
 
 class SessionEndToEndTest : public ::testing::Test {
  protected:
@@ -118,8 +118,8 @@ TEST_F(SessionEndToEndTest, EventsAndResultsArriveIntactAndInOrder) {
                  : received_.results.at(next_result++);
     ASSERT_EQ(got.size(), 34 + payloads[i].size()) << "package " << i;
     EXPECT_EQ(got[0], is_event ? 1 : 2);
-    EXPECT_EQ(Load32(&got[4]), static_cast<std::uint32_t>(1000 + i));
-    EXPECT_EQ(Load32(&got[8]), got.size());
+    EXPECT_EQ(LoadLe32(&got[4]), static_cast<std::uint32_t>(1000 + i));
+    EXPECT_EQ(LoadLe32(&got[8]), got.size());
     EXPECT_EQ(
         std::memcmp(got.data() + 34, payloads[i].data(), payloads[i].size()), 0)
         << "package " << i;
@@ -140,7 +140,7 @@ TEST_F(SessionEndToEndTest,
   ASSERT_TRUE(WaitFor(received_.count, 1));
   ASSERT_EQ(ServerCloseSession(), 0);
   ASSERT_EQ(received_.events.size(), 1u);
-  EXPECT_EQ(Load32(&received_.events[0][4]), 8u);
+  EXPECT_EQ(LoadLe32(&received_.events[0][4]), 8u);
 }
 
 TEST_F(SessionEndToEndTest, HostThreadsUseTheExportsWhileTheReaderDispatches) {

@@ -11,10 +11,10 @@
 
 namespace {
 
+using qvctx::kPackageHeadSize;
+using qvctx::LoadLe16;
+using qvctx::LoadLe32;
 using sim_test::FarFunction;
-using sim_test::kHeaderSize;
-using sim_test::Load16;
-using sim_test::Load32;
 using sim_test::ReadOnce;
 using sim_test::WriteOnce;
 
@@ -47,20 +47,22 @@ class SimBuiltInClientTest : public sim_test::SimTest {
     }
     std::vector<Package> packages;
     std::size_t at = 0;
-    while (bytes.size() - at >= kHeaderSize) {
+    while (bytes.size() - at >= kPackageHeadSize) {
       const std::uint8_t* h = bytes.data() + at;
-      Package p{Load16(h),
-                Load16(h + 2),
-                Load32(h + 4),
-                Load32(h + 8),
-                Load32(h + 12),
-                Load16(h + 16),
+      Package p{LoadLe16(h),
+                LoadLe16(h + 2),
+                LoadLe32(h + 4),
+                LoadLe32(h + 8),
+                LoadLe32(h + 12),
+                LoadLe16(h + 16),
                 {},
                 {}};
-      for (std::size_t i = 0; i < 4; ++i) p.stamps[i] = Load32(h + 18 + 4 * i);
-      if (p.datasize < kHeaderSize || p.datasize > bytes.size() - at) break;
-      p.payload.assign(reinterpret_cast<const char*>(h) + kHeaderSize,
-                       p.datasize - kHeaderSize);
+      for (std::size_t i = 0; i < 4; ++i)
+        p.stamps[i] = LoadLe32(h + 18 + 4 * i);
+      if (p.datasize < kPackageHeadSize || p.datasize > bytes.size() - at)
+        break;
+      p.payload.assign(reinterpret_cast<const char*>(h) + kPackageHeadSize,
+                       p.datasize - kPackageHeadSize);
       packages.push_back(p);
       at += p.datasize;
     }
@@ -88,7 +90,7 @@ void ExpectResultFor(const Package& answer, std::uint32_t message_id,
   EXPECT_EQ(answer.fnc_typ, 2);
   EXPECT_EQ(answer.magic, 10001);
   EXPECT_EQ(answer.message_id, message_id);
-  EXPECT_EQ(answer.datasize, kHeaderSize + payload.size());
+  EXPECT_EQ(answer.datasize, kPackageHeadSize + payload.size());
   EXPECT_EQ(answer.length2, answer.datasize);
   EXPECT_EQ(answer.reserved, 0);
   for (std::uint32_t i = 0; i < 4; ++i) EXPECT_EQ(answer.stamps[i], i + 1);

@@ -190,7 +190,7 @@ TEST_F(SimChannelTest, ADroppedClientCutsOffOldHandlesAndComesBackClean) {
   ASSERT_EQ(sim_test::WriteOnce(fresh, sim_test::FarFunction(9, "second")), 40);
   const std::vector<std::uint8_t> answer = sim_test::ReadOnce(fresh, 100);
   ASSERT_EQ(answer.size(), 40u) << "the half package was forgotten";
-  EXPECT_EQ(sim_test::Load32(&answer[4]), 9u);
+  EXPECT_EQ(qvctx::LoadLe32(&answer[4]), 9u);
   SetLastErrorTo(0);
   EXPECT_EQ(sim_test::ReadOnce(old, 8).size(), 0u);
   EXPECT_EQ(LastError(), WFSIM_ERROR_BROKEN_PIPE);

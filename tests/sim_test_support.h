@@ -18,15 +18,15 @@
 
 #include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
-#include "recording_format.h"
 #include "support/test_support.h"
-#include "wfapi64_operations.h"
+#include "wfsim/core/wfapi64_operations.h"
+#include "wfsim/recording/recording_format.h"
 
 namespace sim_test {
 
 using qvctx_test::kWaitMs;
 constexpr std::uint32_t kCurrentSession = 0xFFFFFFFFu;
-constexpr std::size_t kHeaderSize = qvctx::kPackageHeadSize;
+using qvctx::kPackageHeadSize;
 
 inline std::uint32_t LastError() {
 #if defined(_WIN32)
@@ -44,24 +44,25 @@ inline void SetLastErrorTo(std::uint32_t code) {
 #endif
 }
 
-constexpr auto Load32 = &qvctx::LoadLe32;
-constexpr auto Load16 = &qvctx::LoadLe16;
-constexpr auto Store32 = &qvctx::StoreLe32;
+using qvctx::LoadLe16;
+using qvctx::LoadLe32;
+using qvctx::StoreLe32;
 
 // A package as the server sends it: FNCTyp 0, magic 10001, datasize and
 // ulLength2 its length, the time stamps 1 to 4, then `payload`.
 inline std::vector<std::uint8_t> FarFunction(std::uint32_t message_id,
                                              const std::string& payload) {
-  std::vector<std::uint8_t> package(kHeaderSize + payload.size(), 0);
+  std::vector<std::uint8_t> package(kPackageHeadSize + payload.size(), 0);
   const auto length = static_cast<std::uint32_t>(package.size());
   qvctx::StoreLe16(&package[qvctx::kMagicOffset], qvctx::kPackageMagic);
-  Store32(&package[qvctx::kMessageIdOffset], message_id);
-  Store32(&package[qvctx::kDatasizeOffset], length);
-  Store32(&package[qvctx::kLength2Offset], length);
+  StoreLe32(&package[qvctx::kMessageIdOffset], message_id);
+  StoreLe32(&package[qvctx::kDatasizeOffset], length);
+  StoreLe32(&package[qvctx::kLength2Offset], length);
   for (std::uint32_t i = 0; i < qvctx::kTimeStampCount; ++i) {
-    Store32(&package[qvctx::kTimeStampsOffset + 4 * i], i + 1);
+    StoreLe32(&package[qvctx::kTimeStampsOffset + 4 * i], i + 1);
   }
-  std::memcpy(package.data() + kHeaderSize, payload.data(), payload.size());
+  std::memcpy(package.data() + kPackageHeadSize, payload.data(),
+              payload.size());
   return package;
 }
 

@@ -14,24 +14,24 @@
 #include <vector>
 
 #include "common/demo_pattern.h"
-#include "package_format.h"
+#include "protocol/wire_format.h"
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
 
 namespace {
 
-using wfsim::kHeaderSize;
-using wfsim::Load32;
+using qvctx::kPackageHeadSize;
+using qvctx::LoadLe32;
 constexpr std::uint32_t kWaitMs = 20000;
 
 // A call laid out by the host: message id, zero time stamps, the pattern.
 std::vector<std::uint8_t> Call(std::uint32_t message_id, std::size_t size) {
   std::vector<std::uint8_t> package(size, 0);
   for (int i = 0; i < 4; ++i) {
-    package[wfsim::kMessageIdOffset + i] =
+    package[qvctx::kMessageIdOffset + i] =
         static_cast<std::uint8_t>(message_id >> (8 * i));
   }
-  qvctx_tools::FillPattern(message_id, package.data(), kHeaderSize, size);
+  qvctx_tools::FillPattern(message_id, package.data(), kPackageHeadSize, size);
   return package;
 }
 
@@ -49,11 +49,11 @@ Answers& TheAnswers() {
 }
 
 void OnResult(const std::uint8_t* package, std::uint32_t length) {
-  const std::uint32_t id = Load32(package + wfsim::kMessageIdOffset);
-  const bool intact = package[0] == wfsim::kResult &&
-                      Load32(package + wfsim::kDatasizeOffset) == length &&
+  const std::uint32_t id = LoadLe32(package + qvctx::kMessageIdOffset);
+  const bool intact = package[0] == qvctx::kResultType &&
+                      LoadLe32(package + qvctx::kDatasizeOffset) == length &&
                       qvctx_tools::FirstPatternMismatch(
-                          id, package, kHeaderSize, length) == length;
+                          id, package, kPackageHeadSize, length) == length;
   Answers& answers = TheAnswers();
   std::lock_guard<std::mutex> hold(answers.mutex);
   if (!intact) ++answers.broken;

@@ -12,7 +12,7 @@
 #include "qvctx/wfapi64_sim.h"
 #include "sim_test_support.h"
 #include "support/test_support.h"
-#include "tcp_socket.h"
+#include "wfsim/net/tcp_socket.h"
 
 namespace {
 

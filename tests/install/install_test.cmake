@@ -118,7 +118,7 @@ foreach(header include/qvctx/qvctx.h sim/include/qvctx/wfapi64_sim.h)
 endforeach()
 file(READ ${prefix}/lib/cmake/qvctx/qvctxTargets.cmake targets_text)
 foreach(internal qvctx_module qvctx_transport qvctx_channel qvctx_diagnostics
-    qvctx_platform qvctx_protocol qvctx_base qvctx_warnings wfsim_protocol
+    qvctx_platform qvctx_protocol qvctx_base qvctx_warnings wfsim_
     ${SOURCE_DIR})
   string(FIND "${targets_text}" "${internal}" at)
   if(NOT at EQUAL -1)
@@ -166,7 +166,7 @@ if(WINDOWS)
     endforeach()
   endforeach()
   check_msvc_import_library(qvctx.lib ${SOURCE_DIR}/src/qvctx.def qvctx)
-  check_msvc_import_library(wfapi64.lib ${SOURCE_DIR}/sim/wfapi64.def wfapi64)
+  check_msvc_import_library(wfapi64.lib ${SOURCE_DIR}/sim/core/wfapi64.def wfapi64)
 else()
   # The library finds the platform's library beside itself; the tools find
   # both in ../lib.

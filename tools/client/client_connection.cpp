@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/demo_pattern.h"
-#include "package_format.h"
+#include "wfsim/stream/package_format.h"
 
 namespace qvctx_client {
 
@@ -37,11 +37,12 @@ ClientConnection::ClientConnection(std::unique_ptr<wfsim::TcpStream> stream,
 void ClientConnection::Inspect(const std::uint8_t* package,
                                std::uint32_t size) {
   const wfsim::HeaderFields header = wfsim::ReadHeader(package);
-  if (header.fnc_typ != wfsim::kFarFunction || header.message_id == 0) return;
+  if (header.fnc_typ != qvctx::kFarFunctionType || header.message_id == 0)
+    return;
   ++stats_.calls;
   if (!plan_.check_pattern) return;
   const std::size_t bad = qvctx_tools::FirstPatternMismatch(
-      header.message_id, package, wfsim::kHeaderSize, size);
+      header.message_id, package, qvctx::kPackageHeadSize, size);
   if (bad == size) return;
   if (stats_.mismatches++ < kMismatchesShown) {
     std::fprintf(stderr,
@@ -63,7 +64,7 @@ bool ClientConnection::SendLocked(const std::uint8_t* data, std::size_t size) {
 bool ClientConnection::SendAnswers() {
   std::lock_guard<std::mutex> hold(send_mutex_);
   // The queue holds whole answers, one after the other.
-  while (answers_.size() >= wfsim::kHeaderSize) {
+  while (answers_.size() >= qvctx::kPackageHeadSize) {
     const std::uint32_t size = wfsim::ReadHeader(answers_.front()).datasize;
     if (plan_.cut_after >= 0 &&
         stats_.answered == static_cast<std::uint64_t>(plan_.cut_after)) {
@@ -94,7 +95,7 @@ void ClientConnection::SendEvents() {
       payload[i] = static_cast<std::uint8_t>(i < text.size() ? text[i] : ' ');
     }
     const std::vector<std::uint8_t> event = wfsim::BuildPackage(
-        wfsim::kEvent, kFirstEventId + k, nullptr, payload.data(),
+        qvctx::kEventType, kFirstEventId + k, nullptr, payload.data(),
         static_cast<std::uint32_t>(payload.size()));
     std::lock_guard<std::mutex> hold(send_mutex_);
     if (stats_.cut || !SendLocked(event.data(), event.size())) return;

@@ -10,10 +10,10 @@
 #include <memory>
 #include <mutex>
 
-#include "builtin_client.h"
-#include "byte_queue.h"
-#include "stream_recorder.h"
-#include "tcp_socket.h"
+#include "wfsim/client/builtin_client.h"
+#include "wfsim/net/tcp_socket.h"
+#include "wfsim/recording/stream_recorder.h"
+#include "wfsim/stream/byte_queue.h"
 
 namespace qvctx_client {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "package_format.h"
+#include "protocol/wire_format.h"
 
 namespace qvctx_client {
 
@@ -141,7 +141,8 @@ bool ParseClientOptions(int argc, char** argv, ClientOptions* options,
       *count = static_cast<std::uint32_t>(number);
     }
   }
-  if (options->event_size > wfsim::kMaxPackageSize - wfsim::kHeaderSize) {
+  if (options->event_size >
+      qvctx::kShiftBufferCapacity - qvctx::kPackageHeadSize) {
     *error = "--event-size: at most 10485726 bytes fit the server's buffer";
     return false;
   }

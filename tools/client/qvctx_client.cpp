@@ -10,8 +10,8 @@
 #include "client_connection.h"
 #include "client_options.h"
 #include "replay.h"
-#include "stream_recorder.h"
-#include "tcp_socket.h"
+#include "wfsim/net/tcp_socket.h"
+#include "wfsim/recording/stream_recorder.h"
 
 namespace {
 

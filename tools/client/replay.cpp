@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "package_format.h"
-#include "recording_format.h"
+#include "wfsim/recording/recording_format.h"
+#include "wfsim/stream/package_format.h"
 
 namespace qvctx_client {
 
@@ -29,7 +29,7 @@ class PackageCutter {
   // the front frames no package (broken() then tells).
   bool Next(std::vector<std::uint8_t>* package) {
     const std::size_t held = bytes_.size() - start_;
-    if (broken_ || held < wfsim::kHeaderSize) return false;
+    if (broken_ || held < qvctx::kPackageHeadSize) return false;
     const wfsim::HeaderFields header = wfsim::ReadHeader(&bytes_[start_]);
     if (!wfsim::FramesPackage(header)) {
       broken_ = true;
@@ -65,7 +65,7 @@ std::uint32_t MessageId(const std::vector<std::uint8_t>& package) {
 
 bool IsCall(const std::vector<std::uint8_t>& package) {
   const wfsim::HeaderFields header = wfsim::ReadHeader(package.data());
-  return header.fnc_typ == wfsim::kFarFunction && header.message_id != 0;
+  return header.fnc_typ == qvctx::kFarFunctionType && header.message_id != 0;
 }
 
 // What differs between the recorded and the live package of one messageID;
@@ -83,12 +83,12 @@ std::string Compare(const std::vector<std::uint8_t>& recorded,
            std::to_string(want.datasize);
   }
   const auto mismatch =
-      std::mismatch(recorded.begin() + wfsim::kHeaderSize, recorded.end(),
-                    live.begin() + wfsim::kHeaderSize);
+      std::mismatch(recorded.begin() + qvctx::kPackageHeadSize, recorded.end(),
+                    live.begin() + qvctx::kPackageHeadSize);
   if (mismatch.first == recorded.end()) return "";
   return "payload differs from byte " +
          std::to_string(mismatch.first - recorded.begin() -
-                        static_cast<std::ptrdiff_t>(wfsim::kHeaderSize));
+                        static_cast<std::ptrdiff_t>(qvctx::kPackageHeadSize));
 }
 
 }  // namespace
@@ -140,7 +140,7 @@ bool Replay::Load(const std::string& prefix, std::string* error) {
     Outgoing out;
     const wfsim::HeaderFields header = wfsim::ReadHeader(package.bytes.data());
     auto& calls = waiting[header.message_id];
-    if (header.fnc_typ == wfsim::kResult && !calls.empty()) {
+    if (header.fnc_typ == qvctx::kResultType && !calls.empty()) {
       out.call = static_cast<std::ptrdiff_t>(calls.back());
       calls.pop_back();
       const std::uint64_t call_micros =

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tcp_socket.h"
+#include "wfsim/net/tcp_socket.h"
 
 namespace qvctx_client {
 

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "common/file_check.h"
-#include "package_format.h"
+#include "protocol/wire_format.h"
 #include "record_printer.h"
-#include "recording_format.h"
 #include "stream_decoder.h"
-#include "stream_recorder.h"
 #include "timed_listing.h"
+#include "wfsim/recording/recording_format.h"
+#include "wfsim/recording/stream_recorder.h"
 
 namespace {
 
@@ -202,7 +202,7 @@ bool ParseArguments(int argc, char** argv, Options* options) {
         OptionValue(argc, argv, &i, "--id", &option_value, &missing)) {
       std::uint32_t number = 0;
       if (missing || !ParseNumber(option_value, &number) ||
-          (is_type && number > wfsim::kLastType)) {
+          (is_type && number > qvctx::kHighestFncTyp)) {
         std::fprintf(stderr, "qvctx-dump: %s takes %s, not \"%s\"\n",
                      is_type ? "--type" : "--id",
                      is_type ? "a function type from 0 to 3" : "a messageID",

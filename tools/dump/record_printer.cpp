@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "package_format.h"
+#include "protocol/wire_format.h"
 
 namespace qvdump {
 
@@ -63,7 +63,8 @@ const char* RecordPrinter::DirectionName(Direction direction) {
 
 std::string RecordPrinter::FncTypName(unsigned int fnc_typ) {
   static const char* const kNames[] = {"call", "event", "result", "type-3"};
-  const char* name = fnc_typ <= wfsim::kLastType ? kNames[fnc_typ] : "unknown";
+  const char* name =
+      fnc_typ <= qvctx::kHighestFncTyp ? kNames[fnc_typ] : "unknown";
   return Number(fnc_typ) + " " + name;
 }
 
@@ -85,7 +86,7 @@ std::string RecordPrinter::Line(const Record& record) const {
       offset, direction, fnc_typ, Field(record, 8, record.message_id),
       Field(record, 8, record.message_id & 0xFFu),
       Field(record, 12, record.datasize),
-      Field(record, wfsim::kTimeStampsOffset + 4, record.first_stamp),
+      Field(record, qvctx::kTimeStampsOffset + 4, record.first_stamp),
       Hex(record.preview), FlagText(record));
 }
 
@@ -105,15 +106,15 @@ std::string RecordPrinter::FlagText(const Record& record) const {
       return "REFUSED \"ServerDataProccesorThread:: INVALID DATASIZE=" +
              Number(record.datasize) + " - buffer cleared\"";
     case Flag::kNeverCompletes:
-      return "REFUSED datasize above " + Number(wfsim::kReaderLargestPackage) +
+      return "REFUSED datasize above " + Number(qvctx::kReaderLargestPackage) +
              ": can never complete in the reader's buffer, held until it "
              "overflows and is emptied";
     case Flag::kInvalidHeader:
       return "INVALID HEADER \"ServerDataProccesorThread:: INVALID HEADER \": "
              "consumed without a callback";
     case Flag::kUnframedDatasize:
-      return "unframed: datasize outside " + Number(wfsim::kHeaderSize) + ".." +
-             Number(wfsim::kMaxPackageSize) +
+      return "unframed: datasize outside " + Number(qvctx::kPackageHeadSize) +
+             ".." + Number(qvctx::kShiftBufferCapacity) +
              ", the client skips these bytes one at a time";
     case Flag::kUnusualType:
       return "unusual: FNCTyp " + Number(record.fnc_typ) +

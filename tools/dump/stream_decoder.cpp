@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "package_format.h"
+#include "protocol/wire_format.h"
 
 namespace qvdump {
 
@@ -16,32 +16,32 @@ constexpr std::size_t kTestedBytes = 12;
 // Copies the header fields that lie wholly within the `count` bytes at
 // `bytes` into `record`.
 void ReadFields(const std::uint8_t* bytes, std::size_t count, Record* record) {
-  record->header_bytes = std::min(count, wfsim::kHeaderSize);
-  if (count >= wfsim::kFncTypOffset + 2) {
-    record->fnc_typ = wfsim::Load16(bytes + wfsim::kFncTypOffset);
+  record->header_bytes = std::min<std::size_t>(count, qvctx::kPackageHeadSize);
+  if (count >= qvctx::kFncTypOffset + 2) {
+    record->fnc_typ = qvctx::LoadLe16(bytes + qvctx::kFncTypOffset);
   }
-  if (count >= wfsim::kMagicOffset + 2) {
-    record->magic = wfsim::Load16(bytes + wfsim::kMagicOffset);
+  if (count >= qvctx::kMagicOffset + 2) {
+    record->magic = qvctx::LoadLe16(bytes + qvctx::kMagicOffset);
   }
-  if (count >= wfsim::kMessageIdOffset + 4) {
-    record->message_id = wfsim::Load32(bytes + wfsim::kMessageIdOffset);
+  if (count >= qvctx::kMessageIdOffset + 4) {
+    record->message_id = qvctx::LoadLe32(bytes + qvctx::kMessageIdOffset);
   }
-  if (count >= wfsim::kDatasizeOffset + 4) {
-    record->datasize = wfsim::Load32(bytes + wfsim::kDatasizeOffset);
+  if (count >= qvctx::kDatasizeOffset + 4) {
+    record->datasize = qvctx::LoadLe32(bytes + qvctx::kDatasizeOffset);
   }
-  if (count >= wfsim::kTimeStampsOffset + 4) {
-    record->first_stamp = wfsim::Load32(bytes + wfsim::kTimeStampsOffset);
+  if (count >= qvctx::kTimeStampsOffset + 4) {
+    record->first_stamp = qvctx::LoadLe32(bytes + qvctx::kTimeStampsOffset);
   }
 }
 
 // The largest datasize the receiving end of `direction` can complete.
 std::uint32_t LargestPackage(Direction direction) {
-  return direction == Direction::kClientToServer ? wfsim::kReaderLargestPackage
-                                                 : wfsim::kMaxPackageSize;
+  return direction == Direction::kClientToServer ? qvctx::kReaderLargestPackage
+                                                 : qvctx::kShiftBufferCapacity;
 }
 
 bool UsableDatasize(Direction direction, std::uint32_t datasize) {
-  return datasize >= wfsim::kHeaderSize &&
+  return datasize >= qvctx::kPackageHeadSize &&
          datasize <= LargestPackage(direction);
 }
 
@@ -104,7 +104,7 @@ std::size_t StreamDecoder::Process(bool at_end) {
       }
       case Mode::kFront:
         if (available == 0) return pos;
-        if (available >= wfsim::kHeaderSize) {
+        if (available >= qvctx::kPackageHeadSize) {
           pos = DecideFront(pos);
         } else if (at_end) {
           pos = DecideCutFront(pos);
@@ -132,7 +132,7 @@ std::size_t StreamDecoder::Process(bool at_end) {
 std::size_t StreamDecoder::DecideFront(std::size_t pos) {
   const std::uint8_t* front = pending_.data() + pos;
   const std::uint64_t offset = pending_offset_ + pos;
-  if (!MayBeginPackage(front, wfsim::kHeaderSize, false)) {
+  if (!MayBeginPackage(front, qvctx::kPackageHeadSize, false)) {
     StartRun(offset);
     ExtendRun(*front);
     mode_ = Mode::kScan;
@@ -140,26 +140,26 @@ std::size_t StreamDecoder::DecideFront(std::size_t pos) {
   }
   Record record;
   record.offset = offset;
-  record.length = wfsim::kHeaderSize;
-  ReadFields(front, wfsim::kHeaderSize, &record);
+  record.length = qvctx::kPackageHeadSize;
+  ReadFields(front, qvctx::kPackageHeadSize, &record);
   if (!UsableDatasize(direction_, record.datasize)) {
     // The receiver cannot use the header: show it, and take the bytes
     // behind it for the next front.
     if (direction_ == Direction::kServerToClient) {
       record.flag = Flag::kUnframedDatasize;
-    } else if (record.datasize > wfsim::kReaderLargestPackage) {
+    } else if (record.datasize > qvctx::kReaderLargestPackage) {
       record.flag = Flag::kNeverCompletes;
     } else {
       record.flag = Flag::kInvalidDatasize;
     }
     Emit(std::move(record));
-    return pos + wfsim::kHeaderSize;
+    return pos + qvctx::kPackageHeadSize;
   }
   record.flag = PackageFlag(record);
   current_ = std::move(record);
-  body_left_ = current_.datasize - wfsim::kHeaderSize;
+  body_left_ = current_.datasize - qvctx::kPackageHeadSize;
   mode_ = Mode::kBody;
-  return pos + wfsim::kHeaderSize;
+  return pos + qvctx::kPackageHeadSize;
 }
 
 std::size_t StreamDecoder::DecideCutFront(std::size_t pos) {
@@ -180,7 +180,7 @@ std::size_t StreamDecoder::DecideCutFront(std::size_t pos) {
   record.expected =
       available >= kTestedBytes && UsableDatasize(direction_, record.datasize)
           ? record.datasize
-          : wfsim::kHeaderSize;
+          : qvctx::kPackageHeadSize;
   Emit(std::move(record));
   return pos + available;
 }
@@ -188,13 +188,13 @@ std::size_t StreamDecoder::DecideCutFront(std::size_t pos) {
 bool StreamDecoder::MayBeginPackage(const std::uint8_t* bytes,
                                     std::size_t count, bool whole) const {
   if (whole && count < kTestedBytes) return false;
-  if (count >= wfsim::kHeaderSize) return MayBeginWithHeader(bytes, whole);
+  if (count >= qvctx::kPackageHeadSize) return MayBeginWithHeader(bytes, whole);
   // A cut-off front: FNCTyp and usMagic are judged byte by byte, so one that
   // already shows no header is not taken for one.
-  if (bytes[0] > wfsim::kLastType) return false;
+  if (bytes[0] > qvctx::kHighestFncTyp) return false;
   const std::uint8_t fixed[] = {
-      0, static_cast<std::uint8_t>(wfsim::kMagic & 0xFFu),
-      static_cast<std::uint8_t>(wfsim::kMagic >> 8)};
+      0, static_cast<std::uint8_t>(qvctx::kPackageMagic & 0xFFu),
+      static_cast<std::uint8_t>(qvctx::kPackageMagic >> 8)};
   for (std::size_t i = 1; i < 4 && i < count; ++i) {
     if (bytes[i] != fixed[i - 1]) return false;
   }
@@ -225,7 +225,8 @@ bool StreamDecoder::MayBeginWithHeader(const std::uint8_t* header,
   if (qvctx::ClientFramesPackage(fnc_typ, magic, datasize)) return true;
   // The client end's test failed on the datasize alone: the header is shown
   // before it is skipped.
-  return !whole && magic == wfsim::kMagic && fnc_typ <= wfsim::kLastType;
+  return !whole && magic == qvctx::kPackageMagic &&
+         fnc_typ <= qvctx::kHighestFncTyp;
 }
 
 void StreamDecoder::StartRun(std::uint64_t offset) {
@@ -257,11 +258,12 @@ void StreamDecoder::Emit(Record record) {
 
 Flag StreamDecoder::PackageFlag(const Record& record) const {
   if (direction_ == Direction::kClientToServer) {
-    return record.fnc_typ == wfsim::kEvent || record.fnc_typ == wfsim::kResult
+    return record.fnc_typ == qvctx::kEventType ||
+                   record.fnc_typ == qvctx::kResultType
                ? Flag::kNone
                : Flag::kInvalidHeader;
   }
-  if (record.fnc_typ != wfsim::kFarFunction) return Flag::kUnusualType;
+  if (record.fnc_typ != qvctx::kFarFunctionType) return Flag::kUnusualType;
   return record.message_id == 0 ? Flag::kNoAnswer : Flag::kNone;
 }
 

@@ -7,10 +7,10 @@
 #include <map>
 #include <numeric>
 
-#include "package_format.h"
+#include "protocol/wire_format.h"
 #include "record_printer.h"
-#include "recording_format.h"
 #include "stream_decoder.h"
+#include "wfsim/recording/recording_format.h"
 
 namespace qvdump {
 
@@ -24,14 +24,14 @@ bool IsCall(const ListedRecord& listed) {
   const Record& r = listed.record;
   return listed.direction == Direction::kServerToClient &&
          r.kind == Record::Kind::kPackage && r.flag == Flag::kNone &&
-         r.fnc_typ == wfsim::kFarFunction && r.message_id != 0;
+         r.fnc_typ == qvctx::kFarFunctionType && r.message_id != 0;
 }
 
 bool IsAnswer(const ListedRecord& listed) {
   const Record& r = listed.record;
   return listed.direction == Direction::kClientToServer &&
          r.kind == Record::Kind::kPackage && r.flag == Flag::kNone &&
-         r.fnc_typ == wfsim::kResult;
+         r.fnc_typ == qvctx::kResultType;
 }
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
@@ -256,7 +256,7 @@ void Listing::PrintJson(const ListingFilter& filter) const {
       field("message_id", 8, r.message_id);
       field("function_id", 8, r.message_id & 0xFFu);
       field("datasize", 12, r.datasize);
-      field("stamp0", wfsim::kTimeStampsOffset + 4, r.first_stamp);
+      field("stamp0", qvctx::kTimeStampsOffset + 4, r.first_stamp);
     }
     object += ",\"preview\":" + JsonString(Hex(r.preview));
     const std::string flag = printers[Side(listed.direction)].FlagText(r);

@@ -4,7 +4,7 @@
 
 #include "demo_package.h"
 #include "host_options.h"
-#include "package_format.h"
+#include "protocol/wire_format.h"
 
 namespace qvctx_host {
 
@@ -62,7 +62,7 @@ void CallTracker::MarkSent(std::uint32_t slot) {
 void CallTracker::OnAnswer(const std::uint8_t* package, std::uint32_t length) {
   const Clock::time_point now = Clock::now();
   const std::uint32_t message_id =
-      length >= kHeaderSize ? wfsim::Load32(package + wfsim::kMessageIdOffset)
+      length >= kHeaderSize ? qvctx::LoadLe32(package + qvctx::kMessageIdOffset)
                             : 0;
   const std::uint32_t slot = SlotOfMessageId(message_id);
   const bool known =
@@ -116,11 +116,11 @@ void CallTracker::OnEvent(const std::uint8_t* package, std::uint32_t length) {
   std::uint32_t k = 0;
   if (queued_events_ != 0 && length >= kHeaderSize) {
     const std::uint32_t message_id =
-        wfsim::Load32(package + wfsim::kMessageIdOffset);
+        qvctx::LoadLe32(package + qvctx::kMessageIdOffset);
     k = SlotOfMessageId(message_id);
     if (message_id != 0 && k < queued_events_ &&
         EventMessageId(k) == message_id &&
-        wfsim::Load16(package + wfsim::kFncTypOffset) == wfsim::kEvent) {
+        qvctx::LoadLe16(package + qvctx::kFncTypOffset) == qvctx::kEventType) {
       const std::string payload = EventPayload(k);
       expected = length == kHeaderSize + payload.size() &&
                  std::memcmp(package + kHeaderSize, payload.data(),

@@ -1,17 +1,17 @@
 #include "demo_package.h"
 
 #include "common/demo_pattern.h"
-#include "package_format.h"
+#include "protocol/wire_format.h"
 
 namespace qvctx_host {
 
-using wfsim::kHeaderSize;
-using wfsim::kMessageIdOffset;
-using wfsim::kTimeStampsOffset;
-using wfsim::Load16;
-using wfsim::Load32;
-using wfsim::Store16;
-using wfsim::Store32;
+using qvctx::kMessageIdOffset;
+using qvctx::kPackageHeadSize;
+using qvctx::kTimeStampsOffset;
+using qvctx::LoadLe16;
+using qvctx::LoadLe32;
+using qvctx::StoreLe16;
+using qvctx::StoreLe32;
 
 namespace {
 
@@ -22,12 +22,13 @@ constexpr std::uint32_t kEventFunction = 0xE0;
 void LayOutStampsAndPayload(std::uint32_t message_id,
                             std::vector<std::uint8_t>* package) {
   std::uint8_t* bytes = package->data();
-  Store32(bytes + kMessageIdOffset, message_id);
+  StoreLe32(bytes + kMessageIdOffset, message_id);
   for (int k = 0; k < 4; ++k) {
-    Store32(bytes + kTimeStampsOffset + 4 * static_cast<std::size_t>(k),
-            TimeStamp(message_id, k));
+    StoreLe32(bytes + kTimeStampsOffset + 4 * static_cast<std::size_t>(k),
+              TimeStamp(message_id, k));
   }
-  qvctx_tools::FillPattern(message_id, bytes, kHeaderSize, package->size());
+  qvctx_tools::FillPattern(message_id, bytes, kPackageHeadSize,
+                           package->size());
 }
 
 }  // namespace
@@ -57,44 +58,44 @@ void LayOutBulk(std::uint32_t message_id, std::uint32_t size,
                 std::vector<std::uint8_t>* package) {
   package->assign(size, 0);
   std::uint8_t* bytes = package->data();
-  Store16(bytes + wfsim::kFncTypOffset, wfsim::kFarFunction);
-  Store16(bytes + wfsim::kMagicOffset, wfsim::kMagic);
-  Store32(bytes + wfsim::kDatasizeOffset, size);
-  Store32(bytes + wfsim::kLength2Offset, size);
-  Store16(bytes + wfsim::kReservedOffset, 0);
+  StoreLe16(bytes + qvctx::kFncTypOffset, qvctx::kFarFunctionType);
+  StoreLe16(bytes + qvctx::kMagicOffset, qvctx::kPackageMagic);
+  StoreLe32(bytes + qvctx::kDatasizeOffset, size);
+  StoreLe32(bytes + qvctx::kLength2Offset, size);
+  StoreLe16(bytes + qvctx::kReservedOffset, 0);
   LayOutStampsAndPayload(message_id, package);
 }
 
 std::string AnswerProblem(const std::uint8_t* package, std::uint32_t length,
                           std::uint32_t message_id,
                           std::uint32_t expected_size) {
-  if (length < kHeaderSize) {
+  if (length < kPackageHeadSize) {
     return "only " + std::to_string(length) + " bytes";
   }
-  const std::uint16_t fnc_typ = Load16(package + wfsim::kFncTypOffset);
-  if (fnc_typ != wfsim::kResult) return "FNCTyp " + std::to_string(fnc_typ);
-  if (Load16(package + wfsim::kMagicOffset) != wfsim::kMagic)
+  const std::uint16_t fnc_typ = LoadLe16(package + qvctx::kFncTypOffset);
+  if (fnc_typ != qvctx::kResultType) return "FNCTyp " + std::to_string(fnc_typ);
+  if (LoadLe16(package + qvctx::kMagicOffset) != qvctx::kPackageMagic)
     return "a wrong usMagic";
-  if (Load32(package + kMessageIdOffset) != message_id) {
+  if (LoadLe32(package + kMessageIdOffset) != message_id) {
     return "a wrong messageID";
   }
-  const std::uint32_t datasize = Load32(package + wfsim::kDatasizeOffset);
+  const std::uint32_t datasize = LoadLe32(package + qvctx::kDatasizeOffset);
   if (datasize != expected_size || length != expected_size) {
     return "datasize " + std::to_string(datasize) + " and length " +
            std::to_string(length) + " for " + std::to_string(expected_size) +
            " bytes sent";
   }
-  if (Load32(package + wfsim::kLength2Offset) != datasize) {
+  if (LoadLe32(package + qvctx::kLength2Offset) != datasize) {
     return "ulLength2 unlike datasize";
   }
   for (int k = 0; k < 4; ++k) {
-    if (Load32(package + kTimeStampsOffset + 4 * static_cast<std::size_t>(k)) !=
-        TimeStamp(message_id, k)) {
+    if (LoadLe32(package + kTimeStampsOffset +
+                 4 * static_cast<std::size_t>(k)) != TimeStamp(message_id, k)) {
       return "time stamp " + std::to_string(k) + " changed";
     }
   }
   const std::size_t mismatch = qvctx_tools::FirstPatternMismatch(
-      message_id, package, kHeaderSize, length);
+      message_id, package, kPackageHeadSize, length);
   if (mismatch != length) {
     return "payload byte at offset " + std::to_string(mismatch) + " changed";
   }

@@ -1,7 +1,7 @@
 // How the sample host lays out its packages and checks the answers: the
 // messageIDs of calls, bulk transfer and events, the time stamps and the
-// payload pattern both ends know. The header layout is the client end's
-// (package_format.h).
+// payload pattern both ends know. The header layout is the wire format's
+// (protocol/wire_format.h).
 #ifndef QVCTX_TOOLS_HOST_DEMO_PACKAGE_H_
 #define QVCTX_TOOLS_HOST_DEMO_PACKAGE_H_
 

@@ -5,18 +5,18 @@
 #include <cstdint>
 #include <string>
 
-#include "package_format.h"
+#include "protocol/wire_format.h"
 
 namespace qvctx_host {
 
 // The package header's length; the smallest call is a header alone.
 constexpr std::uint32_t kHeaderSize =
-    static_cast<std::uint32_t>(wfsim::kHeaderSize);
+    static_cast<std::uint32_t>(qvctx::kPackageHeadSize);
 // The largest far-function call the host sends, header included, and the
 // largest answer the library receives.
-constexpr std::uint32_t kLargestCall = wfsim::kReaderLargestPackage;
+constexpr std::uint32_t kLargestCall = qvctx::kReaderLargestPackage;
 // A bulk transfer must stay below this many bytes.
-constexpr std::uint32_t kBulkLimit = wfsim::kMaxPackageSize;
+constexpr std::uint32_t kBulkLimit = qvctx::kShiftBufferCapacity;
 // Calls are numbered into messageIDs above the function byte (24 bits).
 constexpr std::uint32_t kMostCalls = 1000000;
 constexpr std::uint32_t kMostThreads = 64;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host_report.h"
-#include "package_format.h"
+#include "protocol/wire_format.h"
 
 namespace qvctx_host {
 
@@ -54,8 +54,8 @@ class ArrivalLog {
     Arrival arrival;
     arrival.event = event;
     arrival.size = length;
-    if (package != nullptr && length >= wfsim::kHeaderSize) {
-      arrival.message_id = wfsim::Load32(package + wfsim::kMessageIdOffset);
+    if (package != nullptr && length >= qvctx::kPackageHeadSize) {
+      arrival.message_id = qvctx::LoadLe32(package + qvctx::kMessageIdOffset);
     }
     std::lock_guard<std::mutex> hold(mutex_);
     arrival.at_seconds =

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "stream_recorder.h"
+#include "wfsim/recording/stream_recorder.h"
 
 namespace qvtap {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "package_format.h"
-#include "recording_format.h"
 #include "test_streams.h"
+#include "wfsim/recording/recording_format.h"
+#include "wfsim/stream/package_format.h"
 
 namespace {
 
@@ -28,9 +28,9 @@ bool Write(const std::string& path, const std::vector<std::uint8_t>& bytes) {
 void AddChunk(std::vector<std::uint8_t>* file, std::uint64_t micros,
               const std::vector<std::uint8_t>& bytes) {
   std::uint8_t header[wfsim::kChunkHeaderSize];
-  wfsim::Store32(header, static_cast<std::uint32_t>(micros));
-  wfsim::Store32(header + 4, static_cast<std::uint32_t>(micros >> 32));
-  wfsim::Store32(header + 8, static_cast<std::uint32_t>(bytes.size()));
+  qvctx::StoreLe32(header, static_cast<std::uint32_t>(micros));
+  qvctx::StoreLe32(header + 4, static_cast<std::uint32_t>(micros >> 32));
+  qvctx::StoreLe32(header + 8, static_cast<std::uint32_t>(bytes.size()));
   file->insert(file->end(), header, header + sizeof header);
   file->insert(file->end(), bytes.begin(), bytes.end());
 }
@@ -39,8 +39,8 @@ std::vector<std::uint8_t> TimedFile(std::uint32_t direction) {
   std::vector<std::uint8_t> file(wfsim::kRecordingHeaderSize);
   std::copy(wfsim::kRecordingMagic,
             wfsim::kRecordingMagic + wfsim::kRecordingMagicSize, file.begin());
-  wfsim::Store32(&file[8], wfsim::kRecordingVersion);
-  wfsim::Store32(&file[12], direction);
+  qvctx::StoreLe32(&file[8], wfsim::kRecordingVersion);
+  qvctx::StoreLe32(&file[12], direction);
   return file;
 }
 
@@ -53,18 +53,18 @@ std::vector<std::uint8_t> Package(std::uint16_t fnc_typ, std::uint32_t id) {
 bool WriteTimed(const std::string& prefix) {
   constexpr std::uint64_t kStart = 1700000000000000;
   std::vector<std::uint8_t> server = TimedFile(wfsim::kRecordedFromServer);
-  std::vector<std::uint8_t> call_b = Package(wfsim::kFarFunction, 514);
-  AddChunk(&server, kStart, Package(wfsim::kFarFunction, 257));
+  std::vector<std::uint8_t> call_b = Package(qvctx::kFarFunctionType, 514);
+  AddChunk(&server, kStart, Package(qvctx::kFarFunctionType, 257));
   // Call 514 in two writes, completed by the second.
   AddChunk(&server, kStart + 50, {call_b.begin(), call_b.begin() + 20});
   AddChunk(&server, kStart + 100, {call_b.begin() + 20, call_b.end()});
-  AddChunk(&server, kStart + 200, Package(wfsim::kFarFunction, 771));
+  AddChunk(&server, kStart + 200, Package(qvctx::kFarFunctionType, 771));
   std::vector<std::uint8_t> client = TimedFile(wfsim::kRecordedFromClient);
-  AddChunk(&client, kStart + 350, Package(wfsim::kResult, 514));
-  AddChunk(&client, kStart + 400, Package(wfsim::kEvent, 9));
-  AddChunk(&client, kStart + 600, Package(wfsim::kResult, 257));
-  AddChunk(&client, kStart + 700, Package(wfsim::kResult, 2457));
-  AddChunk(&client, kStart + 800, Package(wfsim::kResult, 771));
+  AddChunk(&client, kStart + 350, Package(qvctx::kResultType, 514));
+  AddChunk(&client, kStart + 400, Package(qvctx::kEventType, 9));
+  AddChunk(&client, kStart + 600, Package(qvctx::kResultType, 257));
+  AddChunk(&client, kStart + 700, Package(qvctx::kResultType, 2457));
+  AddChunk(&client, kStart + 800, Package(qvctx::kResultType, 771));
   client.resize(client.size() - 5);  // the disk filled up
   return Write(prefix + ".server.bin", server) &&
          Write(prefix + ".client.bin", client);

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "package_format.h"
 #include "test_streams.h"
+#include "wfsim/stream/package_format.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST(StreamDecoderChunks, AnyPieceSizeGivesTheSameRecords) {
 }
 
 TEST(StreamDecoderChunks, PackageSplitAcrossFeedsComesOutWhole) {
-  const Bytes package = Package(wfsim::kEvent, 0x0102, 100);
+  const Bytes package = Package(qvctx::kEventType, 0x0102, 100);
   StreamDecoder decoder(Direction::kClientToServer);
   decoder.Feed(package.data(), 20);  // inside the header
   EXPECT_TRUE(decoder.TakeRecords().empty());
@@ -107,8 +107,8 @@ TEST(StreamDecoderChunks, PackageSplitAcrossFeedsComesOutWhole) {
 
 TEST(StreamDecoderChunks, LargePackageInPiecesKeepsOnlyItsPreview) {
   const std::uint32_t payload = 3u << 20;
-  Bytes stream = Package(wfsim::kResult, 77, payload, 0x11);
-  Append(&stream, Package(wfsim::kEvent, 78, 1));
+  Bytes stream = Package(qvctx::kResultType, 77, payload, 0x11);
+  Append(&stream, Package(qvctx::kEventType, 78, 1));
   StreamDecoder decoder(Direction::kClientToServer);
   std::vector<Record> records;
   for (std::size_t at = 0; at < stream.size(); at += 65536) {
@@ -119,10 +119,10 @@ TEST(StreamDecoderChunks, LargePackageInPiecesKeepsOnlyItsPreview) {
   decoder.Finish();
   for (Record& record : decoder.TakeRecords()) records.push_back(record);
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].length, wfsim::kHeaderSize + payload);
-  EXPECT_EQ(records[0].datasize, wfsim::kHeaderSize + payload);
+  EXPECT_EQ(records[0].length, qvctx::kPackageHeadSize + payload);
+  EXPECT_EQ(records[0].datasize, qvctx::kPackageHeadSize + payload);
   EXPECT_EQ(records[0].preview, Bytes(16, 0x11));
-  EXPECT_EQ(records[1].offset, wfsim::kHeaderSize + payload);
+  EXPECT_EQ(records[1].offset, qvctx::kPackageHeadSize + payload);
   EXPECT_EQ(decoder.summary().bytes, stream.size());
   EXPECT_EQ(decoder.summary().packages, 2u);
   EXPECT_EQ(decoder.summary().flagged, 0u);
@@ -130,11 +130,11 @@ TEST(StreamDecoderChunks, LargePackageInPiecesKeepsOnlyItsPreview) {
 
 TEST(StreamDecoderResync, SkipsToTheNextHeaderWithAUsableDatasize) {
   Bytes stream = {1, 2, 3};
-  Append(&stream, Package(wfsim::kEvent, 0, 4));  // messageID 0: no header
-  Bytes short_header = Package(wfsim::kEvent, 5, 0);
+  Append(&stream, Package(qvctx::kEventType, 0, 4));  // messageID 0: no header
+  Bytes short_header = Package(qvctx::kEventType, 5, 0);
   short_header[8] = 10;  // datasize 10: no place to fall into step
   Append(&stream, short_header);
-  Append(&stream, Package(wfsim::kResult, 6, 2));
+  Append(&stream, Package(qvctx::kResultType, 6, 2));
   const std::vector<Record> records =
       DecodeAll(Direction::kClientToServer, stream);
   ASSERT_EQ(records.size(), 2u);
@@ -150,13 +150,13 @@ TEST(StreamDecoderResync, SkipsToTheNextHeaderWithAUsableDatasize) {
 }
 
 TEST(StreamDecoderResync, BytesBehindAnUnusableHeaderAreTheNextFront) {
-  Bytes zero = Package(wfsim::kEvent, 5, 0);
+  Bytes zero = Package(qvctx::kEventType, 5, 0);
   zero[8] = 0;
-  Bytes huge = Package(wfsim::kEvent, 6, 0);
+  Bytes huge = Package(qvctx::kEventType, 6, 0);
   huge[11] = 0xFF;  // datasize far above the receive buffer
   Bytes stream = zero;
   Append(&stream, huge);
-  Append(&stream, Package(wfsim::kLastType, 7, 1));
+  Append(&stream, Package(qvctx::kHighestFncTyp, 7, 1));
   const std::vector<Record> records =
       DecodeAll(Direction::kClientToServer, stream);
   ASSERT_EQ(records.size(), 3u);
@@ -182,7 +182,7 @@ TEST(StreamDecoderResync, BytesBehindAnUnusableHeaderAreTheNextFront) {
 // there, while the simulator's client still takes it.
 TEST(StreamDecoderDirections, LargestPackageEachEndCanComplete) {
   for (std::uint32_t datasize : {10485725u, 10485726u}) {
-    Bytes header = Package(wfsim::kResult, 9, 0);
+    Bytes header = Package(qvctx::kResultType, 9, 0);
     for (int i = 0; i < 4; ++i) {
       header[8 + i] = static_cast<std::uint8_t>(datasize >> (8 * i));
     }
@@ -200,9 +200,9 @@ TEST(StreamDecoderDirections, LargestPackageEachEndCanComplete) {
 }
 
 TEST(StreamDecoderDirections, EachEndJudgesByItsOwnRules) {
-  Bytes stream = Package(wfsim::kFarFunction, 0, 1);
-  Append(&stream, Package(wfsim::kFarFunction, 3, 0));
-  Append(&stream, Package(wfsim::kEvent, 4, 0));
+  Bytes stream = Package(qvctx::kFarFunctionType, 0, 1);
+  Append(&stream, Package(qvctx::kFarFunctionType, 3, 0));
+  Append(&stream, Package(qvctx::kEventType, 4, 0));
 
   const std::vector<Record> client =
       DecodeAll(Direction::kClientToServer, stream);
@@ -222,7 +222,7 @@ TEST(StreamDecoderDirections, EachEndJudgesByItsOwnRules) {
 }
 
 TEST(StreamDecoderEnd, CutOffFrontsAreIncompleteOrSkipped) {
-  const Bytes package = Package(wfsim::kEvent, 9, 30);
+  const Bytes package = Package(qvctx::kEventType, 9, 30);
   struct Case {
     std::size_t kept;        // bytes of the package the stream holds
     std::uint64_t expected;  // what the incomplete flag names

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "package_format.h"
+#include "wfsim/stream/package_format.h"
 
 namespace qvdump_test {
 
@@ -58,22 +58,22 @@ Bytes Stamps(std::uint32_t a, std::uint32_t b, std::uint32_t c,
 std::vector<std::uint8_t> ClientStream() {
   Bytes stream;
   const Bytes stamps = Stamps(7, 8, 9, 10);
-  Append(&stream, Package(wfsim::kEvent, 298, 20, 0, stamps.data()));
+  Append(&stream, Package(qvctx::kEventType, 298, 20, 0, stamps.data()));
   const char hello[] = "hello";
   Append(&stream,
-         wfsim::BuildPackage(wfsim::kResult, 1281, nullptr,
+         wfsim::BuildPackage(qvctx::kResultType, 1281, nullptr,
                              reinterpret_cast<const std::uint8_t*>(hello), 5));
   const char garbage[] = "GARBAGE!!!";
   stream.insert(stream.end(), garbage, garbage + std::strlen(garbage));
-  Append(&stream, Package(wfsim::kLastType, 515, 4, 0x30));
-  Append(&stream, HeaderClaiming(wfsim::kEvent, 7, 0));
-  Append(&stream, HeaderClaiming(wfsim::kResult, 8, 20));
-  Append(&stream, Package(wfsim::kFarFunction, 9, 0));
-  Append(&stream, Package(wfsim::kEvent, 0, 2, 0x50));
-  Append(&stream, Package(wfsim::kEvent, 65535, 40, 0xA0));
-  Append(&stream,
-         HeaderClaiming(wfsim::kEvent, 10, wfsim::kMaxPackageSize + 1));
-  Append(&stream, Package(wfsim::kEvent, 11, 100, 0x10), 50);
+  Append(&stream, Package(qvctx::kHighestFncTyp, 515, 4, 0x30));
+  Append(&stream, HeaderClaiming(qvctx::kEventType, 7, 0));
+  Append(&stream, HeaderClaiming(qvctx::kResultType, 8, 20));
+  Append(&stream, Package(qvctx::kFarFunctionType, 9, 0));
+  Append(&stream, Package(qvctx::kEventType, 0, 2, 0x50));
+  Append(&stream, Package(qvctx::kEventType, 65535, 40, 0xA0));
+  Append(&stream, HeaderClaiming(qvctx::kEventType, 10,
+                                 qvctx::kShiftBufferCapacity + 1));
+  Append(&stream, Package(qvctx::kEventType, 11, 100, 0x10), 50);
   return stream;
 }
 
@@ -82,14 +82,14 @@ std::vector<std::uint8_t> ServerStream() {
   const Bytes stamps = Stamps(1, 2, 3, 4);
   const char abc[] = "abc";
   Append(&stream,
-         wfsim::BuildPackage(wfsim::kFarFunction, 261, stamps.data(),
+         wfsim::BuildPackage(qvctx::kFarFunctionType, 261, stamps.data(),
                              reinterpret_cast<const std::uint8_t*>(abc), 3));
-  Append(&stream, Package(wfsim::kFarFunction, 0, 0));
+  Append(&stream, Package(qvctx::kFarFunctionType, 0, 0));
   stream.insert(stream.end(), 5, 0xFF);
-  Append(&stream, Package(wfsim::kResult, 6, 1, 0x77));
-  Append(&stream, HeaderClaiming(wfsim::kFarFunction, 12, 10));
-  Append(&stream, Package(wfsim::kFarFunction, 13, 2, 0x41));
-  Append(&stream, Package(wfsim::kFarFunction, 14, 10), 20);
+  Append(&stream, Package(qvctx::kResultType, 6, 1, 0x77));
+  Append(&stream, HeaderClaiming(qvctx::kFarFunctionType, 12, 10));
+  Append(&stream, Package(qvctx::kFarFunctionType, 13, 2, 0x41));
+  Append(&stream, Package(qvctx::kFarFunctionType, 14, 10), 20);
   return stream;
 }
 

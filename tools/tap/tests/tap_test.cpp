@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "recording_format.h"
 #include "sim_test_support.h"
 #include "support/test_support.h"
+#include "wfsim/recording/recording_format.h"
 
 namespace {
 
