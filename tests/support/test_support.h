@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "qvctx_port/shared_library.h"
+
 namespace qvctx_test {
 
 // The one time limit of every wait in the tests: long enough never to end a
@@ -66,24 +68,18 @@ const char* LineEnd();
 std::string LibraryPath(const std::string& base_name);
 
 // A loaded shared library; unloaded by the destructor.
-class LoadedLibrary {
+class LoadedLibrary : public qvctx_port::SharedLibrary {
  public:
-  explicit LoadedLibrary(const std::string& path);
-  ~LoadedLibrary();
-  LoadedLibrary(const LoadedLibrary&) = delete;
-  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+  explicit LoadedLibrary(const std::string& path)
+      : qvctx_port::SharedLibrary(path) {}
 
-  bool ok() const { return handle_ != nullptr; }
-  void* Symbol(const char* name) const;
+  bool ok() const { return is_open(); }
   template <typename Fn>
   Fn Function(const char* name) const {
-    return reinterpret_cast<Fn>(Symbol(name));
+    return Lookup<Fn>(name);
   }
   // Unloads now; later Symbol calls fail.
-  void Unload();
-
- private:
-  void* handle_ = nullptr;
+  void Unload() { Close(); }
 };
 
 // Sets or clears an environment variable of this process.
