@@ -32,7 +32,7 @@ typedef void* Library;
 #define LoadByName(name) dlopen(name, RTLD_NOW | RTLD_LOCAL)
 #define Unload(library) dlclose(library)
 static void PauseTenMilliseconds(void) {
-  const struct timespec pause = {0, 10 * 1000 * 1000};
+  const struct timespec pause = {0, 10000000L};
   nanosleep(&pause, NULL);
 }
 #endif

@@ -16,9 +16,9 @@ constexpr char kChannelName[] = "qvctx";
 }  // namespace
 
 Tap& Tap::Get() {
-  static Tap* const tap = new Tap();  // never destroyed: the host may call
-                                      // in while the process ends
-  return *tap;
+  static Tap* const kTap = new Tap();  // never destroyed: the host may call
+                                       // in while the process ends
+  return *kTap;
 }
 
 const TargetTable* Tap::Target() {
