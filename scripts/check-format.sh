@@ -14,7 +14,7 @@ fi
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   mapfile -t files < <(git ls-files '*.c' '*.cc' '*.cpp' '*.h')
 else  # an unpacked source archive
-  mapfile -t files < <(find bench fuzz include sim src tests tools \
+  mapfile -t files < <(find bench examples fuzz include sim src tests tools \
     -name '*.c' -o -name '*.cc' -o -name '*.cpp' -o -name '*.h' | sort)
 fi
 if ! "$format" --dry-run --Werror "${files[@]}"; then

@@ -21,15 +21,14 @@ using Bytes = std::vector<std::uint8_t>;
 // the header alone.
 Bytes MakePackage(std::uint16_t fnc_typ, std::uint32_t message_id,
                   std::uint32_t datasize, std::uint8_t seed = 1) {
-  Bytes bytes(std::max<std::uint32_t>(datasize, kPackageHeadSize));
-  StoreLe16(bytes.data() + kFncTypOffset, fnc_typ);
-  StoreLe16(bytes.data() + kMagicOffset, kPackageMagic);
-  StoreLe32(bytes.data() + kMessageIdOffset, message_id);
+  Bytes payload(std::max<std::uint32_t>(datasize, kPackageHeadSize) -
+                kPackageHeadSize);
+  for (std::size_t i = 0; i < payload.size(); ++i) {
+    payload[i] = static_cast<std::uint8_t>(seed + kPackageHeadSize + i);
+  }
+  Bytes bytes = qvctx_test::BuildPackage(fnc_typ, message_id, payload);
   StoreLe32(bytes.data() + kDatasizeOffset, datasize);
   StoreLe32(bytes.data() + kLength2Offset, datasize);
-  for (std::size_t i = kPackageHeadSize; i < bytes.size(); ++i) {
-    bytes[i] = static_cast<std::uint8_t>(seed + i);
-  }
   return bytes;
 }
 

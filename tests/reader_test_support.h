@@ -26,6 +26,7 @@
 #include "protocol/wire_format.h"
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
+#include "support/session_fixture.h"
 #include "support/test_support.h"
 
 namespace reader_test {
@@ -58,21 +59,14 @@ using Bytes = std::vector<std::uint8_t>;
 inline Bytes MakePackage(std::uint16_t fnc_typ, std::uint32_t message_id,
                          std::uint32_t payload_size,
                          std::uint16_t magic = qvctx::kPackageMagic) {
-  const std::uint32_t size = kPackageHeadSize + payload_size;
-  Bytes package(size);
-  StoreLe16(&package[qvctx::kFncTypOffset], fnc_typ);
-  StoreLe16(&package[qvctx::kMagicOffset], magic);
-  StoreLe32(&package[qvctx::kMessageIdOffset], message_id);
-  StoreLe32(&package[qvctx::kDatasizeOffset], size);
-  StoreLe32(&package[qvctx::kLength2Offset], size);
-  StoreLe16(&package[qvctx::kReservedOffset], 0x5A5A);
-  for (std::uint32_t i = 0; i < qvctx::kTimeStampCount; ++i) {
-    StoreLe32(&package[qvctx::kTimeStampsOffset + 4 * i], message_id * 4 + i);
-  }
+  Bytes payload(payload_size);
   for (std::uint32_t i = 0; i < payload_size; ++i) {
-    package[kPackageHeadSize + i] =
+    payload[i] =
         static_cast<std::uint8_t>((message_id * 131u + i * 7u) & 0xFFu);
   }
+  Bytes package = qvctx_test::BuildPackage(fnc_typ, message_id, payload,
+                                           message_id * 4, 0x5A5A);
+  StoreLe16(&package[qvctx::kMagicOffset], magic);
   return package;
 }
 
@@ -275,28 +269,16 @@ inline std::string ExitingLine(std::uint32_t thread_id) {
          std::to_string(static_cast<std::int32_t>(thread_id)) + " exiting";
 }
 
-// Each case: a fresh simulator, a fresh log file, nothing registered; the
-// case starts the session itself. TearDown closes and checks that nothing of
-// the platform's is still held.
-class ReaderTest : public ::testing::Test {
+// Each case: the session fixture's fresh start, and no recorded deliveries.
+class ReaderTest : public qvctx_test::SessionFixture {
  protected:
   void SetUp() override {
-    // Ends any reader and writer a case left behind, with empty slots.
-    ServerRegisterEventCallBackFunction(nullptr);
-    ServerRegisterResultCallBackFunction(nullptr);
-    ServerCloseSession();
-    ServerSessionLog();
-    ServerSessionFreeLog();
-    WfSimReset();
+    SessionFixture::SetUp();
     Recorder::Get().Reset();
-    qvctx_test::CreateLogFolder();
-    qvctx_test::RemoveLogFile();
   }
 
   void TearDown() override {
-    ServerCloseSession();
-    EXPECT_EQ(WfSimOpenHandleCount(), 0u);
-    EXPECT_EQ(WfSimHeldBufferCount(), 0u);
+    SessionFixture::TearDown();
     Recorder::Get().Reset();
   }
 
@@ -305,13 +287,6 @@ class ReaderTest : public ::testing::Test {
     ASSERT_EQ(ServerRegisterEventCallBackFunction(&RecordEvent), 0);
     ASSERT_EQ(ServerRegisterResultCallBackFunction(&RecordResult), 0);
     ASSERT_EQ(ServerStartSession(), 0);
-  }
-
-  // Closes the session and checks that everything was released.
-  static void CloseAndCheckReleased() {
-    ServerCloseSession();
-    EXPECT_EQ(WfSimOpenHandleCount(), 0u);
-    EXPECT_EQ(WfSimHeldBufferCount(), 0u);
   }
 };
 

@@ -102,32 +102,11 @@ std::vector<std::uint32_t> ChunkSizes(std::uint32_t length) {
   return sizes;
 }
 
-std::vector<std::uint8_t> TakeAllWritten() {
-  std::vector<std::uint8_t> bytes(
-      static_cast<std::size_t>(WfSimWrittenAvailable()));
-  const std::uint32_t taken =
-      WfSimTakeWritten(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  bytes.resize(taken);
-  return bytes;
-}
-
 void SessionTest::SetUp() {
-  ServerCloseSession();  // ends any writer, so each test starts a new file
-  ServerSessionLog();    // and empties the session log
-  ServerSessionFreeLog();
-  qvctx_test::CreateLogFolder();
-  qvctx_test::RemoveLogFile();
-  WfSimReset();
+  SessionFixture::SetUp();
   ASSERT_EQ(ServerStartSession(), 0);
   ASSERT_EQ(WfSimOpenHandleCount(), 1u);
   Mark();
-}
-
-void SessionTest::TearDown() {
-  ServerCloseSession();
-  EXPECT_EQ(WfSimOpenHandleCount(), 0u);
-  EXPECT_EQ(WfSimHeldBufferCount(), 0u);
-  WfSimReset();
 }
 
 void SessionTest::Mark() {

@@ -13,6 +13,7 @@
 
 #include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
+#include "support/session_fixture.h"
 #include "support/test_support.h"
 
 namespace send_test {
@@ -54,14 +55,12 @@ std::vector<std::string> BulkLines(std::uint32_t length);
 // The requested counts of the writes that send `length` bytes in chunks.
 std::vector<std::uint32_t> ChunkSizes(std::uint32_t length);
 
-std::vector<std::uint8_t> TakeAllWritten();
+using qvctx_test::TakeAllWritten;
 
-// A session of the real library on a freshly reset simulator for each test;
-// closed again afterwards, with every handle and buffer given back.
-class SessionTest : public ::testing::Test {
+// The session fixture with the session started and a mark set.
+class SessionTest : public qvctx_test::SessionFixture {
  protected:
   void SetUp() override;
-  void TearDown() override;
 
   // Starts a new span: what was logged, recorded and written before is not
   // looked at by the three calls below.

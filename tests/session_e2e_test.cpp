@@ -13,6 +13,7 @@
 #include "protocol/wire_format.h"
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
+#include "support/session_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -71,20 +72,14 @@ std::string Payload(int index, std::size_t size) {
 
 using qvctx::LoadLe32;
 
-class SessionEndToEndTest : public ::testing::Test {
+class SessionEndToEndTest : public qvctx_test::SessionFixture {
  protected:
   void SetUp() override {
-    ServerCloseSession();
-    WfSimReset();
-    qvctx_test::CreateLogFolder();
-    qvctx_test::RemoveLogFile();
+    SessionFixture::SetUp();
     g_received = &received_;
   }
   void TearDown() override {
-    ServerCloseSession();
-    EXPECT_EQ(WfSimOpenHandleCount(), 0u);
-    EXPECT_EQ(WfSimHeldBufferCount(), 0u);
-    WfSimReset();
+    SessionFixture::TearDown();
     g_received = nullptr;
   }
   Received received_;

@@ -8,6 +8,7 @@
 
 #include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
+#include "support/session_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -68,22 +69,7 @@ bool Logged(const std::string& level_and_message) {
          messages.end();
 }
 
-class SessionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ServerCloseSession();
-    WfSimReset();
-    FetchLines();
-    qvctx_test::CreateLogFolder();
-    qvctx_test::RemoveLogFile();
-  }
-  void TearDown() override {
-    ServerCloseSession();
-    EXPECT_EQ(WfSimOpenHandleCount(), 0u);
-    EXPECT_EQ(WfSimHeldBufferCount(), 0u);
-    WfSimReset();
-  }
-};
+using SessionTest = qvctx_test::SessionFixture;
 
 TEST_F(SessionTest, CompleteStartAddsNineLinesAndCloseFour) {
   ASSERT_EQ(ServerStartSession(), 0);

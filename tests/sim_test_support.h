@@ -18,6 +18,7 @@
 
 #include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
+#include "support/session_fixture.h"
 #include "support/test_support.h"
 #include "wfsim/core/wfapi64_operations.h"
 #include "wfsim/recording/recording_format.h"
@@ -52,29 +53,12 @@ using qvctx::StoreLe32;
 // ulLength2 its length, the time stamps 1 to 4, then `payload`.
 inline std::vector<std::uint8_t> FarFunction(std::uint32_t message_id,
                                              const std::string& payload) {
-  std::vector<std::uint8_t> package(kPackageHeadSize + payload.size(), 0);
-  const auto length = static_cast<std::uint32_t>(package.size());
-  qvctx::StoreLe16(&package[qvctx::kMagicOffset], qvctx::kPackageMagic);
-  StoreLe32(&package[qvctx::kMessageIdOffset], message_id);
-  StoreLe32(&package[qvctx::kDatasizeOffset], length);
-  StoreLe32(&package[qvctx::kLength2Offset], length);
-  for (std::uint32_t i = 0; i < qvctx::kTimeStampCount; ++i) {
-    StoreLe32(&package[qvctx::kTimeStampsOffset + 4 * i], i + 1);
-  }
-  std::memcpy(package.data() + kPackageHeadSize, payload.data(),
-              payload.size());
-  return package;
+  return qvctx_test::BuildPackage(
+      0, message_id, std::vector<std::uint8_t>(payload.begin(), payload.end()),
+      1);
 }
 
-// Everything the server wrote and nobody took yet.
-inline std::vector<std::uint8_t> TakeAllWritten() {
-  std::vector<std::uint8_t> bytes(
-      static_cast<std::size_t>(WfSimWrittenAvailable()));
-  const std::uint32_t taken =
-      WfSimTakeWritten(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  bytes.resize(taken);
-  return bytes;
-}
+using qvctx_test::TakeAllWritten;
 
 // Reads once with time-out 0; the bytes read, or nothing when the read failed.
 inline std::vector<std::uint8_t> ReadOnce(void* handle, std::uint32_t size) {

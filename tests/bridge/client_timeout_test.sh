@@ -10,6 +10,21 @@ work="$2"
 rm -rf "$work"
 mkdir -p "$work"
 
+# Its counts are decimal or 0x hex, whole and in range; anything else is
+# refused, the option named. (Read in full before --help answers.)
+for good in 7 0x7 0X1f 4294967295; do
+  "$client" --timeout "$good" --help >/dev/null ||
+    { echo "--timeout '$good' was refused" >&2; exit 1; }
+done
+for bad in 010 " 7" "7 " 7x 0x -1 +1 4294967296; do
+  "$client" --timeout "$bad" --help >/dev/null 2>"$work/refused"
+  rc=$?
+  if [ "$rc" -ne 2 ] || ! grep -q "^qvctx-client: --timeout: .*$bad" "$work/refused"; then
+    echo "--timeout '$bad': exit $rc, $(cat "$work/refused")" >&2
+    exit 1
+  fi
+done
+
 "$client" --listen 127.0.0.1:0 --port-file "$work/port" --timeout 2 \
   >"$work/client.out" 2>&1 &
 client_pid=$!

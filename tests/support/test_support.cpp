@@ -8,42 +8,15 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <dlfcn.h>
 #include <unistd.h>
 #endif
 
+#include "qvctx_port/paths.h"
+
 namespace qvctx_test {
 
-namespace {
-
-std::string ExecutableFolder() {
-#if defined(_WIN32)
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path);
-  return s.substr(0, s.find_last_of("\\/"));
-#else
-  char path[4096] = {};
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
-  std::string s(path, n > 0 ? static_cast<size_t>(n) : 0);
-  return s.substr(0, s.find_last_of('/'));
-#endif
-}
-
-}  // namespace
-
 std::string DriveCPath(const std::string& windows_relative) {
-#if defined(_WIN32)
-  return "C:\\" + windows_relative;
-#else
-  const char* root = std::getenv("QVCTX_DRIVE_C");
-  std::string path =
-      std::string(root != nullptr ? root : "") + "/" + windows_relative;
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
-#endif
+  return qvctx_port::DriveCPath(windows_relative);
 }
 
 std::string LogFilePath() { return DriveCPath("temp\\logs\\myCitrixLog.log"); }
@@ -127,41 +100,8 @@ const char* LineEnd() {
 }
 
 std::string LibraryPath(const std::string& base_name) {
-#if defined(_WIN32)
-  return ExecutableFolder() + "\\" + base_name + ".dll";
-#else
-  return ExecutableFolder() + "/lib" + base_name + ".so";
-#endif
-}
-
-LoadedLibrary::LoadedLibrary(const std::string& path) {
-#if defined(_WIN32)
-  handle_ = LoadLibraryA(path.c_str());
-#else
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-}
-
-LoadedLibrary::~LoadedLibrary() { Unload(); }
-
-void* LoadedLibrary::Symbol(const char* name) const {
-  if (handle_ == nullptr) return nullptr;
-#if defined(_WIN32)
-  return reinterpret_cast<void*>(
-      GetProcAddress(static_cast<HMODULE>(handle_), name));
-#else
-  return dlsym(handle_, name);
-#endif
-}
-
-void LoadedLibrary::Unload() {
-  if (handle_ == nullptr) return;
-#if defined(_WIN32)
-  FreeLibrary(static_cast<HMODULE>(handle_));
-#else
-  dlclose(handle_);
-#endif
-  handle_ = nullptr;
+  return qvctx_port::JoinPath(qvctx_port::ExecutableFolder(),
+                              qvctx_port::LibraryFileName(base_name));
 }
 
 void SetEnv(const char* name, const char* value) {

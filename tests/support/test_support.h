@@ -1,5 +1,6 @@
 // What the tests need of the machine they run on: where the library's log
-// file is, its lines, and loading the library by path.
+// file is, its lines, and loading the library by path; and the one package
+// builder.
 #ifndef QVCTX_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define QVCTX_TESTS_SUPPORT_TEST_SUPPORT_H_
 
@@ -8,6 +9,9 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "protocol/wire_format.h"
+#include "qvctx_port/shared_library.h"
 
 namespace qvctx_test {
 
@@ -33,6 +37,30 @@ inline std::vector<std::string> SplitSessionLog(std::string text,
   }
   lines.push_back(text.substr(start));
   return lines;
+}
+
+// A package as it travels: `fnc_typ`, the magic, `message_id`, datasize and
+// ulLength2 its length, usReserved `reserved`, the time stamps
+// `first_stamp` to `first_stamp` + 3, then `payload`.
+inline std::vector<std::uint8_t> BuildPackage(
+    std::uint16_t fnc_typ, std::uint32_t message_id,
+    const std::vector<std::uint8_t>& payload, std::uint32_t first_stamp = 0,
+    std::uint16_t reserved = 0) {
+  std::vector<std::uint8_t> package(qvctx::kPackageHeadSize);
+  const auto length =
+      static_cast<std::uint32_t>(package.size() + payload.size());
+  qvctx::StoreLe16(&package[qvctx::kFncTypOffset], fnc_typ);
+  qvctx::StoreLe16(&package[qvctx::kMagicOffset], qvctx::kPackageMagic);
+  qvctx::StoreLe32(&package[qvctx::kMessageIdOffset], message_id);
+  qvctx::StoreLe32(&package[qvctx::kDatasizeOffset], length);
+  qvctx::StoreLe32(&package[qvctx::kLength2Offset], length);
+  qvctx::StoreLe16(&package[qvctx::kReservedOffset], reserved);
+  for (std::uint32_t i = 0; i < qvctx::kTimeStampCount; ++i) {
+    qvctx::StoreLe32(&package[qvctx::kTimeStampsOffset + 4 * i],
+                     first_stamp + i);
+  }
+  package.insert(package.end(), payload.begin(), payload.end());
+  return package;
 }
 
 // The log file "C:\temp\logs\myCitrixLog.log" as this process can open it.
@@ -66,24 +94,18 @@ const char* LineEnd();
 std::string LibraryPath(const std::string& base_name);
 
 // A loaded shared library; unloaded by the destructor.
-class LoadedLibrary {
+class LoadedLibrary : public qvctx_port::SharedLibrary {
  public:
-  explicit LoadedLibrary(const std::string& path);
-  ~LoadedLibrary();
-  LoadedLibrary(const LoadedLibrary&) = delete;
-  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+  explicit LoadedLibrary(const std::string& path)
+      : qvctx_port::SharedLibrary(path) {}
 
-  bool ok() const { return handle_ != nullptr; }
-  void* Symbol(const char* name) const;
+  bool ok() const { return is_open(); }
   template <typename Fn>
   Fn Function(const char* name) const {
-    return reinterpret_cast<Fn>(Symbol(name));
+    return Lookup<Fn>(name);
   }
   // Unloads now; later Symbol calls fail.
-  void Unload();
-
- private:
-  void* handle_ = nullptr;
+  void Unload() { Close(); }
 };
 
 // Sets or clears an environment variable of this process.

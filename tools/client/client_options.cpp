@@ -1,24 +1,13 @@
 #include "client_options.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "protocol/wire_format.h"
+#include "qvctx_port/number.h"
 
 namespace qvctx_client {
 
 namespace {
-
-bool ParseUnsigned(const char* text, std::uint64_t max, std::uint64_t* value) {
-  if (text == nullptr || *text < '0' || *text > '9') return false;
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long parsed = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || parsed > max) return false;
-  *value = parsed;
-  return true;
-}
 
 // Where the value of an option that takes a count goes; null for any other
 // (--cut-after, whose field is signed, included).
@@ -77,6 +66,7 @@ const char* ClientUsage() {
          "                         messageID (type, size, payload) and list "
          "every difference\n"
          "  --fast                 --replay without the recorded timing\n"
+         "Counts are decimal, or hexadecimal after 0x.\n"
          "Exit status: 0 all well, 1 a call broke the pattern or bytes did "
          "not frame\n(--replay: the host's packages differ from the "
          "recording), 2 bad usage or\ncannot listen or read the recording, "
@@ -130,9 +120,11 @@ bool ParseClientOptions(int argc, char** argv, ClientOptions* options,
       *error = "unknown option " + option;
       return false;
     }
-    std::uint64_t number = 0;
-    if (!ParseUnsigned(value, 0xFFFFFFFFu, &number)) {
-      *error = "not a number: " + option + " " + value;
+    std::uint32_t number = 0;
+    const std::string complaint =
+        qvctx_port::ParseNumber(option.c_str(), value, 0, UINT32_MAX, &number);
+    if (!complaint.empty()) {
+      *error = complaint;
       return false;
     }
     if (cut_after) {

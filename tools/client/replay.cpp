@@ -156,82 +156,65 @@ bool Replay::Load(const std::string& prefix, std::string* error) {
   return true;
 }
 
-ReplayResult Replay::Play(wfsim::TcpStream* stream, bool fast,
-                          Clock::time_point deadline) {
-  ReplayResult result;
-  const Clock::time_point start = Clock::now();
-  // The recorded calls of each messageID in order, and when the live host's
-  // call of the same occurrence arrived.
-  std::map<std::uint32_t, std::vector<std::size_t>> recorded_calls;
-  for (std::size_t i = 0; i < server_.size(); ++i) {
-    if (IsCall(server_[i].bytes)) {
-      recorded_calls[MessageId(server_[i].bytes)].push_back(i);
+// When the live host's calls arrived, matched to the recorded calls: the
+// n-th live call of a messageID to the n-th recorded one.
+class CallArrivals {
+ public:
+  explicit CallArrivals(const std::vector<RecordedPackage>& server)
+      : arrived_(server.size(), Clock::time_point::max()) {
+    for (std::size_t i = 0; i < server.size(); ++i) {
+      if (IsCall(server[i].bytes)) {
+        recorded_[MessageId(server[i].bytes)].push_back(i);
+      }
     }
   }
-  std::vector<Clock::time_point> arrived(server_.size(),
-                                         Clock::time_point::max());
-  std::map<std::uint32_t, std::size_t> live_calls;
-  std::vector<std::vector<std::uint8_t>> live;
-  PackageCutter cutter;
-  std::vector<std::uint8_t> chunk(kReceiveChunk);
-  bool open = true;
-  while (open) {
-    const Clock::time_point now = Clock::now();
-    if (now >= deadline) {
-      result.timed_out = true;
-      break;
-    }
-    Clock::time_point next = now + std::chrono::milliseconds(kPollMs);
-    for (Outgoing& out : client_) {
-      if (out.sent) continue;
-      const Clock::time_point base =
-          out.call < 0 ? start : arrived[static_cast<std::size_t>(out.call)];
-      if (base == Clock::time_point::max()) continue;
-      const Clock::time_point due =
-          fast ? base : base + std::chrono::microseconds(out.delay_us);
-      if (due > now) {
-        next = std::min(next, due);
-        continue;
-      }
-      if (!stream->SendAll(out.package.bytes.data(),
-                           out.package.bytes.size())) {
-        open = false;
-        break;
-      }
-      out.sent = true;
-      ++result.sent;
-    }
-    if (!open) break;
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-        next - Clock::now());
-    const int ready = stream->WaitReadable(
-        static_cast<std::uint32_t>(std::max<long long>(0, wait.count())));
-    if (ready == 0) continue;
-    const long long got =
-        ready < 0 ? -1 : stream->Receive(chunk.data(), chunk.size());
-    if (got <= 0) break;
-    cutter.Append(chunk.data(), static_cast<std::size_t>(got));
-    std::vector<std::uint8_t> package;
-    while (cutter.Next(&package)) {
-      if (IsCall(package)) {
-        const std::uint32_t id = MessageId(package);
-        const std::size_t occurrence = live_calls[id]++;
-        const auto found = recorded_calls.find(id);
-        if (found != recorded_calls.end() &&
-            occurrence < found->second.size()) {
-          arrived[found->second[occurrence]] = Clock::now();
-        }
-      }
-      live.push_back(std::move(package));
-      ++result.received;
+  // A live package arrived now; a call marks its recorded counterpart.
+  void Note(const std::vector<std::uint8_t>& package) {
+    if (!IsCall(package)) return;
+    const std::uint32_t id = MessageId(package);
+    const std::size_t occurrence = live_[id]++;
+    const auto found = recorded_.find(id);
+    if (found != recorded_.end() && occurrence < found->second.size()) {
+      arrived_[found->second[occurrence]] = Clock::now();
     }
   }
-  if (cutter.broken()) {
-    result.differences.push_back("the host's bytes at offset " +
-                                 std::to_string(cutter.offset()) +
-                                 " frame no package");
-  }
+  // When the recorded call `index`'s live counterpart arrived; max() while
+  // it has not.
+  Clock::time_point At(std::size_t index) const { return arrived_[index]; }
 
+ private:
+  std::map<std::uint32_t, std::vector<std::size_t>> recorded_;
+  std::map<std::uint32_t, std::size_t> live_;
+  std::vector<Clock::time_point> arrived_;
+};
+
+bool Replay::SendDue(wfsim::TcpStream* stream, bool fast,
+                     Clock::time_point start, const CallArrivals& arrivals,
+                     Clock::time_point* next, ReplayResult* result) {
+  const Clock::time_point now = Clock::now();
+  for (Outgoing& out : client_) {
+    if (out.sent) continue;
+    const Clock::time_point base =
+        out.call < 0 ? start : arrivals.At(static_cast<std::size_t>(out.call));
+    if (base == Clock::time_point::max()) continue;
+    const Clock::time_point due =
+        fast ? base : base + std::chrono::microseconds(out.delay_us);
+    if (due > now) {
+      *next = std::min(*next, due);
+      continue;
+    }
+    if (!stream->SendAll(out.package.bytes.data(), out.package.bytes.size())) {
+      return false;
+    }
+    out.sent = true;
+    ++result->sent;
+  }
+  return true;
+}
+
+void Replay::CompareWithRecording(
+    const std::vector<std::vector<std::uint8_t>>& live,
+    ReplayResult* result) const {
   // Each messageID's packages, recorded and live, compared in order.
   std::map<std::uint32_t,
            std::pair<std::vector<const std::vector<std::uint8_t>*>,
@@ -252,21 +235,60 @@ ReplayResult Replay::Play(wfsim::TcpStream* stream, bool fast,
                                     ? id + " (#" + std::to_string(k + 1) + ")"
                                     : id;
       if (k >= got.size()) {
-        result.differences.push_back(which + ": recorded (" +
-                                     std::to_string(recorded[k]->size()) +
-                                     " bytes), never sent by the host");
+        result->differences.push_back(which + ": recorded (" +
+                                      std::to_string(recorded[k]->size()) +
+                                      " bytes), never sent by the host");
       } else if (k >= recorded.size()) {
-        result.differences.push_back(which + ": sent by the host (" +
-                                     std::to_string(got[k]->size()) +
-                                     " bytes), not in the recording");
+        result->differences.push_back(which + ": sent by the host (" +
+                                      std::to_string(got[k]->size()) +
+                                      " bytes), not in the recording");
       } else {
         const std::string difference = Compare(*recorded[k], *got[k]);
         if (!difference.empty()) {
-          result.differences.push_back(which + ": " + difference);
+          result->differences.push_back(which + ": " + difference);
         }
       }
     }
   }
+}
+
+ReplayResult Replay::Play(wfsim::TcpStream* stream, bool fast,
+                          Clock::time_point deadline) {
+  ReplayResult result;
+  const Clock::time_point start = Clock::now();
+  CallArrivals arrivals(server_);
+  std::vector<std::vector<std::uint8_t>> live;
+  PackageCutter cutter;
+  std::vector<std::uint8_t> chunk(kReceiveChunk);
+  for (;;) {
+    if (Clock::now() >= deadline) {
+      result.timed_out = true;
+      break;
+    }
+    Clock::time_point next = Clock::now() + std::chrono::milliseconds(kPollMs);
+    if (!SendDue(stream, fast, start, arrivals, &next, &result)) break;
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        next - Clock::now());
+    const int ready = stream->WaitReadable(
+        static_cast<std::uint32_t>(std::max<long long>(0, wait.count())));
+    if (ready == 0) continue;
+    const long long got =
+        ready < 0 ? -1 : stream->Receive(chunk.data(), chunk.size());
+    if (got <= 0) break;
+    cutter.Append(chunk.data(), static_cast<std::size_t>(got));
+    std::vector<std::uint8_t> package;
+    while (cutter.Next(&package)) {
+      arrivals.Note(package);
+      live.push_back(std::move(package));
+      ++result.received;
+    }
+  }
+  if (cutter.broken()) {
+    result.differences.push_back("the host's bytes at offset " +
+                                 std::to_string(cutter.offset()) +
+                                 " frame no package");
+  }
+  CompareWithRecording(live, &result);
   return result;
 }
 

@@ -26,6 +26,9 @@ bool ReadRecordedPackages(const std::string& path,
                           std::vector<RecordedPackage>* packages,
                           std::string* error);
 
+// When the live host's calls arrived (replay.cpp).
+class CallArrivals;
+
 struct ReplayResult {
   std::uint64_t sent = 0;      // client packages played
   std::uint64_t received = 0;  // host packages that arrived
@@ -56,6 +59,18 @@ class Replay {
     std::uint64_t delay_us = 0;  // after that call arrives, or after the start
     bool sent = false;
   };
+  // Play's steps: sends every package that is due (a result once its
+  // call's live counterpart arrived, after the recorded latency) and moves
+  // `next` to the earliest one still to come; false when the connection
+  // broke. Then compares the host's packages with the recording.
+  bool SendDue(wfsim::TcpStream* stream, bool fast,
+               std::chrono::steady_clock::time_point start,
+               const CallArrivals& arrivals,
+               std::chrono::steady_clock::time_point* next,
+               ReplayResult* result);
+  void CompareWithRecording(const std::vector<std::vector<std::uint8_t>>& live,
+                            ReplayResult* result) const;
+
   std::vector<RecordedPackage> server_;  // the host's packages, recorded
   std::vector<Outgoing> client_;
 };

@@ -10,6 +10,7 @@
 
 #include "common/file_check.h"
 #include "protocol/wire_format.h"
+#include "qvctx_port/number.h"
 #include "record_printer.h"
 #include "stream_decoder.h"
 #include "timed_listing.h"
@@ -140,16 +141,6 @@ bool Dump(const Job& job, std::uint64_t* flagged) {
   return !read_error;
 }
 
-// A number in decimal or 0x hex, whole and within 32 bits.
-bool ParseNumber(const std::string& text, std::uint32_t* value) {
-  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-  char* end = nullptr;
-  const unsigned long long number = std::strtoull(text.c_str(), &end, 0);
-  if (*end != '\0' || number > 0xFFFFFFFFull) return false;
-  *value = static_cast<std::uint32_t>(number);
-  return true;
-}
-
 // The value of option `name` at argv[*i] ("--name V" or "--name=V"); false
 // when `argument` is not that option.
 bool OptionValue(int argc, char** argv, int* i, const char* name,
@@ -200,13 +191,17 @@ bool ParseArguments(int argc, char** argv, Options* options) {
         OptionValue(argc, argv, &i, "--type", &option_value, &missing);
     if (is_type ||
         OptionValue(argc, argv, &i, "--id", &option_value, &missing)) {
+      const char* const name = is_type ? "--type" : "--id";
       std::uint32_t number = 0;
-      if (missing || !ParseNumber(option_value, &number) ||
-          (is_type && number > qvctx::kHighestFncTyp)) {
-        std::fprintf(stderr, "qvctx-dump: %s takes %s, not \"%s\"\n",
-                     is_type ? "--type" : "--id",
-                     is_type ? "a function type from 0 to 3" : "a messageID",
-                     option_value.c_str());
+      const std::string complaint =
+          missing ? std::string(name) + " needs a value"
+                  : qvctx_port::ParseNumber(
+                        name, option_value, 0,
+                        is_type ? std::uint32_t{qvctx::kHighestFncTyp}
+                                : UINT32_MAX,
+                        &number);
+      if (!complaint.empty()) {
+        std::fprintf(stderr, "qvctx-dump: %s\n", complaint.c_str());
         return false;
       }
       if (is_type) {

@@ -62,7 +62,7 @@ void CallTracker::MarkSent(std::uint32_t slot) {
 void CallTracker::OnAnswer(const std::uint8_t* package, std::uint32_t length) {
   const Clock::time_point now = Clock::now();
   const std::uint32_t message_id =
-      length >= kHeaderSize ? qvctx::LoadLe32(package + qvctx::kMessageIdOffset)
+      length >= qvctx::kPackageHeadSize ? qvctx::LoadLe32(package + qvctx::kMessageIdOffset)
                             : 0;
   const std::uint32_t slot = SlotOfMessageId(message_id);
   const bool known =
@@ -114,7 +114,7 @@ void CallTracker::OnEvent(const std::uint8_t* package, std::uint32_t length) {
   const Clock::time_point now = Clock::now();
   bool expected = queued_events_ == 0;  // any event counts without a list
   std::uint32_t k = 0;
-  if (queued_events_ != 0 && length >= kHeaderSize) {
+  if (queued_events_ != 0 && length >= qvctx::kPackageHeadSize) {
     const std::uint32_t message_id =
         qvctx::LoadLe32(package + qvctx::kMessageIdOffset);
     k = SlotOfMessageId(message_id);
@@ -122,8 +122,8 @@ void CallTracker::OnEvent(const std::uint8_t* package, std::uint32_t length) {
         EventMessageId(k) == message_id &&
         qvctx::LoadLe16(package + qvctx::kFncTypOffset) == qvctx::kEventType) {
       const std::string payload = EventPayload(k);
-      expected = length == kHeaderSize + payload.size() &&
-                 std::memcmp(package + kHeaderSize, payload.data(),
+      expected = length == qvctx::kPackageHeadSize + payload.size() &&
+                 std::memcmp(package + qvctx::kPackageHeadSize, payload.data(),
                              payload.size()) == 0;
     }
   }

@@ -147,6 +147,12 @@ elseif(CHECK STREQUAL "reconnect")
     json_get(bulk sessions ${index} bulk_intact)
     json_get(events sessions ${index} events_received)
     json_get(dropped sessions ${index} send_after_drop)
+    # The built-in client's count is the session's own: 12 calls and the
+    # bulk transfer, in every session.
+    json_get(client sessions ${index} client)
+    if(NOT client MATCHES "answered 13 packages, 0 unframed")
+      fail("session ${index}: ${client}")
+    endif()
     math(EXPR expected_number "${index} + 1")
     if(index EQUAL 0)
       set(expected_drop 0)
@@ -172,13 +178,26 @@ elseif(CHECK STREQUAL "options")
   if(NOT rc EQUAL 0 OR NOT out MATCHES "--bulk BYTES" OR NOT out MATCHES "--json")
     fail("--help")
   endif()
-  set(bad_lines "--size;33" "--size;40-35" "--size;10485726" "--bulk;10485760"
+  # Each a command line of its own (a list in one argument).
+  foreach(bad "--size;33" "--size;40-35" "--size;10485726" "--bulk;10485760"
       "--bulk;20" "--threads;0" "--client;remote" "--nonsense;1" "--calls"
-      "--timeout;0" "--reconnect;0" "--probe;1;--reconnect;2")
-  foreach(bad IN LISTS bad_lines)
+      "--timeout;0" "--reconnect;0" "--probe;1;--reconnect;2" "--calls;010"
+      "--calls; 5" "--calls;5 " "--calls;5x" "--events;-1" "--threads;0x"
+      "--bulk;0x1000000000000000A")
     run_host(${bad})
     if(NOT rc EQUAL 2 OR NOT err MATCHES "qvctx-host: ")
       fail("${bad} was not refused")
+    endif()
+  endforeach()
+  run_host(--calls 7x)
+  if(NOT err MATCHES "qvctx-host: --calls: '7x' is not a number")
+    fail("a refused number must be named with its option")
+  endif()
+  # Decimal or 0x hex: the options are read in full before --help answers.
+  foreach(good "--calls;0x10" "--threads;0X2" "--reconnect;1000")
+    run_host(${good} --help)
+    if(NOT rc EQUAL 0)
+      fail("${good} was refused")
     endif()
   endforeach()
   # A library that is not there: the host says so and fails.

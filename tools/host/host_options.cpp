@@ -1,43 +1,34 @@
 #include "host_options.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+
+#include "qvctx_port/number.h"
 
 namespace qvctx_host {
 
 namespace {
 
-// A whole decimal number in [low, high]; false for anything else.
-bool ParseCount(const std::string& text, std::uint32_t low, std::uint32_t high,
-                std::uint32_t* value) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  errno = 0;
-  const unsigned long long number = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno != 0 || number < low || number > high) return false;
-  *value = static_cast<std::uint32_t>(number);
-  return true;
-}
-
-// "N" or "MIN-MAX", each a call's total size.
-bool ParseSizes(const std::string& text, HostOptions* options) {
+// "N" or "MIN-MAX", each a call's total size; the complaint about a part
+// that is no number or out of range, "-" when MIN exceeds MAX.
+std::string ParseSizes(const std::string& text, HostOptions* options) {
   const std::size_t dash = text.find('-');
   std::uint32_t low = 0;
   std::uint32_t high = 0;
-  if (dash == std::string::npos) {
-    if (!ParseCount(text, kHeaderSize, kLargestCall, &low)) return false;
+  std::string complaint = qvctx_port::ParseNumber(
+      "--size", text.substr(0, dash), qvctx::kPackageHeadSize, kLargestCall, &low);
+  if (complaint.empty() && dash == std::string::npos) {
     high = low;
-  } else if (!ParseCount(text.substr(0, dash), kHeaderSize, kLargestCall,
-                         &low) ||
-             !ParseCount(text.substr(dash + 1), kHeaderSize, kLargestCall,
-                         &high) ||
-             low > high) {
-    return false;
+  } else if (complaint.empty()) {
+    complaint = qvctx_port::ParseNumber("--size", text.substr(dash + 1),
+                                        qvctx::kPackageHeadSize, kLargestCall, &high);
   }
-  options->size_min = low;
-  options->size_max = high;
-  return true;
+  if (complaint.empty() && low > high) complaint = "-";
+  if (complaint.empty()) {
+    options->size_min = low;
+    options->size_max = high;
+  }
+  return complaint;
 }
 
 bool ParseSeconds(const std::string& text, double* seconds) {
@@ -50,28 +41,57 @@ bool ParseSeconds(const std::string& text, double* seconds) {
   return true;
 }
 
+// The field of an option that takes a count, and its range; null for any
+// other option.
+std::uint32_t* CountOption(const std::string& name, HostOptions* options,
+                           std::uint32_t* low, std::uint32_t* high) {
+  struct Count {
+    const char* name;
+    std::uint32_t HostOptions::*field;
+    std::uint32_t low;
+    std::uint32_t high;
+  };
+  static const Count kCounts[] = {
+      {"--calls", &HostOptions::calls, 0, kMostCalls},
+      {"--threads", &HostOptions::threads, 1, kMostThreads},
+      {"--events", &HostOptions::events, 0, kMostEvents},
+      {"--bulk", &HostOptions::bulk, 0, kBulkLimit - 1},
+      {"--reconnect", &HostOptions::sessions, 1, kMostSessions},
+  };
+  for (const Count& count : kCounts) {
+    if (name == count.name) {
+      *low = count.low;
+      *high = count.high;
+      return &(options->*count.field);
+    }
+  }
+  return nullptr;
+}
+
 // Applies one option with its value; an empty string when it was good,
 // otherwise what is wrong with it.
 std::string Apply(const std::string& name, const std::string& value,
                   HostOptions* options) {
+  std::uint32_t low = 0;
+  std::uint32_t high = 0;
+  if (std::uint32_t* const count = CountOption(name, options, &low, &high)) {
+    options->reconnect = options->reconnect || name == "--reconnect";
+    const std::string complaint =
+        qvctx_port::ParseNumber(name.c_str(), value, low, high, count);
+    // A bulk transfer is a whole package, header included, or none.
+    if (!complaint.empty() || name != "--bulk" || options->bulk == 0 ||
+        options->bulk >= qvctx::kPackageHeadSize) {
+      return complaint;
+    }
+    return name + " " + value + ": expected 0 (none) or 34 to " +
+           std::to_string(kBulkLimit - 1);
+  }
   bool good = false;
   std::string allowed;
-  if (name == "--calls") {
-    good = ParseCount(value, 0, kMostCalls, &options->calls);
-    allowed = "0 to " + std::to_string(kMostCalls);
-  } else if (name == "--size") {
-    good = ParseSizes(value, options);
+  if (name == "--size") {
+    const std::string complaint = ParseSizes(value, options);
+    if (complaint != "-") return complaint;
     allowed = "N or MIN-MAX, each from 34 to " + std::to_string(kLargestCall);
-  } else if (name == "--threads") {
-    good = ParseCount(value, 1, kMostThreads, &options->threads);
-    allowed = "1 to " + std::to_string(kMostThreads);
-  } else if (name == "--events") {
-    good = ParseCount(value, 0, kMostEvents, &options->events);
-    allowed = "0 to " + std::to_string(kMostEvents);
-  } else if (name == "--bulk") {
-    good = ParseCount(value, 0, kBulkLimit - 1, &options->bulk) &&
-           (options->bulk == 0 || options->bulk >= kHeaderSize);
-    allowed = "0 (none) or 34 to " + std::to_string(kBulkLimit - 1);
   } else if (name == "--timeout") {
     good = ParseSeconds(value, &options->timeout_seconds);
     allowed = "seconds, above 0 and at most 3600";
@@ -82,10 +102,6 @@ std::string Apply(const std::string& name, const std::string& value,
           value == "none" ? ClientChoice::kNone : ClientChoice::kBuiltIn;
     }
     allowed = "builtin or none";
-  } else if (name == "--reconnect") {
-    good = ParseCount(value, 1, kMostSessions, &options->sessions);
-    options->reconnect = true;
-    allowed = "1 to " + std::to_string(kMostSessions) + " sessions";
   } else if (name == "--probe") {
     good = ParseSeconds(value, &options->probe_seconds);
     allowed = "seconds, above 0 and at most 3600";
@@ -189,6 +205,8 @@ Options:
                      in ../lib)
   --simulator PATH   the simulator's library (default: likewise)
   --help             this text
+
+Counts are decimal, or hexadecimal after 0x.
 
 Exit codes: 0 when every answer arrived intact (a probe: when it ran), 1
 when an answer is missing or wrong, 2 for a bad command line, 3 when the

@@ -9,9 +9,6 @@
 
 namespace qvctx_host {
 
-// The package header's length; the smallest call is a header alone.
-constexpr std::uint32_t kHeaderSize =
-    static_cast<std::uint32_t>(qvctx::kPackageHeadSize);
 // The largest far-function call the host sends, header included, and the
 // largest answer the library receives.
 constexpr std::uint32_t kLargestCall = qvctx::kReaderLargestPackage;

@@ -4,6 +4,13 @@
 
 namespace qvctx_host {
 
+std::string ClientText(const HostReport& report) {
+  if (!report.built_in_client) return report.client;
+  return report.client + " (answered " +
+         std::to_string(report.client_answered) + " packages, " +
+         std::to_string(report.client_unframed) + " unframed bytes skipped)";
+}
+
 double MegabytesPerSecond(std::uint64_t bytes, double seconds) {
   return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0;
 }

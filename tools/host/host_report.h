@@ -20,7 +20,12 @@ struct HostReport {
   HostOptions options;
   std::string library_path;
   std::string simulator_path;
-  std::string client;          // who answered, in words
+  std::string client;           // who answered, in words
+  bool built_in_client = true;  // the simulator's built-in client answered
+  // What the built-in client did in this session alone: calls answered,
+  // written bytes skipped that began no package.
+  std::uint32_t client_answered = 0;
+  std::uint64_t client_unframed = 0;
   bool events_awaited = true;  // the host queued them and counts on them
   bool remote_client = false;  // QVCTX_SIM_CONNECT: a client process answers
   RunOutcome outcome;
@@ -37,6 +42,10 @@ struct HostReport {
   std::int32_t send_after_drop = 0;
   bool started = true;  // ServerStartSession returned 0
 };
+
+// Who answered, with the built-in client's counts of the session when it
+// was the one.
+std::string ClientText(const HostReport& report);
 
 // Throughput in MB/s; 0 when no time was measured.
 double MegabytesPerSecond(std::uint64_t bytes, double seconds);

@@ -2,7 +2,7 @@
 
 namespace qvctx_host {
 
-std::string QvctxApi::Bind(const HostLibrary& library) {
+std::string QvctxApi::Bind(const qvctx_port::SharedLibrary& library) {
   std::string missing;
   library.LookupInto("ServerStartSession", &start_session, &missing);
   library.LookupInto("ServerCloseSession", &close_session, &missing);

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "host_library.h"
 #include "qvctx/qvctx.h"
+#include "qvctx_port/shared_library.h"
 
 namespace qvctx_host {
 
@@ -22,7 +22,7 @@ struct QvctxApi {
 
   // Looks every function up in `library`; returns the names it lacks,
   // separated by blanks, or an empty string.
-  std::string Bind(const HostLibrary& library);
+  std::string Bind(const qvctx_port::SharedLibrary& library);
 
   // ServerSessionLog's text, given back at once with ServerSessionFreeLog.
   std::string FetchSessionLog() const;

@@ -22,12 +22,13 @@
 #include "common/file_check.h"
 #include "demo_package.h"
 #include "demo_run.h"
-#include "host_library.h"
 #include "host_options.h"
 #include "host_report.h"
 #include "host_system.h"
 #include "probe_run.h"
 #include "qvctx_api.h"
+#include "qvctx_port/paths.h"
+#include "qvctx_port/shared_library.h"
 #include "sim_control.h"
 #include "size_sequence.h"
 
@@ -60,14 +61,15 @@ void OnEvent(const std::uint8_t* package, std::uint32_t length) {
 // the loader's message names it.
 std::string LibraryPath(const std::string& chosen, const char* base_name) {
   if (!chosen.empty()) return chosen;
-  const std::string folder = ExecutableFolder();
-  const std::string name = LibraryFileName(base_name);
-  const std::string beside = JoinPath(folder, name);
+  const std::string folder = qvctx_port::ExecutableFolder();
+  const std::string name = qvctx_port::LibraryFileName(base_name);
+  const std::string beside = qvctx_port::JoinPath(folder, name);
   const std::size_t separator = folder.find_last_of("/\\");
   const std::string parent = separator == std::string::npos ? ".."
                              : separator == 0 ? folder.substr(0, 1)  // the root
                                               : folder.substr(0, separator);
-  const std::string installed = JoinPath(JoinPath(parent, "lib"), name);
+  const std::string installed =
+      qvctx_port::JoinPath(qvctx_port::JoinPath(parent, "lib"), name);
   if (!FileIsReadable(beside) && FileIsReadable(installed)) {
     return installed;
   }
@@ -105,14 +107,14 @@ std::int32_t StartSession(const QvctxApi& api, double seconds,
 // the result of a small far-function call.
 std::int32_t SendAfterDrop(const QvctxApi& api) {
   std::vector<std::uint8_t> package;
-  LayOutCall(SlotMessageId(0, false), kHeaderSize, &package);
+  LayOutCall(SlotMessageId(0, false), qvctx::kPackageHeadSize, &package);
   return api.send_call(package.data(),
                        static_cast<std::int32_t>(package.size()));
 }
 
 // Loads qvctx and looks its exports up; an empty string, or why it failed.
-std::string LoadQvctx(const HostOptions& options, HostLibrary* library,
-                      QvctxApi* api) {
+std::string LoadQvctx(const HostOptions& options,
+                      qvctx_port::SharedLibrary* library, QvctxApi* api) {
   if (!library->Open(LibraryPath(options.library, "qvctx"))) {
     return "cannot load the library " + library->path() + ": " +
            library->error();
@@ -124,12 +126,12 @@ std::string LoadQvctx(const HostOptions& options, HostLibrary* library,
 int RunProbeMode(const HostOptions& options) {
   // Only a library asked for by path is loaded first; otherwise qvctx finds
   // the platform's library itself, as on a real server.
-  HostLibrary platform;
+  qvctx_port::SharedLibrary platform;
   if (!options.simulator.empty() && !platform.Open(options.simulator)) {
     return NoSession("cannot load the platform library " + platform.path() +
                      ": " + platform.error());
   }
-  HostLibrary library;
+  qvctx_port::SharedLibrary library;
   QvctxApi api;
   const std::string not_loaded = LoadQvctx(options, &library, &api);
   if (!not_loaded.empty()) return NoSession(not_loaded);
@@ -138,119 +140,150 @@ int RunProbeMode(const HostOptions& options) {
       platform.is_open() ? platform.path() : "the one qvctx finds by name");
 }
 
-int HostMain(int argc, char** argv) {
-  HostOptions options;
-  std::string error;
-  if (!ParseHostOptions(argc, argv, &options, &error)) {
-    std::fprintf(stderr,
-                 "qvctx-host: %s\n(qvctx-host --help lists the options)\n",
-                 error.c_str());
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(HostUsage(), stdout);
-    return 0;
-  }
-  if (options.probe_seconds > 0) return RunProbeMode(options);
-
-  // The simulator first: qvctx loads "wfapi64" by name at its first start
-  // and then finds this one already in the process.
-  HostLibrary simulator;
-  if (!simulator.Open(LibraryPath(options.simulator, "wfapi64"))) {
-    return NoSession("cannot load the simulator " + simulator.path() + ": " +
-                     simulator.error());
-  }
+// The two libraries a run loads and what it looks up in them.
+struct Libraries {
+  qvctx_port::SharedLibrary simulator;
   SimControl sim;
-  const std::string sim_missing = sim.Bind(simulator);
-  if (!sim_missing.empty()) {
-    return NoSession(simulator.path() + " lacks " + sim_missing +
-                     " (qvctx-host --probe needs none of them)");
-  }
-  HostLibrary library;
+  qvctx_port::SharedLibrary qvctx;
   QvctxApi api;
-  const std::string not_loaded = LoadQvctx(options, &library, &api);
-  if (!not_loaded.empty()) return NoSession(not_loaded);
+};
 
+// The simulator first: qvctx loads "wfapi64" by name at its first start and
+// then finds this one already in the process. An empty string, or why the
+// run cannot go on.
+std::string LoadLibraries(const HostOptions& options, Libraries* loaded) {
+  qvctx_port::SharedLibrary& simulator = loaded->simulator;
+  if (!simulator.Open(LibraryPath(options.simulator, "wfapi64"))) {
+    return "cannot load the simulator " + simulator.path() + ": " +
+           simulator.error();
+  }
+  const std::string sim_missing = loaded->sim.Bind(simulator);
+  if (!sim_missing.empty()) {
+    return simulator.path() + " lacks " + sim_missing +
+           " (qvctx-host --probe needs none of them)";
+  }
+  return LoadQvctx(options, &loaded->qvctx, &loaded->api);
+}
+
+// What every session's report shares, with the simulator's client set up
+// for the run: the built-in one, none, or a remote one it bridges to.
+HostReport PrepareClient(const HostOptions& options, const Libraries& loaded) {
   HostReport base;
   base.options = options;
-  base.library_path = library.path();
-  base.simulator_path = simulator.path();
+  base.library_path = loaded.qvctx.path();
+  base.simulator_path = loaded.simulator.path();
   // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it meanwhile
   const char* connect = std::getenv("QVCTX_SIM_CONNECT");
   const bool remote = connect != nullptr && *connect != '\0';
-  const bool built_in = !remote && options.client == ClientChoice::kBuiltIn;
+  base.built_in_client = !remote && options.client == ClientChoice::kBuiltIn;
   // A remote client sends its events on its own schedule; the host counts
   // what comes and awaits nothing.
-  base.events_awaited = built_in;
+  base.events_awaited = base.built_in_client;
   base.remote_client = remote;
-  if (!remote) {
-    sim.reset();
-    sim.set_built_in_client(built_in ? 1 : 0);
-    // The host checks the answers, not the written bytes: keeping a copy of
-    // them would grow with the run.
-    sim.set_keep_written(0);
-  } else {
+  if (remote) {
     base.client = std::string("remote, bridged by the simulator to ") +
                   connect + " (QVCTX_SIM_CONNECT)";
+    return base;
   }
+  base.client = base.built_in_client
+                    ? "the simulator's built-in client"
+                    : "none: the built-in client stays off, nothing answers";
+  loaded.sim.reset();
+  loaded.sim.set_built_in_client(base.built_in_client ? 1 : 0);
+  // The host checks the answers, not the written bytes: keeping a copy of
+  // them would grow with the run.
+  loaded.sim.set_keep_written(0);
+  return base;
+}
 
+// The simulator's counts since its reset, taken when a session has closed.
+struct ClientCounts {
+  std::uint32_t answered = 0;
+  std::uint64_t unframed = 0;
+};
+
+// Closes the session of `report` and keeps its closing log and, from the
+// built-in client's counts, that session's own share of them.
+void CloseSession(const Libraries& loaded, ClientCounts* counted,
+                  HostReport* report) {
+  loaded.api.close_session();
+  report->close_log = loaded.api.FetchSessionLog();
+  const ClientCounts now{loaded.sim.answered_count(),
+                         loaded.sim.unframed_bytes()};
+  report->client_answered = now.answered - counted->answered;
+  report->client_unframed = now.unframed - counted->unframed;
+  *counted = now;
+}
+
+// Runs session `number` with `tracker` and reports it; from the second one
+// on, the client drops first and the session before is closed.
+HostReport RunSession(const Libraries& loaded, const HostReport& base,
+                      std::uint32_t number, CallTracker* tracker,
+                      ClientCounts* counted, std::vector<HostReport>* done) {
+  const HostOptions& options = base.options;
+  HostReport report = base;
+  report.session = number;
+  if (number > 1) {
+    // The client goes away, as when its user disconnects; the host finds
+    // out when a send fails, and follows the recipe: close, and once the
+    // client is back register both callbacks again and start.
+    loaded.sim.set_client_connected(0);
+    report.send_after_drop = SendAfterDrop(loaded.api);
+    CloseSession(loaded, counted, &done->back());
+    loaded.sim.set_client_connected(1);
+  }
+  g_tracker = tracker;
+  // Only a start after a drop waits for the client to come back.
+  const std::int32_t started =
+      StartSession(loaded.api, number > 1 ? options.timeout_seconds : 0,
+                   &report.start_attempts);
+  report.started = started == 0;
+  if (report.started) {
+    DemoRun run(options, loaded.api, loaded.sim, base.built_in_client, tracker);
+    report.outcome = run.Run();
+  } else {
+    report.outcome.send_failure =
+        "ServerStartSession returned " + std::to_string(started);
+  }
+  report.start_log = loaded.api.FetchSessionLog();
+  if (!report.started) {
+    const std::string why = SessionLogErrors(report.start_log);
+    if (!why.empty()) report.outcome.send_failure += ": " + why;
+  }
+  report.tally = tracker->Snapshot();
+  return report;
+}
+
+// Every session the options ask for, until one does not start; the last
+// one closed too.
+std::vector<HostReport> RunSessions(const Libraries& loaded,
+                                    const HostReport& base) {
+  const HostOptions& options = base.options;
   const std::vector<std::uint32_t> sizes =
       SizeSequence::Draw(options.size_min, options.size_max, options.calls);
   // Each session's tracker lives to the end: the reader may still call into
   // one until its session is closed.
   std::vector<std::unique_ptr<CallTracker>> trackers;
   std::vector<HostReport> sessions;
+  ClientCounts counted;
   for (std::uint32_t number = 1; number <= options.sessions; ++number) {
-    HostReport report = base;
-    report.session = number;
     trackers.push_back(std::make_unique<CallTracker>(
-        sizes, options.bulk, built_in ? options.events : 0));
-    if (number > 1) {
-      // The client goes away, as when its user disconnects; the host finds
-      // out when a send fails, and follows the recipe: close, and once the
-      // client is back register both callbacks again and start.
-      sim.set_client_connected(0);
-      report.send_after_drop = SendAfterDrop(api);
-      api.close_session();
-      sessions.back().close_log = api.FetchSessionLog();
-      sim.set_client_connected(1);
-    }
-    g_tracker = trackers.back().get();
-    // Only a start after a drop waits for the client to come back.
-    const std::int32_t started = StartSession(
-        api, number > 1 ? options.timeout_seconds : 0, &report.start_attempts);
-    report.started = started == 0;
-    if (report.started) {
-      DemoRun run(options, api, sim, built_in, g_tracker);
-      report.outcome = run.Run();
-    } else {
-      report.outcome.send_failure =
-          "ServerStartSession returned " + std::to_string(started);
-    }
-    report.start_log = api.FetchSessionLog();
-    if (!report.started) {
-      const std::string why = SessionLogErrors(report.start_log);
-      if (!why.empty()) report.outcome.send_failure += ": " + why;
-    }
-    report.tally = g_tracker->Snapshot();
-    sessions.push_back(report);
-    if (!report.started) break;
+        sizes, options.bulk, base.built_in_client ? options.events : 0));
+    sessions.push_back(RunSession(loaded, base, number, trackers.back().get(),
+                                  &counted, &sessions));
+    if (!sessions.back().started) break;
   }
-  api.close_session();
-  sessions.back().close_log = api.FetchSessionLog();
-
+  CloseSession(loaded, &counted, &sessions.back());
   for (HostReport& report : sessions) {
-    if (built_in) {
-      report.client = "the simulator's built-in client (answered " +
-                      std::to_string(sim.answered_count()) + " packages, " +
-                      std::to_string(sim.unframed_bytes()) +
-                      " unframed bytes skipped)";
-    } else if (!remote) {
-      report.client = "none: the built-in client stays off, nothing answers";
-    }
     report.log_file = LogFilePath();
     report.log_file_readable = FileIsReadable(report.log_file);
   }
+  return sessions;
+}
+
+// Prints the summary the options ask for; the exit code.
+int Conclude(const std::vector<HostReport>& sessions) {
+  const HostOptions& options = sessions.back().options;
   if (!options.reconnect) {
     if (options.json) {
       PrintJsonReport(sessions.back());
@@ -268,6 +301,26 @@ int HostMain(int argc, char** argv) {
     return kExitNoSession;
   }
   return AllProblems(sessions).empty() ? 0 : 1;
+}
+
+int HostMain(int argc, char** argv) {
+  HostOptions options;
+  std::string error;
+  if (!ParseHostOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr,
+                 "qvctx-host: %s\n(qvctx-host --help lists the options)\n",
+                 error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(HostUsage(), stdout);
+    return 0;
+  }
+  if (options.probe_seconds > 0) return RunProbeMode(options);
+  Libraries loaded;
+  const std::string not_loaded = LoadLibraries(options, &loaded);
+  if (!not_loaded.empty()) return NoSession(not_loaded);
+  return Conclude(RunSessions(loaded, PrepareClient(options, loaded)));
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ std::string JsonReport(const HostReport& report) {
   json += "\"ok\":" + std::string(Bool(problems.empty()));
   json += ",\"library\":" + JsonQuoted(report.library_path);
   json += ",\"simulator\":" + JsonQuoted(report.simulator_path);
-  json += ",\"client\":" + JsonQuoted(report.client);
+  json += ",\"client\":" + JsonQuoted(ClientText(report));
   json += ",\"calls\":" + std::to_string(options.calls);
   json += ",\"calls_sent\":" + std::to_string(outcome.calls_sent);
   json += ",\"answered\":" + std::to_string(tally.calls_answered);

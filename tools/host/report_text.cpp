@@ -32,7 +32,7 @@ void PrintTextReport(const HostReport& report) {
   std::printf("qvctx-host: a sample host of qvctx\n");
   std::printf("  library    %s\n", report.library_path.c_str());
   std::printf("  simulator  %s\n", report.simulator_path.c_str());
-  std::printf("  client     %s\n\n", report.client.c_str());
+  std::printf("  client     %s\n\n", ClientText(report).c_str());
 
   std::printf(
       "calls      %u sent from %u thread%s, %u answered, %u intact "
@@ -127,6 +127,12 @@ void PrintReconnectText(const std::vector<HostReport>& sessions) {
         : tally.bulk_answered ? "damaged"
                               : "not answered",
         tally.events_received);
+    if (report.built_in_client) {
+      std::printf(
+          "  client answered %u packages, %llu unframed bytes skipped\n",
+          report.client_answered,
+          static_cast<unsigned long long>(report.client_unframed));
+    }
     std::printf(
         "  bytes %llu sent, %llu received in %.3f s (%.1f MB/s sent); "
         "latency p50 %s, p99 %s, max %s\n",

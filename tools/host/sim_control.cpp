@@ -2,7 +2,7 @@
 
 namespace qvctx_host {
 
-std::string SimControl::Bind(const HostLibrary& library) {
+std::string SimControl::Bind(const qvctx_port::SharedLibrary& library) {
   std::string missing;
   library.LookupInto("WfSimReset", &reset, &missing);
   library.LookupInto("WfSimSetBuiltInClient", &set_built_in_client, &missing);

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "host_library.h"
 #include "qvctx/wfapi64_sim.h"
+#include "qvctx_port/shared_library.h"
 
 namespace qvctx_host {
 
@@ -22,7 +22,7 @@ struct SimControl {
 
   // Looks every function up in `library`; returns the names it lacks,
   // separated by blanks, or an empty string.
-  std::string Bind(const HostLibrary& library);
+  std::string Bind(const qvctx_port::SharedLibrary& library);
 };
 
 }  // namespace qvctx_host

@@ -13,20 +13,12 @@ namespace {
 
 constexpr char kChannelName[] = "qvctx";
 
-template <typename Function>
-bool Resolve(void* library, const char* name, Function* function,
-             std::string* missing) {
-  *function = reinterpret_cast<Function>(FindExport(library, name));
-  if (*function == nullptr) *missing += std::string(" ") + name;
-  return *function != nullptr;
-}
-
 }  // namespace
 
 Tap& Tap::Get() {
-  static Tap* const tap = new Tap();  // never destroyed: the host may call
-                                      // in while the process ends
-  return *tap;
+  static Tap* const kTap = new Tap();  // never destroyed: the host may call
+                                       // in while the process ends
+  return *kTap;
 }
 
 const TargetTable* Tap::Target() {
@@ -42,30 +34,29 @@ void Tap::Load() {
            " or \"target\" in " + kIniName + " beside the tap");
     return;
   }
-  std::string error;
-  void* const library = LoadLibraryAt(settings.target, &error);
-  if (library == nullptr) {
-    Refuse("cannot load " + settings.target + ": " + error);
+  // The full path alone: the folder's other libraries are found beside it,
+  // never the tap beside the host.
+  if (!target_.Open(settings.target,
+                    qvctx_port::SharedLibrary::Search::kBesideLibrary)) {
+    Refuse("cannot load " + settings.target + ": " + target_.error());
     return;
   }
   std::string missing;
-  Resolve(library, "WFQuerySessionInformationA", &table_.query_session,
-          &missing);
-  Resolve(library, "WFVirtualChannelOpen", &table_.open, &missing);
-  Resolve(library, "WFVirtualChannelQuery", &table_.query, &missing);
-  Resolve(library, "WFVirtualChannelRead", &table_.read, &missing);
-  Resolve(library, "WFVirtualChannelWrite", &table_.write, &missing);
-  Resolve(library, "WFVirtualChannelClose", &table_.close, &missing);
-  Resolve(library, "WFFreeMemory", &table_.free_memory, &missing);
-  // The library stays loaded for the rest of the process either way: the
-  // host may still hold what it handed out.
+  target_.LookupInto("WFQuerySessionInformationA", &table_.query_session,
+                     &missing);
+  target_.LookupInto("WFVirtualChannelOpen", &table_.open, &missing);
+  target_.LookupInto("WFVirtualChannelQuery", &table_.query, &missing);
+  target_.LookupInto("WFVirtualChannelRead", &table_.read, &missing);
+  target_.LookupInto("WFVirtualChannelWrite", &table_.write, &missing);
+  target_.LookupInto("WFVirtualChannelClose", &table_.close, &missing);
+  target_.LookupInto("WFFreeMemory", &table_.free_memory, &missing);
   if (table_.open != nullptr &&
       IsOwnCode(reinterpret_cast<const void*>(table_.open))) {
     Refuse(settings.target + " is the tap itself, not the platform's library");
     return;
   }
   if (!missing.empty()) {
-    Refuse(settings.target + " lacks" + missing);
+    Refuse(settings.target + " lacks " + missing);
     return;
   }
   usable_ = true;

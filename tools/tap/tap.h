@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "qvctx_port/shared_library.h"
 #include "wfsim/recording/stream_recorder.h"
 
 namespace qvtap {
@@ -52,6 +53,10 @@ class Tap {
   void Refuse(const std::string& why);
 
   std::once_flag loaded_;
+  // The platform's library; it stays loaded for the rest of the process
+  // (the tap is never destroyed), as the host may still hold what it handed
+  // out.
+  qvctx_port::SharedLibrary target_;
   TargetTable table_{};
   bool usable_ = false;
   std::string record_prefix_;

@@ -44,78 +44,77 @@ void Moved(void* handle, Direction direction, std::int32_t result,
 extern "C" {
 
 QVTAP_EXPORT std::int32_t WFQuerySessionInformationA(
-    void* hServer, std::uint32_t sessionId, int infoClass, char** ppBuffer,
-    std::uint32_t* pBytesReturned) {
+    void* server, std::uint32_t session_id, int info_class, char** buffer_out,
+    std::uint32_t* bytes_returned) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
-  return target->query_session(hServer, sessionId, infoClass, ppBuffer,
-                               pBytesReturned);
+  return target->query_session(server, session_id, info_class, buffer_out,
+                               bytes_returned);
 }
 
-QVTAP_EXPORT void* WFVirtualChannelOpen(void* hServer, std::uint32_t sessionId,
-                                        char* virtualName) {
+QVTAP_EXPORT void* WFVirtualChannelOpen(void* server, std::uint32_t session_id,
+                                        char* virtual_name) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return nullptr;
-  void* const handle = target->open(hServer, sessionId, virtualName);
+  void* const handle = target->open(server, session_id, virtual_name);
   if (handle != nullptr) {
     const std::uint32_t error = LastError();
-    Tap::Get().Opened(handle, virtualName);
+    Tap::Get().Opened(handle, virtual_name);
     SetLastError(error);
   }
   return handle;
 }
 
-QVTAP_EXPORT std::int32_t WFVirtualChannelQuery(void* hChannel,
-                                                int virtualClass,
-                                                void** ppBuffer,
-                                                std::uint32_t* pBytesReturned) {
+QVTAP_EXPORT std::int32_t WFVirtualChannelQuery(void* channel,
+                                                int virtual_class,
+                                                void** buffer_out,
+                                                std::uint32_t* bytes_returned) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
-  return target->query(hChannel, virtualClass, ppBuffer, pBytesReturned);
+  return target->query(channel, virtual_class, buffer_out, bytes_returned);
 }
 
-QVTAP_EXPORT std::int32_t WFVirtualChannelRead(void* hChannel,
-                                               std::uint32_t timeoutMs,
+QVTAP_EXPORT std::int32_t WFVirtualChannelRead(void* channel,
+                                               std::uint32_t timeout_ms,
                                                char* buffer,
-                                               std::uint32_t bufferSize,
-                                               std::uint32_t* pBytesRead) {
+                                               std::uint32_t buffer_size,
+                                               std::uint32_t* bytes_read) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
   const std::int32_t result =
-      target->read(hChannel, timeoutMs, buffer, bufferSize, pBytesRead);
-  Moved(hChannel, Direction::kFromClient, result, buffer, bufferSize,
-        pBytesRead);
+      target->read(channel, timeout_ms, buffer, buffer_size, bytes_read);
+  Moved(channel, Direction::kFromClient, result, buffer, buffer_size,
+        bytes_read);
   return result;
 }
 
-QVTAP_EXPORT std::int32_t WFVirtualChannelWrite(void* hChannel, char* buffer,
+QVTAP_EXPORT std::int32_t WFVirtualChannelWrite(void* channel, char* buffer,
                                                 std::uint32_t length,
-                                                std::uint32_t* pBytesWritten) {
+                                                std::uint32_t* bytes_written) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
   const std::int32_t result =
-      target->write(hChannel, buffer, length, pBytesWritten);
-  Moved(hChannel, Direction::kFromServer, result, buffer, length,
-        pBytesWritten);
+      target->write(channel, buffer, length, bytes_written);
+  Moved(channel, Direction::kFromServer, result, buffer, length, bytes_written);
   return result;
 }
 
-QVTAP_EXPORT std::int32_t WFVirtualChannelClose(void* hChannel) {
+QVTAP_EXPORT std::int32_t WFVirtualChannelClose(void* channel) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
-  const std::int32_t result = target->close(hChannel);
+  const std::int32_t result = target->close(channel);
   if (result != 0) {
     const std::uint32_t error = LastError();
-    Tap::Get().Closed(hChannel);
+    Tap::Get().Closed(channel);
     SetLastError(error);
   }
   return result;
 }
 
-QVTAP_EXPORT void WFFreeMemory(void* pMemory) {
+QVTAP_EXPORT void WFFreeMemory(void* memory) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return;
-  target->free_memory(pMemory);
+  target->free_memory(memory);
 }
 
 }  // extern "C"

@@ -25,10 +25,6 @@ std::string Environment(const char* name);
 // %SystemRoot%\System32\wfapi64.dll on Windows; empty elsewhere.
 std::string DefaultTargetPath();
 
-// Loads the library at the full path `path`; null with `error` set.
-void* LoadLibraryAt(const std::string& path, std::string* error);
-void* FindExport(void* library, const char* name);
-
 // True when `address` lies in the tap's own file. (Comparing with the
 // address of one of the tap's exports would not do: the loader may bind that
 // name to another library's function of the same name.)

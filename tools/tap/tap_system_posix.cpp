@@ -36,20 +36,6 @@ std::string Environment(const char* name) {
 
 std::string DefaultTargetPath() { return ""; }
 
-void* LoadLibraryAt(const std::string& path, std::string* error) {
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): called once, under the load lock
-    const char* text = dlerror();
-    *error = text != nullptr ? text : "dlopen failed";
-  }
-  return library;
-}
-
-void* FindExport(void* library, const char* name) {
-  return dlsym(library, name);
-}
-
 void Announce(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
 }

@@ -55,23 +55,6 @@ std::string DefaultTargetPath() {
   return std::string(folder, length) + "\\wfapi64.dll";
 }
 
-void* LoadLibraryAt(const std::string& path, std::string* error) {
-  // The full path alone: the folder's other libraries are found beside it,
-  // never the tap beside the host.
-  HMODULE library =
-      LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (library == nullptr) {
-    *error =
-        "LoadLibrary failed with error " + std::to_string(::GetLastError());
-  }
-  return reinterpret_cast<void*>(library);
-}
-
-void* FindExport(void* library, const char* name) {
-  return reinterpret_cast<void*>(
-      GetProcAddress(static_cast<HMODULE>(library), name));
-}
-
 void Announce(const std::string& text) {
   OutputDebugStringA((text + "\n").c_str());
 }

@@ -145,10 +145,26 @@ run_dump(--strict --type 0 rec.client.bin)
 if(NOT rc EQUAL 1)
   fail("--strict on an untimed recording with flags: exit ${rc}")
 endif()
-run_dump(--type 4 timed)
-if(NOT rc EQUAL 2 OR NOT err MATCHES "--type takes a function type")
-  fail("--type 4: exit ${rc}, stderr '${err}'")
-endif()
+# Numbers are decimal or 0x hex, whole, in range; anything else is refused
+# with the option named.
+foreach(id 0x101 0X101)
+  run_dump(--json --id ${id} timed)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "\"message_id\":257," OR out MATCHES "\"message_id\":514,")
+    fail("--id ${id}: exit ${rc}:\n${out}")
+  endif()
+endforeach()
+foreach(bad "--type;4;out of range \\(0 to 3\\)" "--id;010x;not a number"
+        "--id;010;not a number" "--id; 257;not a number" "--id;257 ;not a number"
+        "--id;0x;not a number" "--id;-1;not a number" "--id;1e3;not a number"
+        "--id;4294967296;out of range")
+  list(GET bad 0 option)
+  list(GET bad 1 value)
+  list(GET bad 2 why)
+  run_dump(${option} "${value}" timed)
+  if(NOT rc EQUAL 2 OR NOT err MATCHES "^qvctx-dump: ${option}: '?${value}'? is ${why}")
+    fail("${option} '${value}': exit ${rc}, stderr '${err}'")
+  endif()
+endforeach()
 
 # Wrong usage and unreadable files.
 run_dump(rec.other.dat)

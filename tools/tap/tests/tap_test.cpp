@@ -62,9 +62,9 @@ Operations Direct() {
 // The tap under test, loaded once and kept for the process, as a host
 // keeps the platform's library.
 const qvctx_test::LoadedLibrary& TapLibrary() {
-  static const auto* const tap =
+  static const auto* const kTap =
       new qvctx_test::LoadedLibrary(Env("QVCTX_TAP_UNDER_TEST"));
-  return *tap;
+  return *kTap;
 }
 
 class TapTest : public ::testing::Test {
@@ -86,8 +86,8 @@ class TapTest : public ::testing::Test {
   Operations ops_{};
 };
 
-char kName[] = "qvctx";
-char kOtherName[] = "other";
+char g_name[] = "qvctx";
+char g_other_name[] = "other";
 
 // One call through a set of operations: its result (non-zero or not) and
 // the last error afterwards.
@@ -129,7 +129,7 @@ TEST_F(TapTest, ForwardsResultsAndLastError) {
        }},
       {"open another name",
        [&](const Operations& o) {
-         return o.open(nullptr, sim_test::kCurrentSession, kOtherName) !=
+         return o.open(nullptr, sim_test::kCurrentSession, g_other_name) !=
                 nullptr;
        }},
       {"read an unknown handle",
@@ -160,7 +160,7 @@ TEST_F(TapTest, ForwardsResultsAndLastError) {
 // (when the prefix can be written), with the caller's last error untouched.
 TEST_F(TapTest, RecordsBothDirections) {
   const std::uint64_t start = wfsim::RecordingClock();
-  void* const channel = ops_.open(nullptr, sim_test::kCurrentSession, kName);
+  void* const channel = ops_.open(nullptr, sim_test::kCurrentSession, g_name);
   ASSERT_NE(channel, nullptr);
   WfSimSetReadPieceSize(7);
   std::vector<std::uint8_t> sent(300), received;
@@ -220,7 +220,7 @@ TEST_F(TapTest, UnusableTargetFailsEveryOperation) {
                                reinterpret_cast<char**>(&data), &count) != 0;
       },
       [&](const Operations& o) {
-        return o.open(nullptr, sim_test::kCurrentSession, kName) != nullptr;
+        return o.open(nullptr, sim_test::kCurrentSession, g_name) != nullptr;
       },
       [&](const Operations& o) { return o.query(&count, 0, &data, &count); },
       [&](const Operations& o) {

@@ -1,12 +1,12 @@
 #include <dlfcn.h>
 
-#include "host_library.h"
+#include "qvctx_port/shared_library.h"
 
-namespace qvctx_host {
+namespace qvctx_port {
 
-HostLibrary::~HostLibrary() { Close(); }
+SharedLibrary::~SharedLibrary() { Close(); }
 
-bool HostLibrary::Open(const std::string& path) {
+bool SharedLibrary::Open(const std::string& path, Search /*search*/) {
   Close();
   path_ = path;
   // Local binding: qvctx looks its platform functions up through its own
@@ -22,13 +22,13 @@ bool HostLibrary::Open(const std::string& path) {
   return true;
 }
 
-void HostLibrary::Close() {
+void SharedLibrary::Close() {
   if (handle_ != nullptr) dlclose(handle_);
   handle_ = nullptr;
 }
 
-void* HostLibrary::Symbol(const char* name) const {
+void* SharedLibrary::Symbol(const char* name) const {
   return handle_ != nullptr ? dlsym(handle_, name) : nullptr;
 }
 
-}  // namespace qvctx_host
+}  // namespace qvctx_port

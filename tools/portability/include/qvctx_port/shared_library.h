@@ -1,23 +1,30 @@
-// A shared library that the sample host loads by path, as a real host loads
-// qvctx: the handle lives as long as the object, functions are looked up by
-// name. Only the platform files know how a library is loaded.
-#ifndef QVCTX_TOOLS_HOST_HOST_LIBRARY_H_
-#define QVCTX_TOOLS_HOST_HOST_LIBRARY_H_
+// A shared library loaded by path, as a host loads qvctx: the handle lives
+// as long as the object, functions are looked up by name. Only the platform
+// files know how a library is loaded.
+#ifndef QVCTX_TOOLS_PORTABILITY_INCLUDE_QVCTX_PORT_SHARED_LIBRARY_H_
+#define QVCTX_TOOLS_PORTABILITY_INCLUDE_QVCTX_PORT_SHARED_LIBRARY_H_
 
 #include <string>
 
-namespace qvctx_host {
+namespace qvctx_port {
 
-class HostLibrary {
+class SharedLibrary {
  public:
-  HostLibrary() = default;
-  ~HostLibrary();
-  HostLibrary(const HostLibrary&) = delete;
-  HostLibrary& operator=(const HostLibrary&) = delete;
+  // Where Windows looks for the libraries the loaded one needs: the
+  // program's usual search order, or the loaded library's own folder first
+  // (for a library loaded from a folder that is not the program's). The
+  // same on POSIX, where the library's run path decides.
+  enum class Search { kDefault, kBesideLibrary };
+
+  SharedLibrary() = default;
+  explicit SharedLibrary(const std::string& path) { Open(path); }
+  ~SharedLibrary();
+  SharedLibrary(const SharedLibrary&) = delete;
+  SharedLibrary& operator=(const SharedLibrary&) = delete;
 
   // Loads the library at `path`; false (and error() says why) when it does
   // not load. A library already held is unloaded first.
-  bool Open(const std::string& path);
+  bool Open(const std::string& path, Search search = Search::kDefault);
 
   // Unloads the library; nothing happens when none is held.
   void Close();
@@ -53,6 +60,6 @@ class HostLibrary {
   std::string error_;       // the loader's message of the last failed Open()
 };
 
-}  // namespace qvctx_host
+}  // namespace qvctx_port
 
-#endif  // QVCTX_TOOLS_HOST_HOST_LIBRARY_H_
+#endif  // QVCTX_TOOLS_PORTABILITY_INCLUDE_QVCTX_PORT_SHARED_LIBRARY_H_
