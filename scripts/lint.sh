@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 # The library and the simulator. tools joins this list (one word) once its
 # names follow the convention.
-folders=(src sim)
+folders=(src sim tools examples)
 
 build="${1:-build/linux}"
 tidy=$(command -v clang-tidy-14 || command -v clang-tidy || true)
