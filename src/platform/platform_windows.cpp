@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <new>
 
 #include "platform/platform.h"
@@ -64,8 +65,61 @@ TimeOfDay LocalTimeOfDay() {
 
 std::string NativePath(const char* windows_path) { return windows_path; }
 
-std::FILE* OpenTextFileForWriting(const char* windows_path, bool append) {
-  return _fsopen(windows_path, append ? "at" : "wt", _SH_DENYNO);
+struct AppendFile {
+  HANDLE handle;
+};
+
+AppendFile* OpenAppendFile(const char* windows_path, bool empty_it) {
+  // Delete sharing lets an operator rename or delete the file while it is
+  // open.
+  constexpr DWORD kShareAll =
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (empty_it) {
+    // A handle for appending only may not cut the file; emptying takes one
+    // of its own, closed again at once.
+    HANDLE emptying =
+        CreateFileA(windows_path, GENERIC_WRITE, kShareAll, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (emptying == INVALID_HANDLE_VALUE) return nullptr;
+    CloseHandle(emptying);
+  }
+  HANDLE handle =
+      CreateFileA(windows_path, FILE_APPEND_DATA, kShareAll, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  AppendFile* file = new (std::nothrow) AppendFile{handle};
+  if (file == nullptr) CloseHandle(handle);
+  return file;
+}
+
+bool AppendLine(AppendFile* file, const char* text) {
+  // Stored as a text-mode stream stores it: each line feed as CR LF.
+  char out[kAppendLineLimit];
+  std::size_t used = 0;
+  bool ok = true;
+  const auto flush = [&] {
+    DWORD written = 0;
+    ok = ok &&
+         WriteFile(file->handle, out, static_cast<DWORD>(used), &written,
+                   nullptr) != FALSE &&
+         written == used;
+    used = 0;
+  };
+  for (const char* c = text;; ++c) {
+    const char next = *c != '\0' ? *c : '\n';
+    if (used + 2 > sizeof(out)) flush();
+    if (next == '\n') out[used++] = '\r';
+    out[used++] = next;
+    if (*c == '\0') break;
+  }
+  flush();
+  return ok;
+}
+
+void CloseAppendFile(AppendFile* file) {
+  if (file == nullptr) return;
+  CloseHandle(file->handle);
+  delete file;
 }
 
 bool FileIsReadable(const char* windows_path) {
@@ -112,8 +166,12 @@ std::uint32_t LastErrorCode() { return GetLastError(); }
 
 void SetLastErrorCode(std::uint32_t code) { SetLastError(code); }
 
-void* AllocateZeroPages(std::size_t size) {
-  return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+void* ReserveZeroPages(std::size_t size) {
+  return VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+bool CommitZeroPages(void* start, std::size_t size) {
+  return VirtualAlloc(start, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
 void FreeZeroPages(void* block, std::size_t /*size*/) {

@@ -134,6 +134,14 @@ std::string LibraryPath(const std::string& base_name) {
 #endif
 }
 
+std::string ProgramPath(const std::string& base_name) {
+#if defined(_WIN32)
+  return ExecutableFolder() + "\\" + base_name + ".exe";
+#else
+  return ExecutableFolder() + "/" + base_name;
+#endif
+}
+
 LoadedLibrary::LoadedLibrary(const std::string& path) {
 #if defined(_WIN32)
   handle_ = LoadLibraryA(path.c_str());
