@@ -69,6 +69,9 @@ struct AppendFile {
   HANDLE handle;
 };
 
+// Where the append lock lies: 2^63 - 2^32, an offset no log file reaches.
+constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
+
 AppendFile* OpenAppendFile(const char* windows_path, bool empty_it) {
   // Delete sharing lets an operator rename or delete the file while it is
   // open.
@@ -83,9 +86,11 @@ AppendFile* OpenAppendFile(const char* windows_path, bool empty_it) {
     if (emptying == INVALID_HANDLE_VALUE) return nullptr;
     CloseHandle(emptying);
   }
+  // Read access only so the handle may take the append lock (AppendLine);
+  // without FILE_WRITE_DATA every write still goes to the end.
   HANDLE handle =
-      CreateFileA(windows_path, FILE_APPEND_DATA, kShareAll, nullptr,
-                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileA(windows_path, FILE_APPEND_DATA | FILE_READ_DATA, kShareAll,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   AppendFile* file = new (std::nothrow) AppendFile{handle};
   if (file == nullptr) CloseHandle(handle);
@@ -93,6 +98,15 @@ AppendFile* OpenAppendFile(const char* windows_path, bool empty_it) {
 }
 
 bool AppendLine(AppendFile* file, const char* text) {
+  // The system appends each write whole. The writers of every process also
+  // take turns on one byte far beyond any end the file reaches (so no reader
+  // is ever blocked): where append-only writes are emulated by finding the
+  // end and then writing (Wine), two processes could otherwise write over
+  // each other. A file system without locks is written to all the same.
+  OVERLAPPED lock_at{};
+  lock_at.OffsetHigh = kAppendLockOffsetHigh;
+  const bool locked = LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0,
+                                 &lock_at) != FALSE;
   // Stored as a text-mode stream stores it: each line feed as CR LF.
   char out[kAppendLineLimit];
   std::size_t used = 0;
@@ -113,6 +127,7 @@ bool AppendLine(AppendFile* file, const char* text) {
     if (*c == '\0') break;
   }
   flush();
+  if (locked) UnlockFileEx(file->handle, 0, 1, 0, &lock_at);
   return ok;
 }
 

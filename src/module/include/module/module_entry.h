@@ -19,8 +19,9 @@ inline constexpr std::uint32_t kThreadDetach = 3;
 // nobody fetched; for that it calls the kernel (time of day, file write and
 // close, its locks) and the C runtime (formatting, freeing), which is loaded
 // before this library and unloaded after it, and no other library. Neither
-// logs otherwise, loads a library, starts or stops a thread, opens or closes
-// the channel, or waits for another thread.
+// logs otherwise, loads a library, starts or stops a thread, waits for one to
+// end, or opens or closes the channel; detach takes the log writer's locks,
+// which other threads hold only while they write a line.
 std::int32_t HandleModuleNotification(std::uint32_t reason) noexcept;
 
 }  // namespace qvctx

@@ -77,8 +77,8 @@ inline constexpr std::size_t kAppendLineLimit = 2048;
 
 // Appends `text` and a line end, in one write when both fit into
 // kAppendLineLimit once stored (longer texts take several). Every line feed,
-// those in `text` included, is stored as a text-mode stream of the platform
-// stores it: CR LF on Windows, LF on POSIX. False when not all was written.
+// those in `text` included, is stored as the platform's text-mode streams
+// store it: CR LF on Windows, LF on POSIX. False when not all was written.
 bool AppendLine(AppendFile* file, const char* text);
 
 // Closes the file; null is ignored.
