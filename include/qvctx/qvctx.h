@@ -51,7 +51,10 @@
  *   session (and 1 at once while a close waits for it).
  *
  * Receiving: the reader waits for a whole 34-byte header before it decides
- *   anything about a package, then for the package's datasize bytes.
+ *   anything about a package, then for the package's datasize bytes. Its
+ *   10 MiB buffer is reserved when the session starts and takes memory only
+ *   as packages first fill it (on Windows committed 64 KiB at a time), so
+ *   an idle session costs at most 64 KiB of it.
  *
  * Ownership: the library never keeps or frees memory of the host. The package
  *   a callback receives lives in the library and is valid only during the
