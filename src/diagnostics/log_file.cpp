@@ -45,7 +45,7 @@ CLogFile::CLogFile(const LogSettings& settings)
                                            : &kForcedLevel) {
   file_ =
       port::OpenAppendFile(settings.log_file_name, settings.log_append == 0);
-  if (file_ == nullptr) return;
+  if (file_ == port::kNoAppendFile) return;
   open_.store(true, std::memory_order_release);
   WriteBanner(settings);
 }
@@ -105,7 +105,7 @@ void CLogFile::Log(std::int32_t threshold, const char* line_format,
 
 void CLogFile::WriteLine(const char* line) {
   port::LockGuard guard(lock_);
-  if (file_ == nullptr || failed_) return;
+  if (file_ == port::kNoAppendFile || failed_) return;
   // One write per line: lines of other writers, in this process or
   // another, never land inside it, and it has reached the file on return.
   if (!port::AppendLine(file_, line)) failed_ = true;
@@ -116,7 +116,7 @@ void CLogFile::CloseLog() {
   LogInfo("%s", kLogClosingLine);
   open_.store(false, std::memory_order_release);
   port::CloseAppendFile(file_);
-  file_ = nullptr;
+  file_ = port::kNoAppendFile;
 }
 
 void SetLogSettingsSource(LogSettingsSource source) {

@@ -92,22 +92,16 @@ std::string NativePath(const char* windows_path) {
   return path;
 }
 
-struct AppendFile {
-  int descriptor;
-};
-
-AppendFile* OpenAppendFile(const char* windows_path, bool empty_it) {
+AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
   const int descriptor =
       open(NativePath(windows_path).c_str(),
            O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (empty_it ? O_TRUNC : 0),
            0666);
-  if (descriptor < 0) return nullptr;
-  AppendFile* file = new (std::nothrow) AppendFile{descriptor};
-  if (file == nullptr) close(descriptor);
-  return file;
+  return descriptor < 0 ? kNoAppendFile : descriptor;
 }
 
-bool AppendLine(AppendFile* file, const char* text) {
+bool AppendLine(AppendFile file, const char* text) {
+  const int descriptor = static_cast<int>(file);
   char out[kAppendLineLimit];
   std::size_t used = 0;
   bool ok = true;
@@ -116,7 +110,7 @@ bool AppendLine(AppendFile* file, const char* text) {
   const auto flush = [&] {
     const char* from = out;
     while (ok && used > 0) {
-      const ssize_t written = write(file->descriptor, from, used);
+      const ssize_t written = write(descriptor, from, used);
       if (written < 0 && errno == EINTR) continue;
       ok = written > 0;
       if (ok) {
@@ -135,10 +129,8 @@ bool AppendLine(AppendFile* file, const char* text) {
   return ok;
 }
 
-void CloseAppendFile(AppendFile* file) {
-  if (file == nullptr) return;
-  close(file->descriptor);
-  delete file;
+void CloseAppendFile(AppendFile file) {
+  if (file != kNoAppendFile) close(static_cast<int>(file));
 }
 
 bool FileIsReadable(const char* windows_path) {

@@ -65,14 +65,10 @@ TimeOfDay LocalTimeOfDay() {
 
 std::string NativePath(const char* windows_path) { return windows_path; }
 
-struct AppendFile {
-  HANDLE handle;
-};
-
 // Where the append lock lies: 2^63 - 2^32, an offset no log file reaches.
 constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
 
-AppendFile* OpenAppendFile(const char* windows_path, bool empty_it) {
+AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
   // Delete sharing lets an operator rename or delete the file while it is
   // open.
   constexpr DWORD kShareAll =
@@ -83,7 +79,7 @@ AppendFile* OpenAppendFile(const char* windows_path, bool empty_it) {
     HANDLE emptying =
         CreateFileA(windows_path, GENERIC_WRITE, kShareAll, nullptr,
                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (emptying == INVALID_HANDLE_VALUE) return nullptr;
+    if (emptying == INVALID_HANDLE_VALUE) return kNoAppendFile;
     CloseHandle(emptying);
   }
   // Read access only so the handle may take the append lock (AppendLine);
@@ -91,13 +87,13 @@ AppendFile* OpenAppendFile(const char* windows_path, bool empty_it) {
   HANDLE handle =
       CreateFileA(windows_path, FILE_APPEND_DATA | FILE_READ_DATA, kShareAll,
                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  AppendFile* file = new (std::nothrow) AppendFile{handle};
-  if (file == nullptr) CloseHandle(handle);
-  return file;
+  static_assert(sizeof(HANDLE) == sizeof(AppendFile), "a handle fits");
+  return handle == INVALID_HANDLE_VALUE ? kNoAppendFile
+                                        : reinterpret_cast<AppendFile>(handle);
 }
 
-bool AppendLine(AppendFile* file, const char* text) {
+bool AppendLine(AppendFile file, const char* text) {
+  HANDLE handle = reinterpret_cast<HANDLE>(file);
   // The system appends each write whole. The writers of every process also
   // take turns on one byte far beyond any end the file reaches (so no reader
   // is ever blocked): where append-only writes are emulated by finding the
@@ -105,8 +101,8 @@ bool AppendLine(AppendFile* file, const char* text) {
   // each other. A file system without locks is written to all the same.
   OVERLAPPED lock_at{};
   lock_at.OffsetHigh = kAppendLockOffsetHigh;
-  const bool locked = LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0,
-                                 &lock_at) != FALSE;
+  const bool locked =
+      LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_at) != FALSE;
   // Stored as a text-mode stream stores it: each line feed as CR LF.
   char out[kAppendLineLimit];
   std::size_t used = 0;
@@ -114,8 +110,8 @@ bool AppendLine(AppendFile* file, const char* text) {
   const auto flush = [&] {
     DWORD written = 0;
     ok = ok &&
-         WriteFile(file->handle, out, static_cast<DWORD>(used), &written,
-                   nullptr) != FALSE &&
+         WriteFile(handle, out, static_cast<DWORD>(used), &written, nullptr) !=
+             FALSE &&
          written == used;
     used = 0;
   };
@@ -127,14 +123,12 @@ bool AppendLine(AppendFile* file, const char* text) {
     if (*c == '\0') break;
   }
   flush();
-  if (locked) UnlockFileEx(file->handle, 0, 1, 0, &lock_at);
+  if (locked) UnlockFileEx(handle, 0, 1, 0, &lock_at);
   return ok;
 }
 
-void CloseAppendFile(AppendFile* file) {
-  if (file == nullptr) return;
-  CloseHandle(file->handle);
-  delete file;
+void CloseAppendFile(AppendFile file) {
+  if (file != kNoAppendFile) CloseHandle(reinterpret_cast<HANDLE>(file));
 }
 
 bool FileIsReadable(const char* windows_path) {

@@ -81,7 +81,7 @@ class CLogFile {
 
   const std::atomic<std::int32_t>* level_;  // the gate of every line
   port::RecursiveLock lock_;                // one line at a time; the close
-  port::AppendFile* file_ = nullptr;        // null while closed; under lock_
+  port::AppendFile file_ = port::kNoAppendFile;  // none while closed; lock_
   bool failed_ = false;            // a write failed: drop lines until closed
   std::atomic<bool> open_{false};  // the gate's unlocked view of file_
 };

@@ -60,8 +60,11 @@ TimeOfDay LocalTimeOfDay();
 // become slashes. The variable is read on every call.
 std::string NativePath(const char* windows_path);
 
-// A file that lines are appended to; opaque.
-struct AppendFile;
+// An open file that lines are appended to: the system's handle of it (a
+// HANDLE on Windows, a descriptor on POSIX), kNoAppendFile for none. A plain
+// value, so opening one allocates nothing.
+using AppendFile = std::intptr_t;
+inline constexpr AppendFile kNoAppendFile = -1;
 
 // Opens the file at a Windows path for appending only; a missing file is
 // created, a missing folder is not. With `empty_it` the file is emptied first.
@@ -69,8 +72,8 @@ struct AppendFile;
 // lines that several processes append at once never overwrite each other
 // (FILE_APPEND_DATA on Windows, O_APPEND on POSIX). Other processes may read,
 // write, rename and delete the file meanwhile; after a rename the open file
-// goes on receiving the lines under its new name. Null on failure.
-AppendFile* OpenAppendFile(const char* windows_path, bool empty_it);
+// goes on receiving the lines under its new name. kNoAppendFile on failure.
+AppendFile OpenAppendFile(const char* windows_path, bool empty_it);
 
 // The longest text that AppendLine writes in one write, line end included.
 inline constexpr std::size_t kAppendLineLimit = 2048;
@@ -79,10 +82,10 @@ inline constexpr std::size_t kAppendLineLimit = 2048;
 // kAppendLineLimit once stored (longer texts take several). Every line feed,
 // those in `text` included, is stored as the platform's text-mode streams
 // store it: CR LF on Windows, LF on POSIX. False when not all was written.
-bool AppendLine(AppendFile* file, const char* text);
+bool AppendLine(AppendFile file, const char* text);
 
-// Closes the file; null is ignored.
-void CloseAppendFile(AppendFile* file);
+// Closes the file; kNoAppendFile is ignored.
+void CloseAppendFile(AppendFile file);
 
 // True when the file at a Windows path can be opened for reading; the file is
 // closed again at once.
