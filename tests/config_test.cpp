@@ -1,6 +1,7 @@
-// The configuration read at load, seen the way a host sees it: each case
-// loads the library by path (so its load handling really runs), lets one call
-// create the log writer, unloads it and reads the settings from the banner.
+// The configuration read at each load's first call, seen the way a host sees
+// it: each case loads the library by path (so its load handling really runs),
+// lets one call create the log writer, unloads it and reads the settings from
+// the banner.
 // On Windows the real profile functions read the files, in the Wine prefix's
 // "C:\temp\logs" and its user's application-data folder; on Linux the
 // library's own reader, under $QVCTX_DRIVE_C and $XDG_CONFIG_HOME.
@@ -263,6 +264,27 @@ TEST_F(ConfigTest, LogEnabledLogLevelAndLogFileChangeNothing) {
       std::fopen(qvctx_test::DriveCPath("temp\\logs\\other.log").c_str(), "rb");
   EXPECT_EQ(other, nullptr);
   if (other != nullptr) std::fclose(other);
+}
+
+TEST_F(ConfigTest, TheFileIsReadAtTheFirstCallAndOncePerLoad) {
+  qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx"));
+  ASSERT_TRUE(library.ok());
+  const auto info = library.Function<Int32Fn>("ServerSessionInfo");
+  const auto close = library.Function<Int32Fn>("ServerCloseSession");
+  ASSERT_NE(info, nullptr);
+  ASSERT_NE(close, nullptr);
+  // Written after the load, before its first call: read.
+  WriteFile(first_, "[server]\r\nport=4321\r\n");
+  EXPECT_EQ(info(), 0);
+  // Written after the first call: not read by the next writer of this load.
+  WriteFile(first_, "[server]\r\nport=1\r\n");
+  close();
+  EXPECT_EQ(info(), 0);
+  std::vector<std::string> ports;
+  for (const std::string& message : LogMessages()) {
+    if (message.rfind("uiPort=", 0) == 0) ports.push_back(message);
+  }
+  EXPECT_EQ(ports, std::vector<std::string>(2, "uiPort=4321"));
 }
 
 TEST_F(ConfigTest, LoadAndUnloadWithoutAWriterWriteNothing) {

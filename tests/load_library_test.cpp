@@ -1,9 +1,14 @@
 // Loads the library by path, as a host does, and checks what it writes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -11,9 +16,85 @@
 #endif
 #include "support/test_support.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+#endif
+
 namespace {
 
 using Int32Fn = std::int32_t (*)();
+
+// Starts one host process per export (load_test_writer: load the library,
+// call the export `calls` times, unload), lets them all begin at once by
+// creating `go_file`, and returns their exit codes (-1: did not start, or
+// did not end in time and was killed).
+std::vector<int> RunHostsAtOnce(const std::vector<std::string>& exports,
+                                int calls, const std::string& go_file) {
+  const std::string program = qvctx_test::ProgramPath("load_test_writer");
+  const std::string count = std::to_string(calls);
+  std::vector<int> codes(exports.size(), -1);
+#if defined(_WIN32)
+  std::vector<HANDLE> hosts;
+  for (const std::string& name : exports) {
+    std::string command =
+        "\"" + program + "\" " + name + " " + count + " \"" + go_file + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    const bool started =
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                       nullptr, nullptr, &startup, &process) != FALSE;
+    if (started) CloseHandle(process.hThread);
+    hosts.push_back(started ? process.hProcess : nullptr);
+  }
+  std::fclose(std::fopen(go_file.c_str(), "wb"));
+  for (std::size_t i = 0; i < hosts.size(); ++i) {
+    if (hosts[i] == nullptr) continue;
+    DWORD code = 0;
+    if (WaitForSingleObject(hosts[i], qvctx_test::kWaitMs) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(hosts[i], &code)) {
+      codes[i] = static_cast<int>(code);
+    } else {
+      TerminateProcess(hosts[i], 1);
+    }
+    CloseHandle(hosts[i]);
+  }
+#else
+  std::vector<pid_t> hosts;
+  for (std::string name : exports) {
+    std::string path = program, go = go_file, how_many = count;
+    char* argv[] = {path.data(), name.data(), how_many.data(), go.data(),
+                    nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0)
+      pid = -1;
+    hosts.push_back(pid);
+  }
+  std::fclose(std::fopen(go_file.c_str(), "wb"));
+  const auto deadline = std::chrono::steady_clock::now() + qvctx_test::kWait;
+  for (std::size_t i = 0; i < hosts.size(); ++i) {
+    if (hosts[i] < 0) continue;
+    int status = 0;
+    while (waitpid(hosts[i], &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(hosts[i], SIGKILL);
+        waitpid(hosts[i], &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (WIFEXITED(status)) codes[i] = WEXITSTATUS(status);
+  }
+#endif
+  std::remove(go_file.c_str());
+  return codes;
+}
 
 class LoadLibraryTest : public ::testing::Test {
  protected:
@@ -57,6 +138,36 @@ TEST_F(LoadLibraryTest, FirstCallWritesBannerThenItsLineWithPlatformLineEnds) {
             " \tServerSessionInfo:: Entering function");
   EXPECT_EQ(lines[11].substr(lines[11].find(" \t")),
             " \t===============Finish Loging================");
+}
+
+TEST_F(LoadLibraryTest, FourHostsWritingAtOnceLoseNoLine) {
+  const std::vector<std::string> exports = {
+      "ServerSessionInfo", "ServerQueryInformation", "ServerSetInformation",
+      "ServerSessionReset"};
+  constexpr int kCalls = 2000;
+  const std::string go = qvctx_test::DriveCPath("temp\\logs\\hosts.go");
+  std::remove(go.c_str());
+  EXPECT_EQ(RunHostsAtOnce(exports, kCalls, go),
+            std::vector<int>(exports.size(), 0));
+
+  // Every line whole, with its line end: counted by message.
+  const std::string cr = qvctx_test::LineEnd()[0] == '\r' ? "\r" : "";
+  const std::regex whole(
+      "(Info|ERROR) - [0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3} \t[^\r]*" + cr);
+  const std::vector<std::string> lines = qvctx_test::ReadLogLines();
+  std::map<std::string, int> count;
+  for (const std::string& line : lines) {
+    ++count[std::regex_match(line, whole) ? qvctx_test::MessageOf(line)
+                                          : "<broken>"];
+  }
+  EXPECT_EQ(lines.size(), exports.size() * (10 + kCalls + 1));
+  EXPECT_EQ(count["<broken>"], 0);
+  const int hosts = static_cast<int>(exports.size());
+  EXPECT_EQ(count["====== BEGIN:: qvRemote CITRIX module =========== "], hosts);
+  EXPECT_EQ(count["===============Finish Loging================"], hosts);
+  for (const std::string& name : exports) {
+    EXPECT_EQ(count[name + ":: Entering function"], kCalls) << name;
+  }
 }
 
 TEST_F(LoadLibraryTest, UnloadWithoutAWriterWritesNothing) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -150,6 +152,11 @@ TEST_F(LogFileTest, MessageEndingInLineFeedIsFollowedByAnEmptyLine) {
             "ServerDataProccesorThread :: Thread 42 exiting");
   EXPECT_EQ(Chomp(lines[11]), "");
   EXPECT_EQ(MessageOf(lines[12]), "next");
+  // Byte for byte: the message's own line feed ends its line as the line
+  // end does (CR LF on Windows).
+  const std::string end = qvctx_test::LineEnd();
+  EXPECT_NE(qvctx_test::ReadLogBytes().find("exiting" + end + end + "Info - "),
+            std::string::npos);
 }
 
 TEST_F(LogFileTest, ClosingLineEndsEachWriterAndAppendKeepsBoth) {
@@ -177,6 +184,33 @@ TEST_F(LogFileTest, TruncatingWriterKeepsOnlyItsOwnOutput) {
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(MessageOf(lines[4]), "logAppend= 0");
   EXPECT_EQ(MessageOf(lines[10]), "new");
+}
+
+TEST_F(LogFileTest, RenamingTheOpenFileKeepsItsWriterAndTheNextStartsAfresh) {
+  const std::string renamed = qvctx_test::DriveCPath("temp\\logs\\old.log");
+  std::remove(renamed.c_str());
+  GetLogFile()->LogInfo("before");
+  ASSERT_EQ(std::rename(qvctx_test::LogFilePath().c_str(), renamed.c_str()), 0);
+  GetLogFile()->LogInfo("after");
+  EXPECT_FALSE(qvctx_test::LogFileExists());
+  DestroyLogFile();
+  GetLogFile()->LogInfo("next writer");
+
+  std::ifstream old_file(renamed, std::ios::binary);
+  std::vector<std::string> old_lines;
+  for (std::string line; std::getline(old_file, line);) {
+    old_lines.push_back(MessageOf(line));
+  }
+  old_file.close();
+  ASSERT_EQ(old_lines.size(), 13u);
+  EXPECT_EQ(old_lines[11], "after");
+  EXPECT_EQ(old_lines[12], kLogClosingLine);
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(MessageOf(lines[0]), kBanner[0]);
+  std::remove(renamed.c_str());
+  // Deleting works while a writer holds the file, too.
+  EXPECT_EQ(std::remove(qvctx_test::LogFilePath().c_str()), 0);
 }
 
 TEST_F(LogFileTest, MissingFolderWritesNothingAndNeverRetries) {

@@ -1,16 +1,28 @@
-// A start whose read buffer cannot be allocated: the one failure of the start
-// that no platform call causes, reached through the core's allocation seam.
+// The start's buffers: a read buffer that cannot be allocated (the one
+// failure of the start that no platform call causes, reached through the
+// core's allocation seam), and the receive block, committed only as it fills.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
 #include "module/module_data.h"
 #include "module/session.h"
 #include "module/session_test_helper.h"
+#include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
+#include "transport/shift_buffer_test_helper.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace qvctx {
 namespace {
@@ -52,6 +64,69 @@ TEST(SessionReadBufferTest, FailedAllocationEndsTheStartAfterTheSizeLine) {
       "Info - ServerCloseSession:: Close all thread handles upon completion.! &"
       "Info - ServerCloseSession::WFFreeMemory1 done! &"
       "Info - ServerCloseSession::WFFreeMemory2 done! ");
+}
+
+#if defined(_WIN32)
+
+// The bytes of the receive block that the system has committed.
+std::size_t CommittedBytes(const std::uint8_t* block) {
+  const std::uint8_t* const end = block + kShiftBufferCapacity;
+  std::size_t committed = 0;
+  for (const std::uint8_t* at = block; at < end;) {
+    MEMORY_BASIC_INFORMATION info{};
+    if (VirtualQuery(at, &info, sizeof(info)) == 0) break;
+    const std::uint8_t* const next =
+        std::min(end, static_cast<const std::uint8_t*>(info.BaseAddress) +
+                          info.RegionSize);
+    if (info.State == MEM_COMMIT) committed += next - at;
+    at = next;
+  }
+  return committed;
+}
+
+std::atomic<std::uint32_t> g_last_length{0};
+std::atomic<int> g_packages{0};
+
+void OnEvent(const std::uint8_t* /*package*/, std::uint32_t length) {
+  g_last_length = length;
+  ++g_packages;
+}
+
+// Sends one event package of `size` bytes and waits until it is dispatched.
+bool Receive(std::uint32_t size) {
+  const std::vector<char> payload(size - kPackageHeadSize, 'p');
+  const int before = g_packages.load();
+  if (WfSimClientSendEvent(7, payload.data(),
+                           static_cast<std::uint32_t>(payload.size())) != 0)
+    return false;
+  const auto deadline = std::chrono::steady_clock::now() + qvctx_test::kWait;
+  while (g_packages.load() == before) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return g_last_length.load() == size;
+}
+
+#endif
+
+TEST(SessionReceiveBlockTest, IsCommittedOnlyAsItFills) {
+#if !defined(_WIN32)
+  GTEST_SKIP() << "an anonymous mapping takes memory as pages are touched";
+#else
+  WfSimReset();
+  qvctx_test::CreateLogFolder();
+  RegisterEventCallBack(&OnEvent);
+  ASSERT_EQ(StartSession(), 0);
+  ASSERT_TRUE(Receive(100 * 1024));
+  const std::uint8_t* block = LastShiftBufferBlockForTesting();
+  ASSERT_NE(block, nullptr);
+  EXPECT_GE(CommittedBytes(block), 100u * 1024);
+  EXPECT_LE(CommittedBytes(block), 256u * 1024);
+  // The largest package the block takes: all of it committed.
+  ASSERT_TRUE(Receive(kShiftBufferWriteLimit - 1));
+  EXPECT_EQ(CommittedBytes(block), kShiftBufferCapacity);
+  EXPECT_EQ(CloseSession(), 0);
+#endif
 }
 
 }  // namespace

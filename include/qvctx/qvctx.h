@@ -8,8 +8,11 @@
  * Conventions
  * -----------
  * Calling order:
- *   1. Load the library. Loading reads the configuration file; it starts no
- *      thread, opens no channel and writes no log line.
+ *   1. Load the library. Loading does nothing that is unsafe under the
+ *      loader lock: it reads no file, starts no thread, opens no channel and
+ *      writes no log line. The first call of any function after the load
+ *      reads the configuration file, once per load; so a file written
+ *      between the load and that call is read.
  *   2. ServerRegisterEventCallBackFunction and
  *      ServerRegisterResultCallBackFunction. A complete package that arrives
  *      while its callback is not registered is consumed without a call.
@@ -48,7 +51,10 @@
  *   session (and 1 at once while a close waits for it).
  *
  * Receiving: the reader waits for a whole 34-byte header before it decides
- *   anything about a package, then for the package's datasize bytes.
+ *   anything about a package, then for the package's datasize bytes. Its
+ *   10 MiB buffer is reserved when the session starts and takes memory only
+ *   as packages first fill it (on Windows committed 64 KiB at a time), so
+ *   an idle session costs at most 64 KiB of it.
  *
  * Ownership: the library never keeps or frees memory of the host. The package
  *   a callback receives lives in the library and is valid only during the
@@ -61,7 +67,11 @@
  * Results: 0 for success, 1 for failure, unless a function says otherwise.
  *   No function throws or lets an exception escape.
  *
- * Log file: "C:\temp\logs\myCitrixLog.log" (the folder is never created).
+ * Log file: "C:\temp\logs\myCitrixLog.log" (the folder is never created),
+ *   shared by every process that loads the library: each line is appended in
+ *   one write, so lines of several processes never overwrite each other. It
+ *   may be renamed or deleted while in use; the open writer goes on in the
+ *   renamed file and the next writer creates a new one.
  *
  * Rules for the host:
  *   A callback must not throw: an exception leaving it crosses a C interface,

@@ -1,6 +1,7 @@
 #include "diagnostics/log_file.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -42,16 +43,14 @@ std::atomic<port::TimeOfDay (*)()> g_time_of_day{&port::LocalTimeOfDay};
 CLogFile::CLogFile(const LogSettings& settings)
     : level_(settings.log_level != nullptr ? settings.log_level
                                            : &kForcedLevel) {
-  file_ = port::OpenTextFileForWriting(settings.log_file_name,
-                                       settings.log_append != 0);
-  if (file_ == nullptr) return;
+  file_ =
+      port::OpenAppendFile(settings.log_file_name, settings.log_append == 0);
+  if (file_ == port::kNoAppendFile) return;
   open_.store(true, std::memory_order_release);
   WriteBanner(settings);
 }
 
-CLogFile::~CLogFile() {
-  if (file_ != nullptr) std::fclose(file_);
-}
+CLogFile::~CLogFile() { port::CloseAppendFile(file_); }
 
 void CLogFile::WriteBanner(const LogSettings& settings) {
   const char* ip =
@@ -106,21 +105,18 @@ void CLogFile::Log(std::int32_t threshold, const char* line_format,
 
 void CLogFile::WriteLine(const char* line) {
   port::LockGuard guard(lock_);
-  if (file_ == nullptr || failed_) return;
-  if (std::fputs(line, file_) < 0 || std::fputc('\n', file_) == EOF ||
-      std::fflush(file_) != 0) {
-    failed_ = true;
-  }
+  if (file_ == port::kNoAppendFile || failed_) return;
+  // One write per line: lines of other writers, in this process or
+  // another, never land inside it, and it has reached the file on return.
+  if (!port::AppendLine(file_, line)) failed_ = true;
 }
 
 void CLogFile::CloseLog() {
   port::LockGuard guard(lock_);
   LogInfo("%s", kLogClosingLine);
   open_.store(false, std::memory_order_release);
-  if (file_ != nullptr) {
-    std::fclose(file_);
-    file_ = nullptr;
-  }
+  port::CloseAppendFile(file_);
+  file_ = port::kNoAppendFile;
 }
 
 void SetLogSettingsSource(LogSettingsSource source) {

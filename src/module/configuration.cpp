@@ -1,7 +1,9 @@
 #include "module/configuration.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 
 #include "diagnostics/log_file.h"
 #include "module/module_data.h"
@@ -48,6 +50,12 @@ void CopySetting(char* destination, const char* text, std::size_t size) {
   std::strncpy(destination, text, size - 1);
   destination[size - 1] = '\0';
 }
+
+// Whether this load has read its configuration, and the lock under which the
+// first call reads it. Both need no construction, so the load notification
+// may store the flag whatever ran before it.
+std::atomic<bool> g_configuration_read{false};
+std::mutex g_configuration_mutex;
 
 }  // namespace
 
@@ -100,6 +108,27 @@ void ReadConfiguration() {
   }
   if (!port::UserName(myModuleData.hostUserName, kPathSize)) {
     CopyName(kUnknownName, myModuleData.hostUserName);
+  }
+}
+
+void ArmConfigurationRead() noexcept {
+  g_configuration_read.store(false, std::memory_order_release);
+}
+
+void ReadConfigurationOnce() noexcept {
+  if (g_configuration_read.load(std::memory_order_acquire)) return;
+  try {
+    std::lock_guard<std::mutex> hold(g_configuration_mutex);
+    if (g_configuration_read.load(std::memory_order_relaxed)) return;
+    try {
+      ChooseConfigFile();
+      ReadConfiguration();
+    } catch (...) {
+      // Settings not read keep their values, as a load that could not read.
+    }
+    g_configuration_read.store(true, std::memory_order_release);
+  } catch (...) {
+    // The lock cannot be had: the next call tries again.
   }
 }
 

@@ -1,9 +1,11 @@
 // The thirteen exported functions. Each runs its body through GuardExport so
-// that no exception ever reaches the host.
+// that no exception ever reaches the host, and each first completes the load
+// (the configuration is read at the first of them).
 #include <cstdint>
 
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
+#include "module/configuration.h"
 #include "module/export_guard.h"
 #include "module/messages.h"
 #include "module/module_data.h"
@@ -74,7 +76,10 @@ QVCTX_API const char* ServerSessionLog(void) {
                             [] { return qvctx::FetchSessionLog(); });
 }
 
-QVCTX_API void ServerSessionFreeLog(void) { qvctx::FreeSessionLog(); }
+QVCTX_API void ServerSessionFreeLog(void) {
+  qvctx::ReadConfigurationOnce();
+  qvctx::FreeSessionLog();
+}
 
 QVCTX_API int32_t ServerGetLastError(void) {
   return Inform("ServerGetLastError",

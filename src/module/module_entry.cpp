@@ -8,16 +8,14 @@ namespace qvctx {
 
 namespace {
 
-// Chooses and reads the configuration file. Nothing here logs, starts a
+// Runs under the system's loader lock, so it only stores two values: where
+// log writers take their settings from, and that the configuration is still
+// to be read, which the first exported call does (ReadConfigurationOnce).
+// Nothing here logs, reads a file, calls into another library, starts a
 // thread, opens the channel or waits.
 void ProcessAttach() {
   InstallLogSettings();
-  try {
-    ChooseConfigFile();
-    ReadConfiguration();
-  } catch (...) {
-    // Loading never fails; settings not read keep their values.
-  }
+  ArmConfigurationRead();
 }
 
 // Ends the log writer, if any, with its closing line, and the session-log

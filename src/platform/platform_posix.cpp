@@ -1,5 +1,6 @@
 // POSIX stand-ins for the Windows services of platform.h.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
 #include <sys/mman.h>
@@ -9,6 +10,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -91,8 +93,45 @@ std::string NativePath(const char* windows_path) {
   return path;
 }
 
-std::FILE* OpenTextFileForWriting(const char* windows_path, bool append) {
-  return std::fopen(NativePath(windows_path).c_str(), append ? "a" : "w");
+AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
+  const int descriptor =
+      open(NativePath(windows_path).c_str(),
+           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (empty_it ? O_TRUNC : 0),
+           0666);
+  return descriptor < 0 ? kNoAppendFile : descriptor;
+}
+
+bool AppendLine(AppendFile file, const char* text) {
+  const int descriptor = static_cast<int>(file);
+  char out[kAppendLineLimit];
+  std::size_t used = 0;
+  bool ok = true;
+  // One write() per buffer: with O_APPEND the kernel finds the end and writes
+  // in one step.
+  const auto flush = [&] {
+    const char* from = out;
+    while (ok && used > 0) {
+      const ssize_t written = write(descriptor, from, used);
+      if (written < 0 && errno == EINTR) continue;
+      ok = written > 0;
+      if (ok) {
+        from += written;
+        used -= static_cast<std::size_t>(written);
+      }
+    }
+    used = 0;
+  };
+  for (const char* c = text;; ++c) {
+    if (used == sizeof(out)) flush();
+    out[used++] = *c != '\0' ? *c : '\n';
+    if (*c == '\0') break;
+  }
+  flush();
+  return ok;
+}
+
+void CloseAppendFile(AppendFile file) {
+  if (file != kNoAppendFile) close(static_cast<int>(file));
 }
 
 bool FileIsReadable(const char* windows_path) {
@@ -114,7 +153,7 @@ bool CopyWhole(const char* text, char* buffer, std::size_t size) {
 }
 
 // The value of an environment variable that holds an absolute path; null
-// otherwise. Read at load, on the loading thread; the library never changes
+// otherwise. Read at the first call of a load; the library never changes
 // its environment.
 const char* AbsolutePathVariable(const char* name) {
   const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
@@ -169,11 +208,13 @@ std::uint32_t LastErrorCode() { return static_cast<std::uint32_t>(errno); }
 
 void SetLastErrorCode(std::uint32_t code) { errno = static_cast<int>(code); }
 
-void* AllocateZeroPages(std::size_t size) {
+void* ReserveZeroPages(std::size_t size) {
   void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return block == MAP_FAILED ? nullptr : block;
 }
+
+bool CommitZeroPages(void* /*start*/, std::size_t /*size*/) { return true; }
 
 void FreeZeroPages(void* block, std::size_t size) {
   if (block != nullptr) munmap(block, size);

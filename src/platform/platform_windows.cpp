@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <new>
 
 #include "platform/platform.h"
@@ -65,8 +66,70 @@ TimeOfDay LocalTimeOfDay() {
 
 std::string NativePath(const char* windows_path) { return windows_path; }
 
-std::FILE* OpenTextFileForWriting(const char* windows_path, bool append) {
-  return _fsopen(windows_path, append ? "at" : "wt", _SH_DENYNO);
+// Where the append lock lies: 2^63 - 2^32, an offset no log file reaches.
+constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
+
+AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
+  // Delete sharing lets an operator rename or delete the file while it is
+  // open.
+  constexpr DWORD kShareAll =
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (empty_it) {
+    // A handle for appending only may not cut the file; emptying takes one
+    // of its own, closed again at once.
+    HANDLE emptying =
+        CreateFileA(windows_path, GENERIC_WRITE, kShareAll, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (emptying == INVALID_HANDLE_VALUE) return kNoAppendFile;
+    CloseHandle(emptying);
+  }
+  // Read access only so the handle may take the append lock (AppendLine);
+  // without FILE_WRITE_DATA every write still goes to the end.
+  HANDLE handle =
+      CreateFileA(windows_path, FILE_APPEND_DATA | FILE_READ_DATA, kShareAll,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  static_assert(sizeof(HANDLE) == sizeof(AppendFile), "a handle fits");
+  return handle == INVALID_HANDLE_VALUE ? kNoAppendFile
+                                        : reinterpret_cast<AppendFile>(handle);
+}
+
+bool AppendLine(AppendFile file, const char* text) {
+  HANDLE handle = reinterpret_cast<HANDLE>(file);
+  // The system appends each write whole. The writers of every process also
+  // take turns on one byte far beyond any end the file reaches (so no reader
+  // is ever blocked): where append-only writes are emulated by finding the
+  // end and then writing (Wine), two processes could otherwise write over
+  // each other. A file system without locks is written to all the same.
+  OVERLAPPED lock_at{};
+  lock_at.OffsetHigh = kAppendLockOffsetHigh;
+  const bool locked =
+      LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_at) != FALSE;
+  // Stored as a text-mode stream stores it: each line feed as CR LF.
+  char out[kAppendLineLimit];
+  std::size_t used = 0;
+  bool ok = true;
+  const auto flush = [&] {
+    DWORD written = 0;
+    ok = ok &&
+         WriteFile(handle, out, static_cast<DWORD>(used), &written, nullptr) !=
+             FALSE &&
+         written == used;
+    used = 0;
+  };
+  for (const char* c = text;; ++c) {
+    const char next = *c != '\0' ? *c : '\n';
+    if (used + 2 > sizeof(out)) flush();
+    if (next == '\n') out[used++] = '\r';
+    out[used++] = next;
+    if (*c == '\0') break;
+  }
+  flush();
+  if (locked) UnlockFileEx(handle, 0, 1, 0, &lock_at);
+  return ok;
+}
+
+void CloseAppendFile(AppendFile file) {
+  if (file != kNoAppendFile) CloseHandle(reinterpret_cast<HANDLE>(file));
 }
 
 bool FileIsReadable(const char* windows_path) {
@@ -113,8 +176,12 @@ std::uint32_t LastErrorCode() { return GetLastError(); }
 
 void SetLastErrorCode(std::uint32_t code) { SetLastError(code); }
 
-void* AllocateZeroPages(std::size_t size) {
-  return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+void* ReserveZeroPages(std::size_t size) {
+  return VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+bool CommitZeroPages(void* start, std::size_t size) {
+  return VirtualAlloc(start, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
 void FreeZeroPages(void* block, std::size_t /*size*/) {

@@ -1,5 +1,6 @@
 #include "transport/shift_buffer.h"
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
@@ -7,14 +8,24 @@
 #include "diagnostics/log_file.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
+#include "transport/shift_buffer_test_helper.h"
 
 namespace qvctx {
 
 namespace {
 
+// An idle session costs one step of the block, not all of it.
+constexpr std::uint32_t kCommitStep = kShiftBufferCommitStep;
+static_assert(kShiftBufferCapacity % kCommitStep == 0, "whole steps");
+
+// The block of the buffer built last, for the tests' view of its pages.
+std::atomic<const std::uint8_t*> g_last_block{nullptr};
+
+// The block, reserved whole, with its first step (the header area) committed.
 std::uint8_t* AllocateBlock() {
-  void* block = port::AllocateZeroPages(kShiftBufferCapacity);
-  if (block == nullptr) {
+  void* block = port::ReserveZeroPages(kShiftBufferCapacity);
+  if (block == nullptr || !port::CommitZeroPages(block, kCommitStep)) {
+    port::FreeZeroPages(block, kShiftBufferCapacity);
     throw std::runtime_error(kShiftBufferNoMemory);
   }
   return static_cast<std::uint8_t*>(block);
@@ -30,19 +41,40 @@ bool Fits(std::uint32_t at, std::int32_t n) {
 }  // namespace
 
 // The zero pages are the zero fill: no byte of the block is written here
-// beyond the header area that ClearData zeroes.
-CShiftBuffer::CShiftBuffer() : pData(AllocateBlock()) { ClearData(); }
+// beyond the header area that ClearData zeroes, and every page committed
+// later reads zero until written.
+CShiftBuffer::CShiftBuffer() : pData(AllocateBlock()) {
+  ClearData();
+  g_last_block.store(pData, std::memory_order_relaxed);
+}
 
 CShiftBuffer::~CShiftBuffer() {
   port::FreeZeroPages(pData, kShiftBufferCapacity);
 }
 
+bool CShiftBuffer::Commit(std::uint32_t end) {
+  if (end <= committed_) return true;
+  const std::uint32_t target =
+      (end + (kCommitStep - 1)) / kCommitStep * kCommitStep;
+  if (!port::CommitZeroPages(pData + committed_, target - committed_)) {
+    return false;
+  }
+  committed_ = target;
+  return true;
+}
+
+const std::uint8_t* LastShiftBufferBlockForTesting() {
+  return g_last_block.load(std::memory_order_relaxed);
+}
+
 void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
   std::uint32_t at = 0;
+  bool fits = false;
   {
     port::LockGuard guard(lock);
     at = pos.load(std::memory_order_relaxed);
-    if (src != nullptr && Fits(at, n)) {
+    fits = src != nullptr && Fits(at, n);
+    if (fits && Commit(at + static_cast<std::uint32_t>(n))) {
       std::memcpy(pData + at, src, static_cast<std::size_t>(n));
       pos.store(at + static_cast<std::uint32_t>(n), std::memory_order_relaxed);
       return;
@@ -51,8 +83,8 @@ void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
   // A line that cannot be written (no memory for the writer) is dropped; the
   // buffer is emptied all the same.
   try {
-    GetLogFile()->LogError(kAppendOverflowFormat, static_cast<int>(at),
-                           static_cast<int>(n));
+    GetLogFile()->LogError(fits ? kAppendNoMemoryFormat : kAppendOverflowFormat,
+                           static_cast<int>(at), static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
   }
@@ -73,13 +105,23 @@ void CShiftBuffer::LogRefusedOverWrite(std::int32_t n) {
 
 void CShiftBuffer::OverWrite(const void* src, std::int32_t n) {
   if (OverWriteTakes(src, n)) {
-    port::LockGuard guard(lock);
-    std::memcpy(pData, src, static_cast<std::size_t>(n));
-    pos.store(static_cast<std::uint32_t>(n), std::memory_order_relaxed);
-    NoteFrontChange();
-    return;
+    {
+      port::LockGuard guard(lock);
+      if (Commit(static_cast<std::uint32_t>(n))) {
+        std::memcpy(pData, src, static_cast<std::size_t>(n));
+        pos.store(static_cast<std::uint32_t>(n), std::memory_order_relaxed);
+        NoteFrontChange();
+        return;
+      }
+    }
+    try {
+      GetLogFile()->LogError(kOverWriteNoMemoryFormat, 0, static_cast<int>(n));
+    } catch (const std::exception&) {
+      // the line is lost, nothing else
+    }
+  } else {
+    LogRefusedOverWrite(n);
   }
-  LogRefusedOverWrite(n);
   ClearData();
 }
 

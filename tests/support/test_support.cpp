@@ -104,6 +104,15 @@ std::string LibraryPath(const std::string& base_name) {
                               qvctx_port::LibraryFileName(base_name));
 }
 
+std::string ProgramPath(const std::string& base_name) {
+#if defined(_WIN32)
+  return qvctx_port::JoinPath(qvctx_port::ExecutableFolder(),
+                              base_name + ".exe");
+#else
+  return qvctx_port::JoinPath(qvctx_port::ExecutableFolder(), base_name);
+#endif
+}
+
 void SetEnv(const char* name, const char* value) {
 #if defined(_WIN32)
   SetEnvironmentVariableA(name, value);

@@ -92,6 +92,8 @@ const char* LineEnd();
 
 // The library's file name in the test programs' folder.
 std::string LibraryPath(const std::string& base_name);
+// A program's file name in the test programs' folder.
+std::string ProgramPath(const std::string& base_name);
 
 // A loaded shared library; unloaded by the destructor.
 class LoadedLibrary : public qvctx_port::SharedLibrary {

@@ -6,7 +6,6 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 
 #include "diagnostics/messages.h"
@@ -51,8 +50,12 @@ using LogSettingsSource = LogSettings (*)();
 
 class CLogFile {
  public:
-  // Opens the log file named by `settings` and writes the banner. A file
-  // that cannot be opened leaves a writer that drops every line.
+  // Opens the log file named by `settings` for appending (emptied first when
+  // log_append is 0) and writes the banner. A file that cannot be opened
+  // leaves a writer that drops every line. The file stays shared: writers of
+  // other processes append to it too, and an operator may rename or delete
+  // it while it is open (this writer then goes on in the renamed file; the
+  // next writer creates a new one).
   explicit CLogFile(const LogSettings& settings);
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;
@@ -63,7 +66,8 @@ class CLogFile {
   void LogInfo(const char* format, ...) QVCTX_PRINTF_FORMAT(2, 3);
   void LogError(const char* format, ...) QVCTX_PRINTF_FORMAT(2, 3);
 
-  // Writes one finished line, a line feed, and flushes.
+  // Appends one finished line and its line end in one write, so it has
+  // reached the file on return and no other writer's line lands inside it.
   void WriteLine(const char* line);
 
   // Writes the closing line and closes the file; later lines are dropped.
@@ -77,7 +81,7 @@ class CLogFile {
 
   const std::atomic<std::int32_t>* level_;  // the gate of every line
   port::RecursiveLock lock_;                // one line at a time; the close
-  std::FILE* file_ = nullptr;      // null while closed; guarded by lock_
+  port::AppendFile file_ = port::kNoAppendFile;  // none while closed; lock_
   bool failed_ = false;            // a write failed: drop lines until closed
   std::atomic<bool> open_{false};  // the gate's unlocked view of file_
 };

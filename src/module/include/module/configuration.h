@@ -20,8 +20,22 @@ void ChooseConfigFile();
 // Reads every setting from the file named by myModuleData.configFile into
 // myModuleData, each key's default where the file, section or key is
 // missing, and records the computer and user names ("unknown" when they
-// cannot be had). Run once, at load; it cannot fail.
+// cannot be had). Run once per load, by ReadConfigurationOnce; it cannot
+// fail.
 void ReadConfiguration();
+
+// The reading that belongs to a load, done at the load's first call rather
+// than in the load notification: finding the application-data folder and the
+// user's name calls into the shell and other libraries, which is not safe
+// while the system holds its loader lock. The first call after
+// ArmConfigurationRead runs ChooseConfigFile and ReadConfiguration; threads
+// calling meanwhile wait for it; later calls return at once. So a file
+// written between the load and its first call is read. Never throws.
+void ReadConfigurationOnce() noexcept;
+
+// Marks the configuration unread for a new load. Only stores a flag: safe in
+// the load notification.
+void ArmConfigurationRead() noexcept;
 
 // Forces the settings of a log writer about to be created into myModuleData
 // (configFile and logfileName the fixed paths, logEnabled 1, logLevel 3) and

@@ -13,8 +13,15 @@ inline constexpr std::uint32_t kThreadAttach = 2;
 inline constexpr std::uint32_t kThreadDetach = 3;
 
 // Handles one load or unload notification; returns 1 (TRUE) for every reason.
-// Attach reads the configuration; detach closes the log writer. Neither logs,
-// starts or stops a thread, opens or closes the channel, or blocks.
+// Both run under the system's loader lock. Attach only marks the
+// configuration unread: the first exported call reads it. Detach closes the
+// log writer, if any, with its closing line, and frees the session-log lines
+// nobody fetched; for that it calls the kernel (time of day, file write and
+// close, its locks) and the C runtime (formatting, freeing), which is loaded
+// before this library and unloaded after it, and no other library. Neither
+// logs otherwise, loads a library, starts or stops a thread, waits for one to
+// end, or opens or closes the channel; detach takes the log writer's locks,
+// which other threads hold only while they write a line.
 std::int32_t HandleModuleNotification(std::uint32_t reason) noexcept;
 
 }  // namespace qvctx

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace qvctx::port {
@@ -61,12 +60,32 @@ TimeOfDay LocalTimeOfDay();
 // become slashes. The variable is read on every call.
 std::string NativePath(const char* windows_path);
 
-// Opens the file at a Windows path for writing in text mode (on Windows a line
-// feed is stored as CR LF), appending when `append` is true, emptied
-// otherwise; a missing file is created, a missing folder is not. No sharing
-// restriction: other processes may open the file meanwhile. Returns null on
-// failure.
-std::FILE* OpenTextFileForWriting(const char* windows_path, bool append);
+// An open file that lines are appended to: the system's handle of it (a
+// HANDLE on Windows, a descriptor on POSIX), kNoAppendFile for none. A plain
+// value, so opening one allocates nothing.
+using AppendFile = std::intptr_t;
+inline constexpr AppendFile kNoAppendFile = -1;
+
+// Opens the file at a Windows path for appending only; a missing file is
+// created, a missing folder is not. With `empty_it` the file is emptied first.
+// Every write lands at the file's end as it is at that moment, in one step, so
+// lines that several processes append at once never overwrite each other
+// (FILE_APPEND_DATA on Windows, O_APPEND on POSIX). Other processes may read,
+// write, rename and delete the file meanwhile; after a rename the open file
+// goes on receiving the lines under its new name. kNoAppendFile on failure.
+AppendFile OpenAppendFile(const char* windows_path, bool empty_it);
+
+// The longest text that AppendLine writes in one write, line end included.
+inline constexpr std::size_t kAppendLineLimit = 2048;
+
+// Appends `text` and a line end, in one write when both fit into
+// kAppendLineLimit once stored (longer texts take several). Every line feed,
+// those in `text` included, is stored as the platform's text-mode streams
+// store it: CR LF on Windows, LF on POSIX. False when not all was written.
+bool AppendLine(AppendFile file, const char* text);
+
+// Closes the file; kNoAppendFile is ignored.
+void CloseAppendFile(AppendFile file);
 
 // True when the file at a Windows path can be opened for reading; the file is
 // closed again at once.
@@ -155,11 +174,19 @@ bool AppendToPath(char* path, const char* more);
 std::uint32_t LastErrorCode();
 void SetLastErrorCode(std::uint32_t code);
 
-// Reserves and commits `size` bytes of zero-filled pages straight from the
-// operating system (VirtualAlloc, anonymous mmap). Pages cost memory only once
-// touched. Returns null on failure. Release with FreeZeroPages and the same
-// size.
-void* AllocateZeroPages(std::size_t size);
+// A block of zero-filled pages straight from the operating system, whose
+// memory is taken only as it is used. ReserveZeroPages sets `size` bytes of
+// address space aside; CommitZeroPages makes a range of it usable before its
+// first use: on Windows reserved pages cost no memory and fault until
+// committed (VirtualAlloc MEM_RESERVE, then MEM_COMMIT); on POSIX the block
+// is an anonymous mapping whose pages cost memory once touched, so all of it
+// is usable at once and committing does nothing. Null on failure. Release
+// with FreeZeroPages and the same size.
+void* ReserveZeroPages(std::size_t size);
+// Makes the `size` bytes from `start`, inside a reserved block, usable: pages
+// committed for the first time read zero, pages committed before keep their
+// bytes. False when the system has no memory for them.
+bool CommitZeroPages(void* start, std::size_t size);
 void FreeZeroPages(void* block, std::size_t size);
 
 // Suspends the calling thread for about `milliseconds`.

@@ -10,15 +10,20 @@
 
 namespace qvctx {
 
+// The block is committed in steps of this size as writes first reach them.
+inline constexpr std::uint32_t kShiftBufferCommitStep = 64 * 1024;
+
 // The data always starts at the first byte of the block: the buffer never
 // grows, never wraps and is never searched. Consuming a package moves the
 // bytes behind it down to the front. A write that would reach beyond the last
 // 34 bytes of the block is refused: it is logged, and the buffer is emptied.
 class CShiftBuffer {
  public:
-  // Takes the block from the operating system's zero pages, so only the pages
-  // that are used cost memory. Throws std::runtime_error("Memory allocation
-  // failed in CShiftBuffer constructor.") when it cannot.
+  // Reserves the block among the operating system's zero pages and commits
+  // it in steps of 64 KiB as the writes first reach them, so only the part
+  // that has been used costs memory (an idle session: one step). Throws
+  // std::runtime_error("Memory allocation failed in CShiftBuffer
+  // constructor.") when the block or its first step cannot be had.
   CShiftBuffer();
   ~CShiftBuffer();
   CShiftBuffer(const CShiftBuffer&) = delete;
@@ -26,10 +31,11 @@ class CShiftBuffer {
 
   // A refused write is logged outside the lock.
   // Adds n bytes at the fill position. Refused (logged, buffer emptied, the
-  // bytes dropped) unless src is non-null, n > 0 and n < limit - pos.
+  // bytes dropped) unless src is non-null, n > 0 and n < limit - pos, and
+  // unless the pages it reaches can be committed (logged as out of memory).
   void AppendData(const void* src, std::int32_t n);
   // Replaces the contents with n bytes. Refused (logged, buffer emptied)
-  // unless OverWriteTakes(src, n).
+  // unless OverWriteTakes(src, n) and the pages it reaches can be committed.
   void OverWrite(const void* src, std::int32_t n);
   // The rule of OverWrite, for a copy staged elsewhere by the same rule: src
   // is non-null, n > 0 and n < the write limit.
@@ -71,8 +77,15 @@ class CShiftBuffer {
   std::atomic<std::uint32_t> pos{0};
   // Counts the changes of the front; written under the lock.
   std::atomic<std::uint32_t> front_changes_{0};
+  // Under the lock: commits the block up to `end` (exclusive) when it is not
+  // yet, to the next whole step. False when the system has no memory.
+  bool Commit(std::uint32_t end);
+
   std::uint8_t* const pData;  // the block, owned
-  port::RecursiveLock lock;   // guards the contents and the writes of pos
+  // The committed front of the block, a whole number of steps; the rest is
+  // only reserved. Under the lock.
+  std::uint32_t committed_ = kShiftBufferCommitStep;
+  port::RecursiveLock lock;  // guards the contents and the writes of pos
 };
 
 }  // namespace qvctx
