@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,6 +111,64 @@ TEST_F(LifecycleConcurrencyTest, StartDuringACloseWaitsForIt) {
                     IndexOf(log, kWaiting)));
   EXPECT_EQ(WfSimOpenHandleCount(), 1u);
   CloseAndCheckReleased();
+}
+
+// A callback closes its session and then waits for a lock of the host's; the
+// host, holding that lock, starts or closes. Its call does not wait for that
+// callback: it returns while the callback is still blocked (the lock is held
+// until after it returned), then the callback finishes and the next session
+// delivers.
+std::mutex g_host_lock;
+
+void CloseThenTakeTheHostLock(const Delivery& delivery) {
+  if (MessageIdOf(delivery) != 1) return;
+  g_callback_result = ServerCloseSession();
+  g_in_callback = true;
+  { const std::lock_guard<std::mutex> hold(g_host_lock); }
+  g_callback_done = true;
+}
+
+TEST_F(LifecycleConcurrencyTest, HostCallDoesNotWaitForASelfClosedCallback) {
+  const struct {
+    const char* name;
+    std::int32_t (*call)();
+    int result;
+  } cases[] = {{"start", &ServerStartSession, 0},
+               {"close", &ServerCloseSession, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    g_in_callback = false;
+    g_callback_done = false;
+    Recorder::Get().SetHook(&CloseThenTakeTheHostLock);
+    std::unique_lock<std::mutex> held(g_host_lock);
+    StartRecording();
+    Send(MakePackage(1, 1, 0));
+    ASSERT_TRUE(WaitForFlag(g_in_callback));
+    std::atomic<bool> returned{false};
+    std::atomic<int> result{-1};
+    std::thread host([&] {
+      result = c.call();
+      returned = true;
+    });
+    EXPECT_TRUE(WaitForFlag(returned));
+    EXPECT_FALSE(g_callback_done.load());
+    held.unlock();
+    host.join();
+    EXPECT_EQ(result.load(), c.result);
+    EXPECT_EQ(g_callback_result.load(), 0);
+    ASSERT_TRUE(WaitForFlag(g_callback_done));
+
+    Recorder::Get().SetHook(nullptr);
+    ASSERT_EQ(ServerRegisterEventCallBackFunction(&RecordEvent), 0);
+    if (c.call != &ServerStartSession) {
+      ASSERT_EQ(ServerStartSession(), 0);
+    }
+    Send(MakePackage(1, 2, 8));
+    ASSERT_TRUE(Recorder::Get().WaitFor(2));
+    EXPECT_EQ(MessageIdOf(Recorder::Get().deliveries()[1]), 2u);
+    CloseAndCheckReleased();
+  }
 }
 
 // The stress: one thread starts and closes sessions while others send,
