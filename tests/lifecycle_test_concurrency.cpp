@@ -33,6 +33,8 @@ void BusyThen(const Delivery& delivery) {
   if (MessageIdOf(delivery) != 1) return;
   g_in_callback = true;
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Its own call meets a host thread's close under way.
+  if (g_then != InCallback::kNothing) WaitForLogMessage(kWaiting);
   if (g_then == InCallback::kClose) g_callback_result = ServerCloseSession();
   if (g_then == InCallback::kStart) g_callback_result = ServerStartSession();
   g_callback_done = true;
@@ -65,12 +67,16 @@ TEST_F(LifecycleConcurrencyTest, HostThreadsCloseWhileACallbackRuns) {
     ASSERT_TRUE(WaitForFlag(g_in_callback));
 
     std::vector<std::thread> closers;
+    std::atomic<int> failed_closes{0};
     for (int i = 0; i < c.host_closers; ++i) {
-      closers.emplace_back([] { ServerCloseSession(); });
+      closers.emplace_back([&failed_closes] {
+        if (ServerCloseSession() != 0) ++failed_closes;
+      });
     }
     for (std::thread& closer : closers) closer.join();
     EXPECT_TRUE(g_callback_done.load());
     EXPECT_EQ(g_callback_result.load(), c.callback_result);
+    EXPECT_EQ(failed_closes.load(), 0);
     EXPECT_EQ(WfSimOpenHandleCount(), 0u);
     EXPECT_EQ(WfSimHeldBufferCount(), 0u);
 
@@ -78,6 +84,10 @@ TEST_F(LifecycleConcurrencyTest, HostThreadsCloseWhileACallbackRuns) {
     // so after the reader's end.
     const std::vector<std::string> log = LogMessages();
     EXPECT_EQ(CountOf(log, kCloseLine), c.host_closers);
+    EXPECT_EQ(CountOf(log,
+                      "ServerStartSession:: the session is being closed "
+                      "- nothing started"),
+              c.then == InCallback::kStart ? 1 : 0);
     EXPECT_EQ(CountOf(log, kReleaseLine), 1);
     const int terminated = IndexOf(log, kTerminated);
     ASSERT_NE(terminated, -1);
