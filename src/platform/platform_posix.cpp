@@ -248,7 +248,7 @@ class ModuleReleaseKey {
 };
 
 const ModuleReleaseKey& ReleaseKey() {
-  static const ModuleReleaseKey key;
+  static ModuleReleaseKey key;
   return key;
 }
 
