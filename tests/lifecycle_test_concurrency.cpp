@@ -151,8 +151,8 @@ TEST_F(LifecycleConcurrencyTest, HostCallDoesNotWaitForASelfClosedCallback) {
     g_in_callback = false;
     g_callback_done = false;
     Recorder::Get().SetHook(&CloseThenTakeTheHostLock);
-    std::unique_lock<std::mutex> held(g_host_lock);
     StartRecording();
+    std::unique_lock<std::mutex> held(g_host_lock);
     Send(MakePackage(1, 1, 0));
     ASSERT_TRUE(WaitForFlag(g_in_callback));
     std::atomic<bool> returned{false};

@@ -168,6 +168,12 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
     EXPECT_EQ(qvctx_test::MessageOf(lines.back()), closing);
     EXPECT_GT(CountOf(lines, "uiPort=1111"), 0);
 
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer does not see the loader unmap the library, so any new
+    // load at the same address looks to it like a race with the last writes
+    // of the reader that unloaded it: one case, and no load after it.
+    break;
+#endif
     // A new load reads the configuration again.
     WriteConfig(2222);
     qvctx_test::RemoveLogFile();
@@ -177,8 +183,8 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
     again.Unload();
     lines = qvctx_test::ReadLogLines();
     EXPECT_EQ(CountOf(lines, "uiPort=2222"), 1);
-    std::remove(qvctx_test::DriveCPath("temp\\logs\\config.ini").c_str());
   }
+  std::remove(qvctx_test::DriveCPath("temp\\logs\\config.ini").c_str());
   EXPECT_FALSE(LibraryIsMapped());
 }
 
