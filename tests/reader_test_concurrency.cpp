@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +36,8 @@ void BusyThen(const Delivery& delivery) {
   // window in which a start that did not wait for that close would run.
   WaitForLogMessage(kWaiting);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Its own call meets a host thread's close under way.
+  if (g_then != InCallback::kNothing) WaitForLogMessage(kWaiting);
   if (g_then == InCallback::kClose) g_callback_result = ServerCloseSession();
   if (g_then == InCallback::kStart) g_callback_result = ServerStartSession();
   g_callback_done = true;
@@ -67,12 +70,16 @@ TEST_F(LifecycleConcurrencyTest, HostThreadsCloseWhileACallbackRuns) {
     ASSERT_TRUE(WaitForFlag(g_in_callback));
 
     std::vector<std::thread> closers;
+    std::atomic<int> failed_closes{0};
     for (int i = 0; i < c.host_closers; ++i) {
-      closers.emplace_back([] { ServerCloseSession(); });
+      closers.emplace_back([&failed_closes] {
+        if (ServerCloseSession() != 0) ++failed_closes;
+      });
     }
     for (std::thread& closer : closers) closer.join();
     EXPECT_TRUE(g_callback_done.load());
     EXPECT_EQ(g_callback_result.load(), c.callback_result);
+    EXPECT_EQ(failed_closes.load(), 0);
     EXPECT_EQ(WfSimOpenHandleCount(), 0u);
     EXPECT_EQ(WfSimHeldBufferCount(), 0u);
 
@@ -80,6 +87,10 @@ TEST_F(LifecycleConcurrencyTest, HostThreadsCloseWhileACallbackRuns) {
     // so after the reader's end.
     const std::vector<std::string> log = LogMessages();
     EXPECT_EQ(CountOf(log, kCloseLine), c.host_closers);
+    EXPECT_EQ(CountOf(log,
+                      "ServerStartSession:: the session is being closed "
+                      "- nothing started"),
+              c.then == InCallback::kStart ? 1 : 0);
     EXPECT_EQ(CountOf(log, kReleaseLine), 1);
     const int terminated = IndexOf(log, kTerminated);
     ASSERT_NE(terminated, -1);
@@ -113,6 +124,64 @@ TEST_F(LifecycleConcurrencyTest, StartDuringACloseWaitsForIt) {
                     IndexOf(log, kWaiting)));
   EXPECT_EQ(WfSimOpenHandleCount(), 1u);
   CloseAndCheckReleased();
+}
+
+// A callback closes its session and then waits for a lock of the host's; the
+// host, holding that lock, starts or closes. Its call does not wait for that
+// callback: it returns while the callback is still blocked (the lock is held
+// until after it returned), then the callback finishes and the next session
+// delivers.
+std::mutex g_host_lock;
+
+void CloseThenTakeTheHostLock(const Delivery& delivery) {
+  if (MessageIdOf(delivery) != 1) return;
+  g_callback_result = ServerCloseSession();
+  g_in_callback = true;
+  { const std::lock_guard<std::mutex> hold(g_host_lock); }
+  g_callback_done = true;
+}
+
+TEST_F(LifecycleConcurrencyTest, HostCallDoesNotWaitForASelfClosedCallback) {
+  const struct {
+    const char* name;
+    std::int32_t (*call)();
+    int result;
+  } cases[] = {{"start", &ServerStartSession, 0},
+               {"close", &ServerCloseSession, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    g_in_callback = false;
+    g_callback_done = false;
+    Recorder::Get().SetHook(&CloseThenTakeTheHostLock);
+    StartRecording();
+    std::unique_lock<std::mutex> held(g_host_lock);
+    Send(MakePackage(1, 1, 0));
+    ASSERT_TRUE(WaitForFlag(g_in_callback));
+    std::atomic<bool> returned{false};
+    std::atomic<int> result{-1};
+    std::thread host([&] {
+      result = c.call();
+      returned = true;
+    });
+    EXPECT_TRUE(WaitForFlag(returned));
+    EXPECT_FALSE(g_callback_done.load());
+    held.unlock();
+    host.join();
+    EXPECT_EQ(result.load(), c.result);
+    EXPECT_EQ(g_callback_result.load(), 0);
+    ASSERT_TRUE(WaitForFlag(g_callback_done));
+
+    Recorder::Get().SetHook(nullptr);
+    ASSERT_EQ(ServerRegisterEventCallBackFunction(&RecordEvent), 0);
+    if (c.call != &ServerStartSession) {
+      ASSERT_EQ(ServerStartSession(), 0);
+    }
+    Send(MakePackage(1, 2, 8));
+    ASSERT_TRUE(Recorder::Get().WaitFor(2));
+    EXPECT_EQ(MessageIdOf(Recorder::Get().deliveries()[1]), 2u);
+    CloseAndCheckReleased();
+  }
 }
 
 // The stress: one thread starts and closes sessions while others send,

@@ -1,16 +1,22 @@
 // A close whose first line finds no log writer and cannot create one (no
 // memory): it still stops the reader and releases everything, reports the
-// failure after the last step, and the next start works.
+// failure after the last step by its own writer, before that writer's closing
+// line (a file not appended to keeps the close's lines, and no writer is
+// opened after it), and the next start works.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "allocation_fault_test_helper.h"
 #include "base/step_failures.h"
 #include "diagnostics/log_file.h"
+#include "module/configuration.h"
+#include "module/module_data.h"
 #include "module/session.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
@@ -28,12 +34,14 @@ TEST(SessionCloseFaultTest, FailedLogWriterCreationStillStopsAndReleases) {
   WfSimReset();
   qvctx_test::CreateLogFolder();
   qvctx_test::RemoveLogFile();
+  myModuleData.logAppend = 0;
+  InstallLogSettings();
   ASSERT_EQ(StartSession(), 0);
   ASSERT_EQ(WfSimWaitForCalls(WFSIM_READ, 10, qvctx_test::kWaitMs), 0);
   DestroyLogFile();  // as an unload would; the idle reader logs nothing
 
   anomaly::ArmAllocationFault(anomaly::FaultThreads::kThisThread, 0);
-  EXPECT_THROW(CloseSession(), std::bad_alloc);
+  EXPECT_EQ(CloseSession(), 0);
   EXPECT_TRUE(anomaly::DisarmAllocationFault());
   EXPECT_EQ(ReadsOver(50), 0u);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
@@ -44,6 +52,14 @@ TEST(SessionCloseFaultTest, FailedLogWriterCreationStillStopsAndReleases) {
             std::string::npos);
   EXPECT_NE(log.find("CPackageThread:: Thread is detroyed "),
             std::string::npos);
+  const std::vector<std::string> lines = qvctx_test::ReadLogLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(qvctx_test::MessageOf(lines[lines.size() - 2]),
+            "ServerCloseSession:: std::bad_alloc");
+  EXPECT_EQ(qvctx_test::MessageOf(lines.back()),
+            "===============Finish Loging================");
+  myModuleData.logAppend = 1;
+  SetLogSettingsSource(nullptr);
 
   EXPECT_EQ(StartSession(), 0);
   EXPECT_EQ(WfSimWaitForCalls(WFSIM_READ, WfSimCallCount(WFSIM_READ) + 1,

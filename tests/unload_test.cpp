@@ -1,12 +1,18 @@
 // A host that unloads the library while its session runs: the reader goes
 // on, the process lives, and loading the library again gives the same
-// instance, whose close stops the reader and lets the library go.
+// instance, whose close stops the reader and lets the library go. And a host
+// whose callback closed the session: its last unload unloads once that
+// reader has ended, even when the reader was still in the callback.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -14,6 +20,8 @@
 #include <dlfcn.h>
 #endif
 
+#include "protocol/wire_format.h"
+#include "qvctx/qvctx.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
 
@@ -45,6 +53,46 @@ std::uint64_t ReadsOver(int ms) {
   return WfSimCallCount(WFSIM_READ) - before;
 }
 
+// True once `done` holds; false when the tests' time limit passed first.
+template <typename Condition>
+bool WaitUntil(Condition done) {
+  const auto deadline = std::chrono::steady_clock::now() + qvctx_test::kWait;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+void WriteConfig(int port) {
+  std::ofstream(qvctx_test::DriveCPath("temp\\logs\\config.ini"))
+      << "[server]\nport=" << port << "\n";
+}
+
+// How many lines of the log file carry `message`.
+int CountOf(const std::vector<std::string>& lines, const std::string& message) {
+  int count = 0;
+  for (const std::string& line : lines) {
+    count += qvctx_test::MessageOf(line) == message ? 1 : 0;
+  }
+  return count;
+}
+
+// The event callback: closes the session through the library's own export,
+// then, when told to, stays in the callback until released.
+std::atomic<Int32Fn> g_close{nullptr};
+std::atomic<bool> g_hold_in_callback{false};
+std::atomic<bool> g_closed{false};
+std::atomic<bool> g_returning{false};
+
+void CloseFromCallback(const std::uint8_t* /*package*/,
+                       std::uint32_t /*length*/) {
+  g_close.load()();
+  g_closed = true;
+  WaitUntil([] { return !g_hold_in_callback.load(); });
+  g_returning = true;
+}
+
 class UnloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,6 +122,71 @@ TEST_F(UnloadTest, UnloadWithoutACloseLeavesTheSessionRunningUntilItsClose) {
     EXPECT_EQ(WfSimOpenHandleCount(), 0u);
     EXPECT_EQ(WfSimHeldBufferCount(), 0u);
   }
+  EXPECT_FALSE(LibraryIsMapped());
+}
+
+TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
+  const struct {
+    const char* name;
+    bool unload_in_callback;
+  } cases[] = {{"callback returned", false}, {"still in the callback", true}};
+  const std::string closing = "===============Finish Loging================";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    WriteConfig(1111);
+    g_closed = false;
+    g_returning = false;
+    g_hold_in_callback = c.unload_in_callback;
+    qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx"));
+    ASSERT_TRUE(library.ok());
+    g_close = library.Function<Int32Fn>("ServerCloseSession");
+    ASSERT_EQ(library.Function<PFN_ServerRegisterEventCallBackFunction>(
+                  "ServerRegisterEventCallBackFunction")(&CloseFromCallback),
+              0);
+    ASSERT_EQ(Call(library, "ServerStartSession"), 0);
+    std::uint8_t event[qvctx::kPackageHeadSize] = {};
+    qvctx::StoreLe16(event + qvctx::kFncTypOffset, qvctx::kEventType);
+    qvctx::StoreLe16(event + qvctx::kMagicOffset, qvctx::kPackageMagic);
+    qvctx::StoreLe32(event + qvctx::kMessageIdOffset, 1);
+    qvctx::StoreLe32(event + qvctx::kDatasizeOffset, sizeof(event));
+    qvctx::StoreLe32(event + qvctx::kLength2Offset, sizeof(event));
+    ASSERT_EQ(WfSimClientSend(event, sizeof(event)), 0);
+    ASSERT_TRUE(WaitUntil([&c] {
+      return c.unload_in_callback ? g_closed.load() : g_returning.load();
+    }));
+
+    library.Unload();
+    if (c.unload_in_callback) {
+      // The reader in the callback keeps the library mapped until it ends.
+      EXPECT_TRUE(LibraryIsMapped());
+      g_hold_in_callback = false;
+    }
+    EXPECT_TRUE(WaitUntil([] { return !LibraryIsMapped(); }));
+    // The unload's own handling ran: it ended the writer that the reader's
+    // last lines opened after the close.
+    std::vector<std::string> lines = qvctx_test::ReadLogLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(qvctx_test::MessageOf(lines.back()), closing);
+    EXPECT_GT(CountOf(lines, "uiPort=1111"), 0);
+
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer does not see the loader unmap the library, so any new
+    // load at the same address looks to it like a race with the last writes
+    // of the reader that unloaded it: one case, and no load after it.
+    break;
+#endif
+    // A new load reads the configuration again.
+    WriteConfig(2222);
+    qvctx_test::RemoveLogFile();
+    qvctx_test::LoadedLibrary again(qvctx_test::LibraryPath("qvctx"));
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(Call(again, "ServerSessionInfo"), 0);
+    again.Unload();
+    lines = qvctx_test::ReadLogLines();
+    EXPECT_EQ(CountOf(lines, "uiPort=2222"), 1);
+  }
+  std::remove(qvctx_test::DriveCPath("temp\\logs\\config.ini").c_str());
   EXPECT_FALSE(LibraryIsMapped());
 }
 

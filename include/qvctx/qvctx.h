@@ -29,7 +29,12 @@
  *      the reader keeps the library loaded, and the session goes on until it
  *      is closed or the process ends. Loading the library again gives the
  *      same instance, whose ServerCloseSession stops the reader and lets the
- *      library go.
+ *      library go. The last unload unloads once every reader has ended,
+ *      also one whose callback closed the session: a reader still in its
+ *      callback keeps the library loaded until the callback returns, then
+ *      lets it go itself (the unload's handling then runs on it). After its
+ *      last unload the host calls nothing through pointers it kept: to close
+ *      a session it left running it loads the library again first.
  *   ServerGetLastError and the informational entry points (ServerSessionInfo,
  *   ServerQueryInformation, ServerSetInformation, ServerSessionReset) may be
  *   called at any point; they only write a log line.
@@ -46,7 +51,11 @@
  *   cannot end, such as under the Windows loader lock (DllMain). A callback
  *   may close the session: that close returns at once (the reader ends when
  *   the callback returns); if another thread's close is already waiting for
- *   the reader, the callback's close leaves the work to it. A callback that
+ *   the reader, the callback's close leaves the work to it. No host call
+ *   waits for a callback of a session that has already been closed: once a
+ *   callback has closed its own session, a ServerStartSession or
+ *   ServerCloseSession on a host thread goes on while that callback still
+ *   runs, and its reader ends on its own when it returns. A callback that
  *   starts a session gets 1 while the reader it runs on still belongs to the
  *   session (and 1 at once while a close waits for it).
  *
@@ -79,7 +88,15 @@
  *   CATCHED FATAL ERROR" and drop the package.
  *   A callback must not wait for a host thread that is registering a callback
  *   or closing the session, since that thread waits for the callback to
- *   return.
+ *   return. Once the callback has closed its own session it may: no host
+ *   call waits for it then, so a callback that closes the session and then
+ *   takes a lock the host holds while it starts or closes a session does not
+ *   block that host call.
+ *   A callback that calls ServerStartSession while a host thread's
+ *   ServerCloseSession waits for that callback gets 1 at once and the log
+ *   line "ServerStartSession:: the session is being closed - nothing
+ *   started"; nothing is started, and that close does all its steps and
+ *   returns 0 when the session had started.
  *   A package whose messageID is 0 never arrives: the reader refuses it, and it
  *   holds back every package behind it until the reader's buffer overflows.
  *   A second ServerStartSession without a ServerCloseSession in between

@@ -134,6 +134,12 @@ std::shared_ptr<CLogFile> GetLogFile() {
   return slot.writer;
 }
 
+std::shared_ptr<CLogFile> CurrentLogFile() {
+  WriterSlot& slot = Slot();
+  std::lock_guard<std::mutex> hold(slot.mutex);
+  return slot.writer;
+}
+
 void SetTimeOfDayForTesting(port::TimeOfDay (*clock)()) {
   g_time_of_day.store(clock != nullptr ? clock : &port::LocalTimeOfDay);
 }

@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -110,13 +112,17 @@ class LifecycleTurn {
   bool held_ = false;
 };
 
-// Joins the readers that closed their own session; only a host thread that
-// holds no turn may wait for them.
-void ReapOnHostThread() {
-  if (!OnReaderThread()) ReapSelfClosedReaders();
-}
-
 void Info(const StepLines& step) { WriteStep(StepLevel::kInfo, step); }
+
+void LogToCurrentWriter(const char* what) noexcept {
+  try {
+    if (const std::shared_ptr<CLogFile> log = CurrentLogFile()) {
+      log->LogError(kEscapedExceptionFormat, kCloseExportName, what);
+    }
+  } catch (...) {
+    // Nothing left to report with.
+  }
+}
 
 // Info as two steps of a teardown: the session-log line is added even when
 // the file line cannot be made.
@@ -137,6 +143,22 @@ void ReportPlatformFailure(const StepLines& step, std::uint32_t code) {
 long HandleNumber(WfHandle handle) {
   return static_cast<long>(
       static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(handle)));
+}
+
+// The first failed step of a close, reported as an export reports what
+// escapes it, but by the writer the close has used, before that writer's
+// closing line: a writer created for the report would open the file again
+// behind that line (and, not appending, empty it of the close's own lines)
+// and stay open after the close. Without a writer the report is dropped; the
+// result is the same either way.
+void ReportCloseFailure(const StepFailures& failures) noexcept {
+  try {
+    failures.Rethrow();
+  } catch (const std::exception& error) {
+    LogToCurrentWriter(error.what());
+  } catch (...) {
+    LogToCurrentWriter(kUnknownException);
+  }
 }
 
 void ReleaseSuperseded(StepFailures& failures) {
@@ -182,7 +204,6 @@ void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t)) {
 }
 
 std::int32_t StartSession() {
-  ReapOnHostThread();
   const LifecycleTurn turn(Operation::kStart);
   if (!turn.held()) {
     // A callback's start while the session is being closed: that close waits
@@ -258,7 +279,6 @@ std::int32_t StartSession() {
 }
 
 std::int32_t CloseSession() {
-  ReapOnHostThread();
   const LifecycleTurn turn(Operation::kClose);
   // A callback's close while another close waits for this reader: that
   // close does every step once the callback has returned.
@@ -301,8 +321,12 @@ std::int32_t CloseSession() {
     InfoSteps(failures, kFreedReadBuffer);
   }
   ReleaseSuperseded(failures);
-  failures.Run([] { DestroyLogFile(); });
-  failures.Rethrow();
+  ReportCloseFailure(failures);
+  try {
+    DestroyLogFile();
+  } catch (...) {
+    // Ending the writer allocates nothing; nothing is left to report with.
+  }
   return myModuleData.exitcode.load();
 }
 

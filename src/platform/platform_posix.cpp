@@ -37,6 +37,7 @@ struct Thread {
   pthread_t id{};
   ThreadRoutine routine = nullptr;
   void* parameter = nullptr;
+  void* module = nullptr;  // the thread's reference on this module, or null
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
   pthread_cond_t start_cond = PTHREAD_COND_INITIALIZER;
   bool resumed = false;    // guarded by mutex: run the routine
@@ -233,10 +234,74 @@ std::uint32_t CurrentThreadId() {
 
 namespace {
 
+// The path of the shared object (or program) that holds this code; empty when
+// it cannot be told.
+std::string ThisModulePath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&CurrentThreadId), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return std::string();
+  }
+  return info.dli_fname;
+}
+
+// A reference on the shared object that holds this code; null when none can
+// be taken (the code is linked into a program).
+void* PinThisModule() {
+  const std::string path = ThisModulePath();
+  if (path.empty()) return nullptr;
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+}
+
+// The thread-specific key whose destructor gives a thread's module reference
+// back. The destructor is dlclose itself, not a function of ours: the C
+// library calls it after the thread's routine has returned into the C
+// library, so when that dlclose unloads this object, the instruction it
+// returns to is the C library's, and nothing of this object is on the
+// thread's stack. (dlclose returns an int that the caller of a destructor
+// ignores; on the supported ABIs that is a register nobody reads.) One key per
+// load of this object, deleted by its unload: by then no thread holds a value
+// for it, since each such value is a reference that would have kept it
+// loaded.
+class ModuleReleaseKey {
+ public:
+  ModuleReleaseKey() {
+    // Through the type that matches every function type, which the
+    // compiler accepts without a warning for the differing result.
+    const auto release = reinterpret_cast<void (*)(void*)>(
+        reinterpret_cast<void (*)()>(&dlclose));
+    created_ = pthread_key_create(&key_, release) == 0;
+  }
+  ~ModuleReleaseKey() {
+    if (created_) pthread_key_delete(key_);
+  }
+  ModuleReleaseKey(const ModuleReleaseKey&) = delete;
+  ModuleReleaseKey& operator=(const ModuleReleaseKey&) = delete;
+
+  // Hands `module` to the calling thread's end; false when there is no key,
+  // and then the reference is kept for the life of the process.
+  bool ReleaseAtThreadEnd(void* module) const {
+    return created_ && pthread_setspecific(key_, module) == 0;
+  }
+
+ private:
+  pthread_key_t key_{};
+  bool created_ = false;
+};
+
+const ModuleReleaseKey& ReleaseKey() {
+  static ModuleReleaseKey key;
+  return key;
+}
+
 // Holds the new thread until ResumeThread, then runs the routine; a thread
-// closed before it was resumed ends without running it.
+// closed before it was resumed ends without running it. Either way its
+// module reference goes back after this function has returned.
 void* ThreadTrampoline(void* raw) {
   Thread* thread = static_cast<Thread*>(raw);
+  if (thread->module != nullptr) {
+    ReleaseKey().ReleaseAtThreadEnd(thread->module);
+  }
   pthread_mutex_lock(&thread->mutex);
   while (!thread->resumed && !thread->abandoned) {
     pthread_cond_wait(&thread->start_cond, &thread->mutex);
@@ -259,8 +324,12 @@ Thread* CreateSuspendedThread(ThreadRoutine routine, void* parameter) {
   }
   thread->routine = routine;
   thread->parameter = parameter;
+  // The key exists before the thread does, so its creation never races.
+  ReleaseKey();
+  thread->module = PinThisModule();
   const int rc = pthread_create(&thread->id, nullptr, ThreadTrampoline, thread);
   if (rc != 0) {
+    if (thread->module != nullptr) dlclose(thread->module);
     delete thread;
     errno = rc;
     return nullptr;
@@ -308,31 +377,6 @@ void CloseThreadHandle(Thread* thread) {
 }
 
 const char* VirtualChannelLibraryName() { return "libwfapi64.so"; }
-
-namespace {
-
-// The path of the shared object (or program) that holds this code; empty when
-// it cannot be told.
-std::string ThisModulePath() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&PinThisModule), &info) == 0 ||
-      info.dli_fname == nullptr) {
-    return std::string();
-  }
-  return info.dli_fname;
-}
-
-}  // namespace
-
-void* PinThisModule() {
-  const std::string path = ThisModulePath();
-  if (path.empty()) return nullptr;
-  return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-}
-
-void UnpinModule(void* pin) {
-  if (pin != nullptr) dlclose(pin);
-}
 
 void* LoadSharedLibrary(const char* file_name) {
   void* library = nullptr;

@@ -18,11 +18,24 @@ CRITICAL_SECTION* NativeSection(unsigned char* storage) {
   return reinterpret_cast<CRITICAL_SECTION*>(storage);
 }
 
+// A reference on the module that holds this code; null when none can be
+// taken.
+HMODULE PinThisModule() {
+  HMODULE module = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         reinterpret_cast<LPCWSTR>(&PinThisModule),
+                         &module) == 0) {
+    return nullptr;
+  }
+  return module;
+}
+
 // What a new thread needs before it runs; owned by that thread, which frees
 // it, so the Thread handle may be closed while the thread still runs.
 struct ThreadStart {
   ThreadRoutine routine;
   void* parameter;
+  HMODULE module;           // the thread's reference on this module, or null
   volatile LONG abandoned;  // set when the handle is closed before resuming
 };
 
@@ -31,8 +44,14 @@ DWORD WINAPI ThreadTrampoline(LPVOID raw) {
   const bool run = InterlockedCompareExchange(&start->abandoned, 0, 0) == 0;
   const ThreadRoutine routine = start->routine;
   void* const parameter = start->parameter;
+  const HMODULE module = start->module;
   delete start;
-  return run ? routine(parameter) : 0;
+  const DWORD code = run ? routine(parameter) : 0;
+  // The module's reference goes back inside the system, which then ends the
+  // thread: when it is the last one, the module is unloaded on the way and
+  // this frame is never returned to.
+  if (module != nullptr) FreeLibraryAndExitThread(module, code);
+  return code;
 }
 
 }  // namespace
@@ -199,18 +218,21 @@ std::uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 
 Thread* CreateSuspendedThread(ThreadRoutine routine, void* parameter) {
   Thread* thread = new (std::nothrow) Thread;
-  ThreadStart* start = new (std::nothrow) ThreadStart{routine, parameter, 0};
+  ThreadStart* start =
+      new (std::nothrow) ThreadStart{routine, parameter, nullptr, 0};
   if (thread == nullptr || start == nullptr) {
     delete thread;
     delete start;
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
+  start->module = PinThisModule();
   thread->start = start;
   thread->handle = CreateThread(nullptr, 0, ThreadTrampoline, start,
                                 CREATE_SUSPENDED, &thread->id);
   if (thread->handle == nullptr) {
     const DWORD error = GetLastError();
+    if (start->module != nullptr) FreeLibrary(start->module);
     delete start;
     delete thread;
     SetLastError(error);
@@ -249,20 +271,6 @@ void CloseThreadHandle(Thread* thread) {
 }
 
 const char* VirtualChannelLibraryName() { return "wfapi64.dll"; }
-
-void* PinThisModule() {
-  HMODULE module = nullptr;
-  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                         reinterpret_cast<LPCWSTR>(&PinThisModule),
-                         &module) == 0) {
-    return nullptr;
-  }
-  return module;
-}
-
-void UnpinModule(void* pin) {
-  if (pin != nullptr) FreeLibrary(static_cast<HMODULE>(pin));
-}
 
 void* LoadSharedLibrary(const char* file_name) {
   return LoadLibraryExA(

@@ -4,7 +4,6 @@
 #include <exception>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 #include "base/no_destructor.h"
 #include "base/step_failures.h"
@@ -48,24 +47,6 @@ InstanceSlot& Slot() {
 // Set on the reader thread for its whole life.
 thread_local bool t_on_reader = false;
 
-// A reader that closed its session from its own callback: it cannot wait for
-// its own end, so the thread and its module reference wait here for a host
-// thread to join it.
-struct SelfClosedReader {
-  port::Thread* thread;
-  void* module_pin;
-};
-
-struct SelfClosedReaders {
-  std::mutex mutex;
-  std::vector<SelfClosedReader> readers;
-};
-
-SelfClosedReaders& SelfClosed() {
-  static NoDestructor<SelfClosedReaders> self_closed;
-  return *self_closed;
-}
-
 void LogInfoStep(StepFailures& failures, const char* line) {
   failures.Run([line] { GetLogFile()->LogInfo("%s", line); });
 }
@@ -73,20 +54,6 @@ void LogInfoStep(StepFailures& failures, const char* line) {
 }  // namespace
 
 bool OnReaderThread() { return t_on_reader; }
-
-void ReapSelfClosedReaders() {
-  std::vector<SelfClosedReader> ended;
-  {
-    SelfClosedReaders& self_closed = SelfClosed();
-    std::lock_guard<std::mutex> hold(self_closed.mutex);
-    ended.swap(self_closed.readers);
-  }
-  for (const SelfClosedReader& reader : ended) {
-    port::WaitForThreadEnd(reader.thread);
-    port::CloseThreadHandle(reader.thread);
-    port::UnpinModule(reader.module_pin);
-  }
-}
 
 std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots) {
   InstanceSlot& slot = Slot();
@@ -147,15 +114,12 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   // Before the thread exists, so the reader finds them without a lock.
   inputs_ = inputs;
   reader_keeps_alive_ = shared_from_this();
-  // The reader keeps the library mapped: a host that unloads it without a
-  // close must not pull the code from under the running thread.
-  module_pin_ = port::PinThisModule();
+  // The thread keeps the library mapped until its very end (see
+  // CreateSuspendedThread): a host that unloads it without a close does not
+  // pull the code from under the running reader.
   hThread = port::CreateSuspendedThread(&ServerDataProccesorThread, this);
   if (hThread == nullptr) {
     reader_keeps_alive_.reset();
-    // The caller is inside the library, so the host holds a reference too.
-    port::UnpinModule(module_pin_);
-    module_pin_ = nullptr;
     GetLogFile()->LogError("%s", kReaderCreateFailed);
     return 1;
   }
@@ -184,34 +148,25 @@ void CPackageThread::Destroy(StepFailures& failures) {
     LogInfoStep(failures, kTeardownReadyToClose);
   }
   if (on_reader) {
-    HandOverSelfClosedReader();
+    // The reader lets itself go: no host call ever waits for a reader whose
+    // session its own callback closed, which may still be in that callback
+    // waiting for the host. It ends on its own once the callback returns, and
+    // gives back its reference on the library as its last act, which unloads
+    // the library when the host has already let go.
+    port::CloseThreadHandle(hThread);
   } else {
     // After its last act on the instance the reader only returns; waiting for
-    // that too (at once when it ended long ago) means no code of the library
-    // runs on it once the close is done, so its module reference can go.
+    // its end too (at once when it ended long ago) means no code of the
+    // library runs on it once the close is done.
     if (hThread != nullptr && thread_resumed_) port::WaitForThreadEnd(hThread);
     port::CloseThreadHandle(hThread);
-    port::UnpinModule(module_pin_);
   }
   hThread = nullptr;
-  module_pin_ = nullptr;
-  // A thread that was created but never resumed never took its reference.
+  // A thread that was created but never resumed never took this reference.
   reader_keeps_alive_.reset();
   failures.Run([this] { SetEventCallBack(nullptr); });
   failures.Run([this] { SetResultCallBack(nullptr); });
   LogInfoStep(failures, kReaderDestroyed);
-}
-
-void CPackageThread::HandOverSelfClosedReader() {
-  try {
-    SelfClosedReaders& self_closed = SelfClosed();
-    std::lock_guard<std::mutex> hold(self_closed.mutex);
-    self_closed.readers.push_back(SelfClosedReader{hThread, module_pin_});
-  } catch (...) {
-    // No room to hand it over: the thread detaches, and its module
-    // reference is kept for the life of the process, which is safe.
-    port::CloseThreadHandle(hThread);
-  }
 }
 
 void CPackageThread::WaitForReaderEnd(StepFailures& failures) {

@@ -96,6 +96,9 @@ void SetLogSettingsSource(LogSettingsSource source);
 // std::bad_alloc when it cannot be created.
 std::shared_ptr<CLogFile> GetLogFile();
 
+// The process-wide writer when one exists, else null; never creates one.
+std::shared_ptr<CLogFile> CurrentLogFile();
+
 // Ends the process-wide writer: its closing line is written and the file
 // closed, and the next GetLogFile creates a new one. Nothing when none exists.
 void DestroyLogFile();

@@ -35,6 +35,8 @@ inline constexpr char kVirtualChannelName[] = "qvctx";
 // The exports' own lines.
 inline constexpr char kEscapedExceptionFormat[] = "%s:: %s";
 inline constexpr char kUnknownException[] = "unknown exception";
+// The export whose failed step the close reports itself.
+inline constexpr char kCloseExportName[] = "ServerCloseSession";
 inline constexpr char kGetLastErrorEntering[] =
     "ServerGetLastError:: Entering function";
 inline constexpr char kSessionInfoEntering[] =

@@ -17,7 +17,10 @@ namespace qvctx {
 std::int32_t StartSession();
 
 // Stops the reader, releases the platform buffers, closes the channel, frees
-// the read buffer and ends the log writer. Returns exitcode.
+// the read buffer and ends the log writer. Every step runs; the first that
+// failed (no memory for a log line) is logged before the writer ends, as the
+// export would report it. Returns exitcode. A reader that closed its own
+// session is never waited for, here or in the start.
 std::int32_t CloseSession();
 
 // The process-wide reader instance, dispatching to the callbacks kept in

@@ -198,12 +198,30 @@ std::uint32_t CurrentThreadId();
 
 // A thread created suspended: it runs `routine(parameter)` only once
 // ResumeThread is called. Null when it cannot be created.
+//
+// The thread keeps the module that holds this code mapped for its whole life:
+// it takes a reference on the module (GetModuleHandleEx on Windows; a dlopen
+// of the shared object on POSIX) before it is created and gives it back as its
+// very last act, when no code of the module is left on its stack: on Windows
+// through FreeLibraryAndExitThread, whose thread ends inside the system; on
+// POSIX through a thread-specific value whose destructor is dlclose itself,
+// which the C library calls after the thread's routine has returned into it.
+// So a host that unloads the module while the thread runs does not pull the
+// code from under it, and when the thread's reference is the last one the
+// module's unload handling runs on that thread and the module is unmapped
+// with nothing of it still running. A thread that is never resumed gives its
+// reference back the same way. When creation fails the reference is given
+// back on the calling thread, which is inside the module on a host's call and
+// so not holding the last one. Where no reference can be taken (the code is
+// linked into a program), or POSIX has no thread-specific key left, the thread
+// holds none, or keeps the one it took for the life of the process.
 using ThreadRoutine = std::uint32_t (*)(void* parameter);
 struct Thread;  // opaque
 Thread* CreateSuspendedThread(ThreadRoutine routine, void* parameter);
 void SetNormalPriority(Thread* thread);
 void ResumeThread(Thread* thread);
-// Blocks until the thread has ended. Must not be called on the thread itself.
+// Blocks until the thread has ended, its module reference given back. Must
+// not be called on the thread itself.
 void WaitForThreadEnd(Thread* thread);
 // True when the caller runs on `thread`.
 bool IsCurrentThread(const Thread* thread);
@@ -212,15 +230,6 @@ bool IsCurrentThread(const Thread* thread);
 // is joined (callers close only a thread that has ended or is ending), or
 // detached when it closes its own handle.
 void CloseThreadHandle(Thread* thread);
-
-// A reference on the library's own module (GetModuleHandleEx on Windows; a
-// dlopen of the shared object that holds this code on POSIX): while it is
-// held, unloading by the host leaves the code mapped. Null when none can be
-// taken (the code is linked into a program). UnpinModule gives it back; null
-// is ignored. Never call UnpinModule on a thread that runs on in the module
-// afterwards unless another reference is known to be held.
-void* PinThisModule();
-void UnpinModule(void* pin);
 
 // The file name of the platform's virtual-channel library: "wfapi64.dll" on
 // Windows, "libwfapi64.so" on POSIX.

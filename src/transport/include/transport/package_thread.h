@@ -54,7 +54,7 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
 
   // Starts a reader on `inputs`: 0 started, 1 not (a thread was already
   // created by this instance, or creating one failed). The reader keeps the
-  // library mapped until its end has been waited for.
+  // library mapped until it has ended.
   std::int32_t StartThread(const ReaderInputs& inputs);
 
   // Store a callback slot under `lock` (null empties it), logging the line
@@ -92,9 +92,6 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // Waits for the reader after a stop request: 2000 polls of 1 ms for state
   // 0, then, logged, for the thread's end; never gives up while it runs.
   void WaitForReaderEnd(StepFailures& failures);
-  // Called on the reader when its own callback closes the session: leaves
-  // the thread and its module reference for ReapSelfClosedReaders.
-  void HandOverSelfClosedReader();
 
   const CallBackSlots slots_;
   // Set by StartThread before the reader is created; read only by it.
@@ -104,9 +101,6 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   std::shared_ptr<CPackageThread> reader_keeps_alive_;
   // Set before the reader is resumed: its thread's end can be waited for.
   bool thread_resumed_ = false;
-  // The reference on the library's own module that the reader holds; given
-  // back once the reader's end has been waited for.
-  void* module_pin_ = nullptr;
 };
 
 // The process-wide instance, created on first use with `slots` (ignored when
@@ -120,20 +114,14 @@ std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots);
 // waits on until the reader ends, so nothing it uses is released under it),
 // closes the thread handle, clears both callbacks and drops the instance.
 // Called from a callback on the reader thread itself, it requests the stop
-// and the reader finishes on its way out; its thread is joined by the next
-// ReapSelfClosedReaders. Nothing when no instance exists. Callers serialise
+// and lets the thread go: the reader finishes on its way out and nobody waits
+// for it. Nothing when no instance exists. Callers serialise
 // it with the start. Every step runs; then the first failure of a log line,
 // if any, is thrown.
 void DestroyPackageThread();
 
 // True on the reader thread (inside a callback).
 bool OnReaderThread();
-
-// Waits for the end of each reader whose session was closed from its own
-// callback, closes its thread handle and gives back its module reference.
-// For host threads that hold no lifecycle turn: such a reader may still be in
-// its callback, which may wait for that turn.
-void ReapSelfClosedReaders();
 
 }  // namespace qvctx
 
