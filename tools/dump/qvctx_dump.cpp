@@ -194,12 +194,12 @@ bool ParseArguments(int argc, char** argv, Options* options) {
       const char* const name = is_type ? "--type" : "--id";
       std::uint32_t number = 0;
       const std::string complaint =
-          missing ? std::string(name) + " needs a value"
-                  : qvctx_port::ParseNumber(
-                        name, option_value, 0,
-                        is_type ? std::uint32_t{qvctx::kHighestFncTyp}
-                                : UINT32_MAX,
-                        &number);
+          missing
+              ? std::string(name) + " needs a value"
+              : qvctx_port::ParseNumber(
+                    name, option_value, 0,
+                    is_type ? std::uint32_t{qvctx::kHighestFncTyp} : UINT32_MAX,
+                    &number);
       if (!complaint.empty()) {
         std::fprintf(stderr, "qvctx-dump: %s\n", complaint.c_str());
         return false;

@@ -62,8 +62,9 @@ void CallTracker::MarkSent(std::uint32_t slot) {
 void CallTracker::OnAnswer(const std::uint8_t* package, std::uint32_t length) {
   const Clock::time_point now = Clock::now();
   const std::uint32_t message_id =
-      length >= qvctx::kPackageHeadSize ? qvctx::LoadLe32(package + qvctx::kMessageIdOffset)
-                            : 0;
+      length >= qvctx::kPackageHeadSize
+          ? qvctx::LoadLe32(package + qvctx::kMessageIdOffset)
+          : 0;
   const std::uint32_t slot = SlotOfMessageId(message_id);
   const bool known =
       message_id != 0 && slot < slots_.size() &&

@@ -15,13 +15,15 @@ std::string ParseSizes(const std::string& text, HostOptions* options) {
   const std::size_t dash = text.find('-');
   std::uint32_t low = 0;
   std::uint32_t high = 0;
-  std::string complaint = qvctx_port::ParseNumber(
-      "--size", text.substr(0, dash), qvctx::kPackageHeadSize, kLargestCall, &low);
+  std::string complaint =
+      qvctx_port::ParseNumber("--size", text.substr(0, dash),
+                              qvctx::kPackageHeadSize, kLargestCall, &low);
   if (complaint.empty() && dash == std::string::npos) {
     high = low;
   } else if (complaint.empty()) {
-    complaint = qvctx_port::ParseNumber("--size", text.substr(dash + 1),
-                                        qvctx::kPackageHeadSize, kLargestCall, &high);
+    complaint =
+        qvctx_port::ParseNumber("--size", text.substr(dash + 1),
+                                qvctx::kPackageHeadSize, kLargestCall, &high);
   }
   if (complaint.empty() && low > high) complaint = "-";
   if (complaint.empty()) {
