@@ -317,16 +317,20 @@ void* ThreadTrampoline(void* raw) {
 }  // namespace
 
 Thread* CreateSuspendedThread(ThreadRoutine routine, void* parameter) {
+  // The key exists before the thread does, so its creation never races.
+  ReleaseKey();
+  // Before anything is held: finding this module's path may throw
+  // std::bad_alloc, which must leave nothing behind.
+  void* const module = PinThisModule();
   Thread* thread = new (std::nothrow) Thread;
   if (thread == nullptr) {
+    if (module != nullptr) dlclose(module);
     errno = ENOMEM;
     return nullptr;
   }
   thread->routine = routine;
   thread->parameter = parameter;
-  // The key exists before the thread does, so its creation never races.
-  ReleaseKey();
-  thread->module = PinThisModule();
+  thread->module = module;
   const int rc = pthread_create(&thread->id, nullptr, ThreadTrampoline, thread);
   if (rc != 0) {
     if (thread->module != nullptr) dlclose(thread->module);
