@@ -156,19 +156,23 @@ TEST_F(ReaderLifecycleTest, SecondStartWithoutCloseStopsTheRunningReader) {
       IndexOf(log, ExitingLine(reader), IndexOf(log, kTerminated, stopped)),
       -1);
 
-  // The close finds the reader ended: no wait, and it releases the channels
-  // and buffers of all three starts.
+  // The close finds the reader out of its loop and releases the channels and
+  // buffers of all three starts. The reader's very last act, marking itself
+  // stopped, comes after its exiting line, so the close may still see it on
+  // its way out: then it notes the stop with its two lines and goes on.
   EXPECT_EQ(ServerCloseSession(), 1);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
   EXPECT_EQ(WfSimHeldBufferCount(), 0u);
   log = LogMessages();
   const int waiting = IndexOf(log, kWaiting);
   ASSERT_NE(waiting, -1);
-  EXPECT_EQ(log[waiting + 1], kEventDisabled);
-  EXPECT_EQ(log[waiting + 2], kResultDisabled);
-  EXPECT_EQ(log[waiting + 3], kDestroyed);
-  EXPECT_EQ(CountOf(log, kNotSignaled), 0);
-  EXPECT_EQ(CountOf(log, kReadyToClose), 0);
+  const int noted = CountOf(log, kNotSignaled);
+  ASSERT_LE(noted, 1);
+  EXPECT_EQ(CountOf(log, kReadyToClose), noted);
+  EXPECT_EQ(CountOf(log, kStillBusy), 0);
+  EXPECT_EQ(log[waiting + 1 + 2 * noted], kEventDisabled);
+  EXPECT_EQ(log[waiting + 2 + 2 * noted], kResultDisabled);
+  EXPECT_EQ(log[waiting + 3 + 2 * noted], kDestroyed);
 
   // A new start works normally and reads what is still queued.
   StartRecording();
