@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "protocol/wire_format.h"
 #include "transport/package_receiver.h"
 
 namespace qvctx_fuzz {
@@ -130,8 +131,14 @@ class Harness {
     std::size_t allowed = at_most;
     const std::uint8_t* block = receiver_.buffer().GetData();
     const std::size_t count = receiver_.DrainCompletePackages(
-        [&](const std::uint8_t* package, std::uint32_t length) {
+        [&](const qvctx::PackageView& view) {
+          const std::uint8_t* package = view.bytes;
+          const std::uint32_t length = view.size;
           Check(package == block, "package not at the start of the block");
+          Check(length == qvctx::ReadDatasize(package) &&
+                    view.type == qvctx::ReadFncTyp(package) &&
+                    view.message_id == qvctx::ReadMessageId(package),
+                "view differs from the header");
           Check(length >= kHeadSize, "package shorter than its header");
           Check(length <= receiver_.buffer().Position(),
                 "package longer than what is buffered");

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Runs clang-tidy (.clang-tidy: the bugprone and concurrency checks, and the
 # naming convention) over the sources of the folders below, and the headers
-# they include from those folders, with the compile commands of a Linux build.
-# Fails on a name that breaks the convention; the other checks only report.
+# they include from those folders, with the compile commands of a Linux build,
+# and Clang's thread-safety analysis of the lock annotations. Fails on a name
+# that breaks the convention or a lock rule broken; the other checks only
+# report.
 # Usage: scripts/lint.sh [build folder]   (default build/linux)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The library and the simulator. tools joins this list (one word) once its
-# names follow the convention.
+# The library, the simulator, the tools and the example.
 folders=(src sim tools examples)
 
 build="${1:-build/linux}"
@@ -35,6 +36,8 @@ PY
 )
 root=$(pwd | sed 's/[.*^$+?(){}|[]/\\&/g')  # as a regular expression
 alternatives=$(IFS='|'; echo "${folders[*]}")
+# The lock rules (base/thread_annotations.h) are checked as errors too.
 "$tidy" --quiet -p "$build" --header-filter="^$root/($alternatives)/" \
+  --extra-arg=-Wthread-safety --extra-arg=-Werror=thread-safety \
   "${files[@]}"
 echo "lint: ${#files[@]} sources of ${folders[*]} checked"

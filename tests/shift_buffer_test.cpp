@@ -148,49 +148,6 @@ TEST_F(ShiftBufferTest, AppendRefusesNullZeroAndNegativeCounts) {
                 "length=-2147483648"}));
 }
 
-TEST_F(ShiftBufferTest, OverWriteTakesTheLargestWriteWhateverWasBuffered) {
-  FillTo(5000);
-  const std::vector<std::uint8_t> largest = Pattern(kLargestWrite, 9);
-  buffer_.OverWrite(largest.data(), kLargestWrite);
-  EXPECT_EQ(buffer_.Position(), 10485725u);
-  EXPECT_EQ(buffer_.GetData()[0], 9);
-  EXPECT_EQ(buffer_.GetData()[kLargestWrite - 1], largest.back());
-
-  // A short write from a full buffer sets pos to its own length.
-  const std::uint8_t small[] = {7, 8, 9};
-  buffer_.OverWrite(small, 3);
-  EXPECT_EQ(buffer_.Position(), 3u);
-  EXPECT_EQ(buffer_.GetData()[2], 9);
-  EXPECT_TRUE(ErrorMessages().empty());
-}
-
-TEST_F(ShiftBufferTest, OverWriteRefusesTheLimitNullZeroAndNegative) {
-  const std::vector<std::uint8_t> too_long = Pattern(kLargestWrite + 1);
-  FillTo(100);
-  buffer_.OverWrite(too_long.data(), kLargestWrite + 1);
-  EXPECT_EQ(buffer_.Position(), 0u);
-  EXPECT_TRUE(HeaderAreaIsZero(buffer_));
-
-  FillTo(100);
-  buffer_.OverWrite(nullptr, 10);
-  EXPECT_EQ(buffer_.Position(), 0u);
-  FillTo(100);
-  buffer_.OverWrite(too_long.data(), 0);
-  EXPECT_EQ(buffer_.Position(), 0u);
-  FillTo(100);
-  buffer_.OverWrite(too_long.data(), -1);
-  EXPECT_EQ(buffer_.Position(), 0u);
-  EXPECT_TRUE(HeaderAreaIsZero(buffer_));
-
-  // The position in the line is always 0, whatever was buffered.
-  EXPECT_EQ(ErrorMessages(),
-            (std::vector<std::string>{
-                "OverWrite::error buffer overflow --> pos=0, length=10485726",
-                "OverWrite::error buffer overflow --> pos=0, length=10",
-                "OverWrite::error buffer overflow --> pos=0, length=0",
-                "OverWrite::error buffer overflow --> pos=0, length=-1"}));
-}
-
 TEST_F(ShiftBufferTest, ShiftKeepsTheRemainderInOrder) {
   FillTo(200);
   buffer_.ShiftData(50);

@@ -1,8 +1,8 @@
 #include "channel/wfapi.h"
 
 #include <atomic>
-#include <mutex>
 
+#include "base/mutex.h"
 #include "base/no_destructor.h"
 #include "channel/wfapi_test_helper.h"
 #include "platform/platform.h"
@@ -19,13 +19,15 @@ constexpr std::uint32_t kErrorProcNotFound = 127;
 // The process-wide binding. Never destroyed: a reader thread may still call
 // through it while the process ends.
 struct Binding {
-  std::mutex mutex;  // one bind attempt at a time; guards the fields below
+  Mutex mutex;  // one bind attempt at a time
   // The table every call goes through; null until bound. Set once per bind
   // (release), so the ordinary call reads it without the lock (acquire).
   std::atomic<const WfApiTable*> active{nullptr};
-  WfApiTable bound{};               // the resolved names
-  void* library = nullptr;          // loaded at most once, never unloaded
-  const char* file_name = nullptr;  // null: the platform's library
+  WfApiTable bound GUARDED_BY(mutex){};  // the resolved names
+  // Loaded at most once, never unloaded.
+  void* library GUARDED_BY(mutex) = nullptr;
+  // Null: the platform's library.
+  const char* file_name GUARDED_BY(mutex) = nullptr;
 };
 
 Binding& GetBinding() {
@@ -55,7 +57,7 @@ bool Resolve(void* library, const char* name, Fn* slot) {
 // failing with 127 at the cost of seven look-ups.
 const WfApiTable* Bind(std::uint32_t* error) {
   Binding& binding = GetBinding();
-  std::lock_guard<std::mutex> hold(binding.mutex);
+  MutexLock hold(binding.mutex);
   const WfApiTable* table = binding.active.load(std::memory_order_acquire);
   if (table != nullptr) return table;  // another thread was first
   if (binding.library == nullptr) {
@@ -157,13 +159,13 @@ void WFFreeMemory(void* memory) {
 
 void InstallWfApiForTesting(const WfApiTable* table) {
   Binding& binding = GetBinding();
-  std::lock_guard<std::mutex> hold(binding.mutex);
+  MutexLock hold(binding.mutex);
   binding.active.store(table, std::memory_order_release);
 }
 
 void BindWfApiLibraryForTesting(const char* file_name) {
   Binding& binding = GetBinding();
-  std::lock_guard<std::mutex> hold(binding.mutex);
+  MutexLock hold(binding.mutex);
   binding.file_name = file_name;
   binding.library = nullptr;
   binding.active.store(nullptr, std::memory_order_release);

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <mutex>
 #include <new>
 
+#include "base/mutex.h"
 #include "base/no_destructor.h"
 #include "diagnostics/log_file_test_helper.h"
 
@@ -26,8 +26,8 @@ std::atomic<LogSettingsSource> g_settings_source{nullptr};
 // Creation and ending write lines under this lock, so a new writer's banner
 // never lands before the previous writer's closing line.
 struct WriterSlot {
-  std::mutex mutex;
-  std::shared_ptr<CLogFile> writer;
+  Mutex mutex;
+  std::shared_ptr<CLogFile> writer GUARDED_BY(mutex);
 };
 
 WriterSlot& Slot() {
@@ -125,7 +125,7 @@ void SetLogSettingsSource(LogSettingsSource source) {
 
 std::shared_ptr<CLogFile> GetLogFile() {
   WriterSlot& slot = Slot();
-  std::lock_guard<std::mutex> hold(slot.mutex);
+  MutexLock hold(slot.mutex);
   if (!slot.writer) {
     const LogSettingsSource source = g_settings_source.load();
     slot.writer = std::make_shared<CLogFile>(source != nullptr ? source()
@@ -136,7 +136,7 @@ std::shared_ptr<CLogFile> GetLogFile() {
 
 std::shared_ptr<CLogFile> CurrentLogFile() {
   WriterSlot& slot = Slot();
-  std::lock_guard<std::mutex> hold(slot.mutex);
+  MutexLock hold(slot.mutex);
   return slot.writer;
 }
 
@@ -146,7 +146,7 @@ void SetTimeOfDayForTesting(port::TimeOfDay (*clock)()) {
 
 void DestroyLogFile() {
   WriterSlot& slot = Slot();
-  std::lock_guard<std::mutex> hold(slot.mutex);
+  MutexLock hold(slot.mutex);
   if (!slot.writer) return;
   slot.writer->CloseLog();
   slot.writer.reset();

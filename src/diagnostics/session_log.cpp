@@ -2,9 +2,9 @@
 
 #include <cstring>
 #include <list>
-#include <mutex>
 #include <utility>
 
+#include "base/mutex.h"
 #include "base/no_destructor.h"
 
 namespace qvctx {
@@ -15,9 +15,9 @@ namespace {
 // fetch the log from several threads. Never destroyed, so the list exists
 // throughout the load and unload handling.
 struct SessionLog {
-  std::mutex mutex;
-  std::list<std::string> SessionLogList;
-  char* SessionLogText = nullptr;
+  Mutex mutex;
+  std::list<std::string> SessionLogList GUARDED_BY(mutex);
+  char* SessionLogText GUARDED_BY(mutex) = nullptr;
 };
 
 SessionLog& State() {
@@ -29,13 +29,13 @@ SessionLog& State() {
 
 void AppendSessionLogLine(std::string line) {
   SessionLog& log = State();
-  std::lock_guard<std::mutex> hold(log.mutex);
+  MutexLock hold(log.mutex);
   log.SessionLogList.push_back(std::move(line));
 }
 
 const char* FetchSessionLog() {
   SessionLog& log = State();
-  std::lock_guard<std::mutex> hold(log.mutex);
+  MutexLock hold(log.mutex);
   std::string text;
   if (log.SessionLogList.empty()) {
     text = kNoLogs;
@@ -57,14 +57,14 @@ const char* FetchSessionLog() {
 
 void FreeSessionLog() noexcept {
   SessionLog& log = State();
-  std::lock_guard<std::mutex> hold(log.mutex);
+  MutexLock hold(log.mutex);
   delete[] log.SessionLogText;
   log.SessionLogText = nullptr;
 }
 
 void DiscardSessionLogLines() noexcept {
   SessionLog& log = State();
-  std::lock_guard<std::mutex> hold(log.mutex);
+  MutexLock hold(log.mutex);
   log.SessionLogList.clear();
 }
 

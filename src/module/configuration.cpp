@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 
+#include "base/mutex.h"
 #include "diagnostics/log_file.h"
 #include "module/module_data.h"
 #include "platform/platform.h"
@@ -55,7 +55,7 @@ void CopySetting(char* destination, const char* text, std::size_t size) {
 // first call reads it. Both need no construction, so the load notification
 // may store the flag whatever ran before it.
 std::atomic<bool> g_configuration_read{false};
-std::mutex g_configuration_mutex;
+Mutex g_configuration_mutex;
 
 }  // namespace
 
@@ -118,7 +118,7 @@ void ArmConfigurationRead() noexcept {
 void ReadConfigurationOnce() noexcept {
   if (g_configuration_read.load(std::memory_order_acquire)) return;
   try {
-    std::lock_guard<std::mutex> hold(g_configuration_mutex);
+    MutexLock hold(g_configuration_mutex);
     if (g_configuration_read.load(std::memory_order_relaxed)) return;
     try {
       ChooseConfigFile();

@@ -20,8 +20,6 @@ ModuleData myModuleData = {
     /*pClientData=*/nullptr,
     /*hVirtualChannel=*/nullptr,
     /*GlobalReadDataTmpPtr=*/nullptr,
-    /*EventCallBack=*/nullptr,
-    /*ResultCallBack=*/nullptr,
     /*read_wait_ms=*/0,
 };
 

@@ -1,15 +1,14 @@
 #include "module/session.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "base/mutex.h"
 #include "base/no_destructor.h"
 #include "base/step_failures.h"
 #include "channel/wfapi.h"
@@ -43,11 +42,11 @@ char* (*g_allocate_read_buffer)(std::size_t) = &AllocateReadBuffer;
 // earlier start may still use it, so it is released by the next close, once
 // that reader has stopped.
 struct Superseded {
-  std::mutex mutex;
-  std::vector<char*> session_infos;
-  std::vector<void*> client_datas;
-  std::vector<WfHandle> channels;
-  std::vector<char*> read_buffers;
+  Mutex mutex;
+  std::vector<char*> session_infos GUARDED_BY(mutex);
+  std::vector<void*> client_datas GUARDED_BY(mutex);
+  std::vector<WfHandle> channels GUARDED_BY(mutex);
+  std::vector<char*> read_buffers GUARDED_BY(mutex);
 };
 
 Superseded& Replaced() {
@@ -55,11 +54,13 @@ Superseded& Replaced() {
   return *replaced;
 }
 
+// Keeps `value` in the list that `member` picks.
 template <typename T>
-void Supersede(std::vector<T>& list, T value) {
+void Supersede(std::vector<T> Superseded::*member, T value) {
   if (value == nullptr) return;
-  std::lock_guard<std::mutex> hold(Replaced().mutex);
-  list.push_back(value);
+  Superseded& replaced = Replaced();
+  MutexLock hold(replaced.mutex);
+  (replaced.*member).push_back(value);
 }
 
 // The lifecycle: one start or close at a time. A host thread waits for its
@@ -69,9 +70,9 @@ void Supersede(std::vector<T>& list, T value) {
 enum class Operation { kNone, kStart, kClose };
 
 struct Lifecycle {
-  std::mutex mutex;
-  std::condition_variable turn_ended;
-  Operation running = Operation::kNone;
+  Mutex mutex;
+  CondVar turn_ended{mutex};
+  Operation running GUARDED_BY(mutex) = Operation::kNone;
 };
 
 Lifecycle& GetLifecycle() {
@@ -86,10 +87,10 @@ class LifecycleTurn {
   explicit LifecycleTurn(Operation operation) {
     Lifecycle& lifecycle = GetLifecycle();
     const bool on_reader = OnReaderThread();
-    std::unique_lock<std::mutex> hold(lifecycle.mutex);
+    MutexLock hold(lifecycle.mutex);
     while (lifecycle.running != Operation::kNone) {
       if (on_reader && lifecycle.running == Operation::kClose) return;
-      lifecycle.turn_ended.wait(hold);
+      lifecycle.turn_ended.Wait();
     }
     lifecycle.running = operation;
     held_ = true;
@@ -98,10 +99,10 @@ class LifecycleTurn {
     if (!held_) return;
     Lifecycle& lifecycle = GetLifecycle();
     {
-      std::lock_guard<std::mutex> hold(lifecycle.mutex);
+      MutexLock hold(lifecycle.mutex);
       lifecycle.running = Operation::kNone;
     }
-    lifecycle.turn_ended.notify_all();
+    lifecycle.turn_ended.SignalAll();
   }
   LifecycleTurn(const LifecycleTurn&) = delete;
   LifecycleTurn& operator=(const LifecycleTurn&) = delete;
@@ -163,7 +164,7 @@ void ReportCloseFailure(const StepFailures& failures) noexcept {
 
 void ReleaseSuperseded(StepFailures& failures) {
   Superseded& replaced = Replaced();
-  std::lock_guard<std::mutex> hold(replaced.mutex);
+  MutexLock hold(replaced.mutex);
   for (void* data : replaced.client_datas) WFFreeMemory(data);
   for (char* info : replaced.session_infos) WFFreeMemory(info);
   replaced.client_datas.clear();
@@ -186,17 +187,12 @@ void ReleaseSuperseded(StepFailures& failures) {
 
 }  // namespace
 
-std::shared_ptr<CPackageThread> PackageThread() {
-  return GetPackageThread(
-      CallBackSlots{&myModuleData.EventCallBack, &myModuleData.ResultCallBack});
-}
-
 std::int32_t RegisterEventCallBack(PackageCallBack callback) {
-  return PackageThread()->SetEventCallBack(callback);
+  return GetPackageThread()->SetEventCallBack(callback);
 }
 
 std::int32_t RegisterResultCallBack(PackageCallBack callback) {
-  return PackageThread()->SetResultCallBack(callback);
+  return GetPackageThread()->SetResultCallBack(callback);
 }
 
 void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t)) {
@@ -214,7 +210,7 @@ std::int32_t StartSession() {
   myModuleData.exitcode.store(0);
   Info(kStartEntering);
 
-  Supersede(Replaced().session_infos, myModuleData.pSessionInfo);
+  Supersede(&Superseded::session_infos, myModuleData.pSessionInfo);
   myModuleData.pSessionInfo = nullptr;
   WfDword session_bytes = 0;
   if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession,
@@ -230,7 +226,7 @@ std::int32_t StartSession() {
   }
   Info(kSessionInfoCorrect);
 
-  Supersede(Replaced().channels, myModuleData.hVirtualChannel.load());
+  Supersede(&Superseded::channels, myModuleData.hVirtualChannel.load());
   // The platform's open takes the name as a non-const buffer.
   char channel_name[sizeof(kVirtualChannelName)];
   std::memcpy(channel_name, kVirtualChannelName, sizeof(channel_name));
@@ -245,7 +241,7 @@ std::int32_t StartSession() {
   WriteStep(StepLevel::kInfo, kOpened, HandleNumber(channel),
             std::to_string(HandleNumber(channel)));
 
-  Supersede(Replaced().client_datas, myModuleData.pClientData);
+  Supersede(&Superseded::client_datas, myModuleData.pClientData);
   myModuleData.pClientData = nullptr;
   WfDword client_bytes = 0;
   if (WFVirtualChannelQuery(channel, kClientDataClass,
@@ -259,7 +255,7 @@ std::int32_t StartSession() {
   WriteStep(StepLevel::kInfo, kHeadSize, static_cast<int>(kPackageHeadSize),
             std::to_string(kPackageHeadSize));
 
-  Supersede(Replaced().read_buffers, myModuleData.GlobalReadDataTmpPtr);
+  Supersede(&Superseded::read_buffers, myModuleData.GlobalReadDataTmpPtr);
   myModuleData.GlobalReadDataTmpPtr = g_allocate_read_buffer(kReadBufferSize);
   if (myModuleData.GlobalReadDataTmpPtr == nullptr) {
     GetLogFile()->LogError("%s", kReadBufferFailed);
@@ -268,9 +264,8 @@ std::int32_t StartSession() {
   Info(kInitializeFifo);
   Info(kInitializeReader);
 
-  myModuleData.exitcode.store(PackageThread()->StartThread(
-      ReaderInputs{channel, myModuleData.GlobalReadDataTmpPtr,
-                   &myModuleData.exitcode, myModuleData.read_wait_ms}));
+  myModuleData.exitcode.store(GetPackageThread()->StartThread(ReaderInputs{
+      channel, myModuleData.GlobalReadDataTmpPtr, myModuleData.read_wait_ms}));
 
   const std::int32_t result = myModuleData.exitcode.load();
   WriteStep(StepLevel::kInfo, kStartResult, static_cast<int>(result),

@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "diagnostics/log_file.h"
-#include "platform/platform.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
 
@@ -13,28 +12,27 @@ void CPackageReceiver::Append(const char* piece, std::int32_t count) {
   buffer_.AppendData(piece, count);
 }
 
-bool CPackageReceiver::Front(const std::uint8_t** package,
-                             std::uint32_t* length) {
+bool CPackageReceiver::Front(PackageView* package) {
   // Below a whole header the front may still hold bytes of the previous
   // package, left behind by a short shift: wait for more.
   const std::uint32_t buffered = buffer_.Position();
   if (buffered < kPackageHeadSize) return false;
-  // A front whose header passed and which waits for the rest of its bytes
-  // is not read again until they are all there: appends only add behind it.
-  if (buffered < front_datasize_ && buffer_.FrontChanges() == front_changes_) {
-    return false;
+  if (!front_read_ || buffer_.FrontChanges() != front_changes_) {
+    // Taken before the read: a bad datasize empties the buffer, which
+    // changes the count again, so the next front is read afresh.
+    front_changes_ = buffer_.FrontChanges();
+    front_read_ = true;
+    front_passed_ = ReadFront();
   }
+  if (!front_passed_ || !IsComplete(buffered, front_.size)) return false;
+  *package = front_;
+  return true;
+}
 
-  const std::uint8_t* front = nullptr;
-  bool header = false;
-  std::uint32_t datasize = 0;
-  {
-    port::LockGuard guard(buffer_.BufferLock());
-    front = buffer_.GetData();
-    header = PassesHeaderTest(front);
-    datasize = ReadDatasize(front);
-  }
-  if (!header) return false;
+bool CPackageReceiver::ReadFront() {
+  const std::uint8_t* front = buffer_.GetData();
+  if (!PassesHeaderTest(front)) return false;
+  const std::uint32_t datasize = ReadDatasize(front);
   if (datasize < kPackageHeadSize) {
     try {
       GetLogFile()->LogError(kInvalidDatasizeFormat,
@@ -45,17 +43,13 @@ bool CPackageReceiver::Front(const std::uint8_t** package,
     buffer_.ClearData();
     return false;
   }
-  front_datasize_ = datasize;
-  front_changes_ = buffer_.FrontChanges();
-  if (!IsComplete(buffered, datasize)) return false;
-  *package = front;
-  *length = datasize;
+  front_ =
+      PackageView{front, datasize, ReadFncTyp(front), ReadMessageId(front)};
   return true;
 }
 
-void CPackageReceiver::Consume() {
-  port::LockGuard guard(buffer_.BufferLock());
-  buffer_.ShiftData(ReadDatasize(buffer_.GetData()));
+void CPackageReceiver::Consume(const PackageView& package) {
+  buffer_.ShiftData(package.size);
 }
 
 }  // namespace qvctx

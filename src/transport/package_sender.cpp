@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "base/no_destructor.h"
 #include "channel/wfapi.h"
@@ -9,7 +10,6 @@
 #include "platform/platform.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
-#include "transport/shift_buffer.h"
 
 namespace qvctx {
 
@@ -126,6 +126,25 @@ class OutgoingPackage {
   std::uint8_t window_[kSendChunkSize];
 };
 
+// The rule of the staging copy, as the receive block's once was for a
+// package written over it: a package at a non-null address, of 1 byte up to
+// one below the write limit.
+bool StagingTakes(const void* package, std::int32_t length) {
+  return package != nullptr && length > 0 &&
+         static_cast<std::uint32_t>(length) < kShiftBufferWriteLimit;
+}
+
+// The line of a refused staging copy; a line that cannot be written is
+// dropped.
+void LogRefusedStaging(std::int32_t length) {
+  try {
+    GetLogFile()->LogError(kOverWriteOverflowFormat, 0,
+                           static_cast<int>(length));
+  } catch (const std::exception&) {
+    // the line is lost, nothing else
+  }
+}
+
 void LogStagedHead(const std::uint8_t* head) {
   const std::uint32_t message_id = ReadMessageId(head);
   GetLogFile()->LogInfo("%s", kFarFunctionSend);
@@ -165,9 +184,9 @@ std::int32_t SendBulkData(const std::atomic<WfHandle>& channel,
 std::int32_t SendFarFunction(const std::atomic<WfHandle>& channel,
                              const void* package, std::int32_t length) {
   const auto length32 = static_cast<std::uint32_t>(length);
-  const bool copied = CShiftBuffer::OverWriteTakes(package, length);
+  const bool copied = StagingTakes(package, length);
   if (!copied) {
-    CShiftBuffer::LogRefusedOverWrite(length);
+    LogRefusedStaging(length);
     // A refused copy leaves a header of zeros: sending it would put zeros on
     // the wire. Only a length that the bulk sender refuses as well (a
     // negative one, or 10 MiB and more) goes on, to report the zeroed header

@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <exception>
-#include <mutex>
 #include <utility>
 
+#include "base/mutex.h"
 #include "base/no_destructor.h"
 #include "base/step_failures.h"
 #include "channel/wfapi.h"
@@ -12,7 +12,6 @@
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
 #include "transport/package_receiver.h"
-#include "transport/shift_buffer.h"
 
 namespace qvctx {
 
@@ -35,8 +34,8 @@ bool ReturnedEarly(std::chrono::steady_clock::time_point began,
 // waits (the stop wait, a dispatch) runs under it, so a callback may register
 // while a host thread tears the instance down.
 struct InstanceSlot {
-  std::mutex mutex;
-  std::shared_ptr<CPackageThread> instance;
+  Mutex mutex;
+  std::shared_ptr<CPackageThread> instance GUARDED_BY(mutex);
 };
 
 InstanceSlot& Slot() {
@@ -55,10 +54,10 @@ void LogInfoStep(StepFailures& failures, const char* line) {
 
 bool OnReaderThread() { return t_on_reader; }
 
-std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots) {
+std::shared_ptr<CPackageThread> GetPackageThread() {
   InstanceSlot& slot = Slot();
-  std::lock_guard<std::mutex> hold(slot.mutex);
-  if (!slot.instance) slot.instance = std::make_shared<CPackageThread>(slots);
+  MutexLock hold(slot.mutex);
+  if (!slot.instance) slot.instance = std::make_shared<CPackageThread>();
   return slot.instance;
 }
 
@@ -66,7 +65,7 @@ void DestroyPackageThread() {
   InstanceSlot& slot = Slot();
   std::shared_ptr<CPackageThread> instance;
   {
-    std::lock_guard<std::mutex> hold(slot.mutex);
+    MutexLock hold(slot.mutex);
     instance = slot.instance;
   }
   // The instance stays reachable until its teardown is done: a registration
@@ -75,19 +74,19 @@ void DestroyPackageThread() {
   StepFailures failures;
   instance->Destroy(failures);
   {
-    std::lock_guard<std::mutex> hold(slot.mutex);
+    MutexLock hold(slot.mutex);
     if (slot.instance == instance) slot.instance.reset();
   }
   failures.Rethrow();
 }
 
 std::int32_t CPackageThread::SetEventCallBack(PackageCallBack callback) {
-  return StoreCallBack(slots_.event, callback, kEventCallBackEnabled,
+  return StoreCallBack(&EventCallBack, callback, kEventCallBackEnabled,
                        kEventCallBackDisabled);
 }
 
 std::int32_t CPackageThread::SetResultCallBack(PackageCallBack callback) {
-  return StoreCallBack(slots_.result, callback, kResultCallBackEnabled,
+  return StoreCallBack(&ResultCallBack, callback, kResultCallBackEnabled,
                        kResultCallBackDisabled);
 }
 
@@ -108,9 +107,13 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   GetLogFile()->LogInfo("%s", kReaderInit);
   if (hThread != nullptr) {
     GetLogFile()->LogError("%s", kReaderAlreadyCreated);
+    // The failed start is this reader's stop signal: it ends on its next
+    // pass, saying so, unless it has already stopped.
+    std::uint8_t running = kRunning;
+    state.compare_exchange_strong(running, kStopForced);
     return 1;
   }
-  state.store(kReaderStopped);
+  state.store(kStopped);
   // Before the thread exists, so the reader finds them without a lock.
   inputs_ = inputs;
   reader_keeps_alive_ = shared_from_this();
@@ -126,7 +129,7 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   GetLogFile()->LogInfo("%s", kReaderCreated);
   port::SetNormalPriority(hThread);
   // Running before the thread runs, so its first test always finds 1.
-  state.store(kReaderRunning);
+  state.store(kRunning);
   thread_resumed_ = true;
   port::ResumeThread(hThread);
   GetLogFile()->LogInfo("%s", kReaderStarted);
@@ -141,8 +144,7 @@ void CPackageThread::Destroy(StepFailures& failures) {
   // cannot wait for its own end: it leaves its loop once the callback
   // returns, and the instance goes with its last reference.
   const bool on_reader = hThread != nullptr && port::IsCurrentThread(hThread);
-  if (hThread != nullptr && state.load() != kReaderStopped) {
-    state.store(kReaderStopRequested);
+  if (hThread != nullptr && RequestStop()) {
     if (!on_reader) WaitForReaderEnd(failures);
     LogInfoStep(failures, kTeardownNotSignaled);
     LogInfoStep(failures, kTeardownReadyToClose);
@@ -172,7 +174,7 @@ void CPackageThread::Destroy(StepFailures& failures) {
 void CPackageThread::WaitForReaderEnd(StepFailures& failures) {
   for (int poll = 0; poll < kStopWaitPolls; ++poll) {
     port::SleepMilliseconds(kIdleSleepMs);
-    if (state.load() == kReaderStopped) return;
+    if (state.load() == kStopped) return;
   }
   // A callback still runs: releasing the channel or the read buffer now
   // would pull them from under it, so wait for the reader's own end.
@@ -211,11 +213,17 @@ void CPackageThread::RunReader() {
     // Only the log writer can fail here (no memory for it); the reader
     // still ends in order.
   }
-  state.store(kReaderStopped);
+  state.store(kStopped);
 }
 
-bool CPackageThread::KeepReading() const {
-  return state.load() == kReaderRunning && inputs_.exit_code->load() != 1;
+bool CPackageThread::RequestStop() {
+  // A reader that stops on its own meanwhile stays stopped: overwriting its
+  // last act would leave a stop that nothing ends.
+  std::uint8_t seen = state.load();
+  while (seen != kStopped &&
+         !state.compare_exchange_weak(seen, kStopRequested)) {
+  }
+  return seen != kStopped;
 }
 
 void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
@@ -225,11 +233,13 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
   if (read_wait_ms != 0) {
     GetLogFile()->LogInfo(kReaderReadWaitFormat, read_wait_ms);
   }
-  while (state.load() == kReaderRunning) {
-    if (inputs_.exit_code->load() == 1) {
+  for (;;) {
+    const std::uint8_t now = state.load();
+    if (now == kStopForced) {
       GetLogFile()->LogError("%s", kReaderExitCodeStop);
       return;
     }
+    if (now != kRunning) return;
     WfDword count = 0;
     // Timed only when the read may wait.
     const std::chrono::steady_clock::time_point read_began =
@@ -242,17 +252,13 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
     }
     // Drain every complete package before polling again, so a burst of small
     // packages or a slow callback cannot overflow the buffer. The first one
-    // goes out as the pass began; before each further one the stop and the
-    // exit code are tested again, so a stop ends the reader after the package
-    // in hand.
+    // goes out as the pass began; before each further one the state is
+    // tested again, so a stop ends the reader after the package in hand.
     bool first = true;
     const std::size_t dispatched = receiver.DrainCompletePackages(
-        [this, &receiver](const std::uint8_t* /*package*/,
-                          std::uint32_t /*length*/) {
-          DispatchPackage(receiver.buffer());
-        },
+        [this](const PackageView& package) { DispatchPackage(package); },
         [this, &first] {
-          const bool go_on = first || KeepReading();
+          const bool go_on = first || state.load() == kRunning;
           first = false;
           return go_on;
         });
@@ -265,34 +271,21 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
   }
 }
 
-void CPackageThread::DispatchPackage(CShiftBuffer& buffer) {
+void CPackageThread::DispatchPackage(const PackageView& package) {
   try {
     port::LockGuard guard(lock);
-    const std::uint8_t* package = nullptr;
-    std::uint16_t function_type = 0;
-    std::uint32_t length = 0;
-    std::uint32_t message_id = 0;
-    {
-      // Lock order: this instance's lock, then the buffer's for the header
-      // reads, released before anything is logged or called.
-      port::LockGuard buffer_guard(buffer.BufferLock());
-      package = buffer.GetData();
-      function_type = ReadFncTyp(package);
-      length = ReadDatasize(package);
-      message_id = ReadMessageId(package);
-    }
-    GetLogFile()->LogInfo(kDispatchFormat, static_cast<int>(function_type),
-                          static_cast<int>(message_id),
-                          static_cast<int>(FunctionId(message_id)));
+    GetLogFile()->LogInfo(kDispatchFormat, static_cast<int>(package.type),
+                          static_cast<int>(package.message_id),
+                          static_cast<int>(FunctionId(package.message_id)));
     PackageCallBack callback = nullptr;
-    if (function_type == kEventType) {
-      callback = *slots_.event;
-    } else if (function_type == kResultType) {
-      callback = *slots_.result;
+    if (package.type == kEventType) {
+      callback = EventCallBack;
+    } else if (package.type == kResultType) {
+      callback = ResultCallBack;
     } else {
       GetLogFile()->LogError("%s", kDispatchInvalidHeader);
     }
-    if (callback != nullptr) callback(package, length);
+    if (callback != nullptr) callback(package.bytes, package.size);
   } catch (...) {
     // Whatever the callback threw, the lock is released (the guard has gone)
     // and reading goes on; the package is consumed all the same.

@@ -68,82 +68,34 @@ const std::uint8_t* LastShiftBufferBlockForTesting() {
 }
 
 void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
-  std::uint32_t at = 0;
-  bool fits = false;
-  {
-    port::LockGuard guard(lock);
-    at = pos.load(std::memory_order_relaxed);
-    fits = src != nullptr && Fits(at, n);
-    if (fits && Commit(at + static_cast<std::uint32_t>(n))) {
-      std::memcpy(pData + at, src, static_cast<std::size_t>(n));
-      pos.store(at + static_cast<std::uint32_t>(n), std::memory_order_relaxed);
-      return;
-    }
+  const bool fits = src != nullptr && Fits(pos, n);
+  if (fits && Commit(pos + static_cast<std::uint32_t>(n))) {
+    std::memcpy(pData + pos, src, static_cast<std::size_t>(n));
+    pos += static_cast<std::uint32_t>(n);
+    return;
   }
   // A line that cannot be written (no memory for the writer) is dropped; the
   // buffer is emptied all the same.
   try {
     GetLogFile()->LogError(fits ? kAppendNoMemoryFormat : kAppendOverflowFormat,
-                           static_cast<int>(at), static_cast<int>(n));
+                           static_cast<int>(pos), static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
-  }
-  ClearData();
-}
-
-bool CShiftBuffer::OverWriteTakes(const void* src, std::int32_t n) {
-  return src != nullptr && Fits(0, n);
-}
-
-void CShiftBuffer::LogRefusedOverWrite(std::int32_t n) {
-  try {
-    GetLogFile()->LogError(kOverWriteOverflowFormat, 0, static_cast<int>(n));
-  } catch (const std::exception&) {
-    // the line is lost, nothing else
-  }
-}
-
-void CShiftBuffer::OverWrite(const void* src, std::int32_t n) {
-  if (OverWriteTakes(src, n)) {
-    {
-      port::LockGuard guard(lock);
-      if (Commit(static_cast<std::uint32_t>(n))) {
-        std::memcpy(pData, src, static_cast<std::size_t>(n));
-        pos.store(static_cast<std::uint32_t>(n), std::memory_order_relaxed);
-        NoteFrontChange();
-        return;
-      }
-    }
-    try {
-      GetLogFile()->LogError(kOverWriteNoMemoryFormat, 0, static_cast<int>(n));
-    } catch (const std::exception&) {
-      // the line is lost, nothing else
-    }
-  } else {
-    LogRefusedOverWrite(n);
   }
   ClearData();
 }
 
 void CShiftBuffer::ClearData() {
-  port::LockGuard guard(lock);
-  pos.store(0, std::memory_order_relaxed);
+  pos = 0;
   std::memset(pData, 0, kPackageHeadSize);
-  NoteFrontChange();
-}
-
-std::uint8_t* CShiftBuffer::GetData() {
-  port::LockGuard guard(lock);
-  return pData;
+  ++front_changes_;
 }
 
 void CShiftBuffer::ShiftData(std::uint32_t count) {
-  port::LockGuard guard(lock);
-  const std::uint32_t at = pos.load(std::memory_order_relaxed);
-  if (at > count) {
-    std::memmove(pData, pData + count, at - count);
-    pos.store(at - count, std::memory_order_relaxed);
-    NoteFrontChange();
+  if (pos > count) {
+    std::memmove(pData, pData + count, pos - count);
+    pos -= count;
+    ++front_changes_;
   } else {
     ClearData();
   }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/thread_annotations.h"
 #include "diagnostics/messages.h"
 #include "platform/platform.h"
 
@@ -81,8 +82,10 @@ class CLogFile {
 
   const std::atomic<std::int32_t>* level_;  // the gate of every line
   port::RecursiveLock lock_;                // one line at a time; the close
-  port::AppendFile file_ = port::kNoAppendFile;  // none while closed; lock_
-  bool failed_ = false;            // a write failed: drop lines until closed
+  // None while closed.
+  port::AppendFile file_ GUARDED_BY(lock_) = port::kNoAppendFile;
+  // A write failed: drop lines until closed.
+  bool failed_ GUARDED_BY(lock_) = false;
   std::atomic<bool> open_{false};  // the gate's unlocked view of file_
 };
 

@@ -28,13 +28,14 @@ struct ModuleData {
   char* logfileName;                   // 256-byte buffer, allocated at load
   char hostComputerName[kPathSize];
   char hostUserName[kPathSize];
-  std::atomic<std::int32_t> exitcode;  // 1 makes the reader stop
+  // The result of the last session start (0 started, 1 not), as
+  // ServerGetLastError and the close report it. A start that fails because a
+  // reader is still there tells that reader to stop itself.
+  std::atomic<std::int32_t> exitcode;
   char* pSessionInfo;                  // owned by the virtual-channel library
   void* pClientData;                   // owned by the virtual-channel library
   std::atomic<void*> hVirtualChannel;  // read afresh by every write
   char* GlobalReadDataTmpPtr;          // the reader's 4088-byte read buffer
-  PackageCallBack EventCallBack;   // FNCTyp 1; under the CPackageThread lock
-  PackageCallBack ResultCallBack;  // FNCTyp 2; under the CPackageThread lock
   // Configured "readWaitMs" as the reader uses it: 1 to 1000, the longest
   // wait in each channel read; 0 (absent or out of range) the fixed cadence.
   std::uint32_t read_wait_ms;

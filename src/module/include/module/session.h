@@ -1,14 +1,12 @@
-// ServerStartSession and ServerCloseSession, and the reader's instance as the
-// exports reach it.
+// ServerStartSession and ServerCloseSession, and the callback registrations
+// as the exports reach them.
 #ifndef QVCTX_SRC_MODULE_SESSION_H_
 #define QVCTX_SRC_MODULE_SESSION_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "qvctx/qvctx.h"
-#include "transport/package_thread.h"
 
 namespace qvctx {
 
@@ -22,10 +20,6 @@ std::int32_t StartSession();
 // export would report it. Returns exitcode. A reader that closed its own
 // session is never waited for, here or in the start.
 std::int32_t CloseSession();
-
-// The process-wide reader instance, dispatching to the callbacks kept in
-// myModuleData.
-std::shared_ptr<CPackageThread> PackageThread();
 
 // ServerRegisterEventCallBackFunction / ServerRegisterResultCallBackFunction.
 std::int32_t RegisterEventCallBack(PackageCallBack callback);

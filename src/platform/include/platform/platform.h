@@ -10,20 +10,23 @@
 #include <cstdint>
 #include <string>
 
+#include "base/thread_annotations.h"
+
 namespace qvctx::port {
 
 // A lock that the thread holding it may take again; each Lock() needs its own
 // Unlock(). A critical section on Windows, a recursive mutex on POSIX.
-// Creating one allocates nothing and cannot fail.
-class RecursiveLock {
+// Creating one allocates nothing and cannot fail. The analysis sees a plain
+// lock: a nested take is one it cannot follow (through a host callback).
+class CAPABILITY("mutex") RecursiveLock {
  public:
   RecursiveLock();
   ~RecursiveLock();
   RecursiveLock(const RecursiveLock&) = delete;
   RecursiveLock& operator=(const RecursiveLock&) = delete;
 
-  void Lock();
-  void Unlock();
+  void Lock() ACQUIRE();
+  void Unlock() RELEASE();
 
  private:
   // Room for the native object (CRITICAL_SECTION or pthread_mutex_t), so the
@@ -33,10 +36,12 @@ class RecursiveLock {
 };
 
 // Holds a RecursiveLock for the life of a scope.
-class LockGuard {
+class SCOPED_CAPABILITY LockGuard {
  public:
-  explicit LockGuard(RecursiveLock& lock) : lock_(lock) { lock_.Lock(); }
-  ~LockGuard() { lock_.Unlock(); }
+  explicit LockGuard(RecursiveLock& lock) ACQUIRE(lock) : lock_(lock) {
+    lock_.Lock();
+  }
+  ~LockGuard() RELEASE() { lock_.Unlock(); }
   LockGuard(const LockGuard&) = delete;
   LockGuard& operator=(const LockGuard&) = delete;
 

@@ -73,13 +73,13 @@ inline constexpr char kShiftBufferNoMemory[] =
     "Memory allocation failed in CShiftBuffer constructor.";
 inline constexpr char kAppendOverflowFormat[] =
     "AppendData::error buffer overflow --> pos=%d, length=%d";
-inline constexpr char kOverWriteOverflowFormat[] =
-    "OverWrite::error buffer overflow --> pos=%d, length=%d";
 // A write that fits but whose pages the system cannot commit.
 inline constexpr char kAppendNoMemoryFormat[] =
     "AppendData::error out of memory --> pos=%d, length=%d";
-inline constexpr char kOverWriteNoMemoryFormat[] =
-    "OverWrite::error out of memory --> pos=%d, length=%d";
+
+// The far-function sender's staging copy, refused.
+inline constexpr char kOverWriteOverflowFormat[] =
+    "OverWrite::error buffer overflow --> pos=%d, length=%d";
 
 // The bulk sender.
 inline constexpr char kBulkTooBigFormat[] =

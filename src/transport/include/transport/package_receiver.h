@@ -10,10 +10,20 @@
 
 namespace qvctx {
 
+// The package at the front of the buffer, as its header was read once it
+// passed the header test. Valid until the package is consumed.
+struct PackageView {
+  const std::uint8_t* bytes;  // its first byte: the start of the block
+  std::uint32_t size;         // its datasize, the header included
+  std::uint16_t type;         // FNCTyp
+  std::uint32_t message_id;
+};
+
 // Reassembles packages from the pieces that channel reads return. Each piece
 // is appended to the shift buffer; a package is handed out when the front of
 // the buffer passes the header test and all of its bytes are buffered, and
-// consumed afterwards, so the next package moves to the front.
+// consumed afterwards, so the next package moves to the front. The header of
+// each front is read and tested once, however many pieces it arrives in.
 class CPackageReceiver {
  public:
   // Builds the 10 MiB buffer; may throw its std::runtime_error.
@@ -25,31 +35,28 @@ class CPackageReceiver {
   // logged and empties the buffer (see CShiftBuffer::AppendData).
   void Append(const char* piece, std::int32_t count);
 
-  // True when a complete package is at the front: *package is its first byte
-  // (the start of the block) and *length its datasize. Nothing is decided
-  // before the whole header is buffered, so stale bytes in the header area
-  // never count. A header that passes the test with a datasize below the
-  // header size could never be consumed: it is logged and the buffer
-  // emptied.
-  bool Front(const std::uint8_t** package, std::uint32_t* length);
+  // True when a complete package is at the front, described in *package.
+  // Nothing is decided before the whole header is buffered, so stale bytes
+  // in the header area never count. A header that passes the test with a
+  // datasize below the header size could never be consumed: it is logged
+  // and the buffer emptied.
+  bool Front(PackageView* package);
 
-  // Removes the package at the front, by the datasize read again from its
-  // header.
-  void Consume();
+  // Removes the package that Front described last.
+  void Consume(const PackageView& package);
 
   // Drains every complete package before the next read, so a slow callback
   // cannot make the buffer overflow: while keep_going() and a package is at
-  // the front, dispatch(package, length) and consume it. Returns how many
-  // were dispatched.
+  // the front, dispatch(package) and consume it. Returns how many were
+  // dispatched.
   template <class Dispatch, class KeepGoing>
   std::size_t DrainCompletePackages(Dispatch&& dispatch,
                                     KeepGoing&& keep_going) {
     std::size_t dispatched = 0;
-    const std::uint8_t* package = nullptr;
-    std::uint32_t length = 0;
-    while (keep_going() && Front(&package, &length)) {
-      dispatch(package, length);
-      Consume();
+    PackageView package{};
+    while (keep_going() && Front(&package)) {
+      dispatch(static_cast<const PackageView&>(package));
+      Consume(package);
       ++dispatched;
     }
     return dispatched;
@@ -58,11 +65,17 @@ class CPackageReceiver {
   CShiftBuffer& buffer() { return buffer_; }
 
  private:
+  // Reads and tests the header at the front: true when it passes with a
+  // usable datasize, remembered in front_.
+  bool ReadFront();
+
   CShiftBuffer buffer_;
-  // The datasize of the front package once its header has passed, and the
-  // buffer's front-change count then: while the count is the same, the
-  // front is the same.
-  std::uint32_t front_datasize_ = 0;
+  // What the header at the front said, and the buffer's front-change count
+  // when it was read: while the count is the same the front is the same, so
+  // its header is not read again (appends only add behind it).
+  PackageView front_{};
+  bool front_passed_ = false;
+  bool front_read_ = false;
   std::uint32_t front_changes_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/thread_annotations.h"
 #include "channel/wfapi.h"
 #include "platform/platform.h"
 #include "qvctx/qvctx.h"
@@ -15,29 +16,14 @@
 namespace qvctx {
 
 class CPackageReceiver;
-class CShiftBuffer;
+struct PackageView;
 class StepFailures;
-
-// Values of CPackageThread::state.
-inline constexpr std::uint8_t kReaderStopped = 0;
-inline constexpr std::uint8_t kReaderRunning = 1;
-inline constexpr std::uint8_t kReaderStopRequested = 2;
-
-// Where the host's two callbacks are kept (FNCTyp 1 and 2), by whoever owns
-// them; read and written only under CPackageThread::lock. They must outlive
-// the instance.
-struct CallBackSlots {
-  PackageCallBack* event;
-  PackageCallBack* result;
-};
 
 // What one reader uses, handed over by whoever starts it and fixed for the
 // reader's life, so a later start cannot change it under a running reader.
 struct ReaderInputs {
   WfHandle channel;   // the channel it reads
   char* read_buffer;  // kReadBufferSize bytes, kept until the reader ended
-  // 1 makes the reader stop, as a stop request does; must outlive the reader.
-  const std::atomic<std::int32_t>* exit_code;
   // 0: the fixed cadence (reads that return at once, a 1 ms pause after one
   // that brought nothing). 1 to 1000: each read waits up to this many ms for
   // bytes, and only a failed read or one that returned nothing well before
@@ -45,19 +31,24 @@ struct ReaderInputs {
   std::uint32_t read_wait_ms;
 };
 
+// The reader and everything it alone decides on: its thread, its one stop
+// signal (state) and the host's two callbacks, which it calls under its
+// lock. Starts and closes of a session are serialised by the caller; the
+// callbacks may be registered from any thread at any time.
 class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
  public:
-  explicit CPackageThread(const CallBackSlots& slots) : slots_(slots) {}
+  CPackageThread() = default;
   ~CPackageThread() = default;
   CPackageThread(const CPackageThread&) = delete;
   CPackageThread& operator=(const CPackageThread&) = delete;
 
-  // Starts a reader on `inputs`: 0 started, 1 not (a thread was already
-  // created by this instance, or creating one failed). The reader keeps the
-  // library mapped until it has ended.
+  // Starts a reader on `inputs`: 0 started, 1 not (creating a thread failed,
+  // or a thread was already created by this instance: a reader of it that
+  // still runs is then told to stop, and ends on its next pass). The reader
+  // keeps the library mapped until it has ended.
   std::int32_t StartThread(const ReaderInputs& inputs);
 
-  // Store a callback slot under `lock` (null empties it), logging the line
+  // Store a callback under `lock` (null empties the slot), logging the line
   // of ServerRegisterEventCallBackFunction or
   // ServerRegisterResultCallBackFunction; always 0.
   std::int32_t SetEventCallBack(PackageCallBack callback);
@@ -67,14 +58,18 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // Every step runs; the failures of its log lines are kept in `failures`.
   void Destroy(StepFailures& failures);
 
-  // 0 stopped, 1 running, 2 stop requested; shared with the reader unlocked.
-  std::atomic<std::uint8_t> state{kReaderStopped};
-  // The reader; set by StartThread, cleared only by the teardown.
-  port::Thread* hThread = nullptr;
-  // Guards the two callback slots and the dispatch of one package.
-  port::RecursiveLock lock;
-
  private:
+  // Values of state. The reader runs its loop while the state is running;
+  // the state the loop ends on says whether it logs why.
+  enum ReaderState : std::uint8_t {
+    kStopped = 0,  // no reader runs on behalf of this instance
+    kRunning = 1,
+    kStopRequested = 2,  // by the close
+    // by a later start that found this reader's thread still there: the
+    // reader logs that the last start failed and stops
+    kStopForced = 3,
+  };
+
   // Stores one callback slot under `lock`, then logs which of the two lines
   // applies; always 0.
   std::int32_t StoreCallBack(PackageCallBack* slot, PackageCallBack callback,
@@ -82,18 +77,29 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
                              const char* disabled_line);
   static std::uint32_t ServerDataProccesorThread(void* parameter);
   void RunReader();
-  // The reader's loop; returns when state leaves 1 or the exit code is 1.
+  // The reader's loop; returns when the state leaves running.
   void ReadPackages(CPackageReceiver& receiver);
-  // True while the reader may go on: state 1 and the exit code not 1.
-  bool KeepReading() const;
-  // Hands the complete package at the front of `buffer` to its callback
-  // under `lock`.
-  void DispatchPackage(CShiftBuffer& buffer);
+  // Hands the complete package at the front to its callback under `lock`.
+  void DispatchPackage(const PackageView& package) EXCLUDES(lock);
+  // Asks a reader that is not stopped to stop; false when it was stopped.
+  bool RequestStop();
   // Waits for the reader after a stop request: 2000 polls of 1 ms for state
   // 0, then, logged, for the thread's end; never gives up while it runs.
   void WaitForReaderEnd(StepFailures& failures);
 
-  const CallBackSlots slots_;
+  // Shared with the reader unlocked: written by the start, the close and
+  // the reader (as its last act, to stopped), so each change from one
+  // value to another is a compare-and-swap.
+  std::atomic<std::uint8_t> state{kStopped};
+  // Guards the two callbacks and the dispatch of one package. Recursive: a
+  // callback may register a callback.
+  port::RecursiveLock lock;
+  PackageCallBack EventCallBack GUARDED_BY(lock) = nullptr;   // FNCTyp 1
+  PackageCallBack ResultCallBack GUARDED_BY(lock) = nullptr;  // FNCTyp 2
+
+  // The rest belongs to the start and the close, which never run at once.
+  // The reader; set by StartThread, cleared only by the teardown.
+  port::Thread* hThread = nullptr;
   // Set by StartThread before the reader is created; read only by it.
   ReaderInputs inputs_{};
   // Keeps the instance alive while its reader runs, even after the teardown
@@ -103,12 +109,12 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   bool thread_resumed_ = false;
 };
 
-// The process-wide instance, created on first use with `slots` (ignored when
-// it exists); two threads asking at once get the same one. Holding the result
+// The process-wide instance, created on first use; two threads asking at
+// once get the same one. Holding the result
 // keeps it alive. During a teardown it is still the instance being torn down,
 // so a registration from another thread waits for a running callback as at any
 // other time.
-std::shared_ptr<CPackageThread> GetPackageThread(const CallBackSlots& slots);
+std::shared_ptr<CPackageThread> GetPackageThread();
 
 // Stops the reader (bounded wait of 2000 polls of 1 ms; past that it logs and
 // waits on until the reader ends, so nothing it uses is released under it),

@@ -1,12 +1,9 @@
-// CShiftBuffer: the fixed 10 MiB block in which packages are reassembled on
-// receipt and staged for sending.
+// CShiftBuffer: the fixed 10 MiB block in which the reader reassembles the
+// client's packages.
 #ifndef QVCTX_SRC_TRANSPORT_SHIFT_BUFFER_H_
 #define QVCTX_SRC_TRANSPORT_SHIFT_BUFFER_H_
 
-#include <atomic>
 #include <cstdint>
-
-#include "platform/platform.h"
 
 namespace qvctx {
 
@@ -17,6 +14,9 @@ inline constexpr std::uint32_t kShiftBufferCommitStep = 64 * 1024;
 // grows, never wraps and is never searched. Consuming a package moves the
 // bytes behind it down to the front. A write that would reach beyond the last
 // 34 bytes of the block is refused: it is logged, and the buffer is emptied.
+//
+// One thread owns a buffer: the reader builds its own and is the only one to
+// touch it, so the buffer has no lock.
 class CShiftBuffer {
  public:
   // Reserves the block among the operating system's zero pages and commits
@@ -29,63 +29,37 @@ class CShiftBuffer {
   CShiftBuffer(const CShiftBuffer&) = delete;
   CShiftBuffer& operator=(const CShiftBuffer&) = delete;
 
-  // A refused write is logged outside the lock.
   // Adds n bytes at the fill position. Refused (logged, buffer emptied, the
   // bytes dropped) unless src is non-null, n > 0 and n < limit - pos, and
   // unless the pages it reaches can be committed (logged as out of memory).
   void AppendData(const void* src, std::int32_t n);
-  // Replaces the contents with n bytes. Refused (logged, buffer emptied)
-  // unless OverWriteTakes(src, n) and the pages it reaches can be committed.
-  void OverWrite(const void* src, std::int32_t n);
-  // The rule of OverWrite, for a copy staged elsewhere by the same rule: src
-  // is non-null, n > 0 and n < the write limit.
-  static bool OverWriteTakes(const void* src, std::int32_t n);
-  // The line of a refused OverWrite of n bytes; a line that cannot be written
-  // is dropped.
-  static void LogRefusedOverWrite(std::int32_t n);
   // Empties the buffer and zeroes its header area; the rest keeps its bytes.
   void ClearData();
   // The start of the block, valid for the buffer's whole life.
-  std::uint8_t* GetData();
+  std::uint8_t* GetData() { return pData; }
   // Drops the first `count` bytes, moving the rest down to the front; empties
   // the buffer when count covers everything buffered.
   void ShiftData(std::uint32_t count);
 
-  // The fill position, read without the lock (the limit and completeness
-  // tests).
-  std::uint32_t Position() const { return pos.load(std::memory_order_relaxed); }
-  // Changes whenever the bytes at the front may change (emptied, shifted,
-  // overwritten); appends, which only add behind them, leave it. Read
-  // without the lock.
-  std::uint32_t FrontChanges() const {
-    return front_changes_.load(std::memory_order_relaxed);
-  }
-  // The lock under which users read header fields at the front: take it,
-  // GetData, read, release. Recursive, so the operations above may run
-  // inside it.
-  port::RecursiveLock& BufferLock() { return lock; }
+  // The fill position: how many bytes are buffered from the front.
+  std::uint32_t Position() const { return pos; }
+  // Changes whenever the bytes at the front may change (emptied, shifted);
+  // appends, which only add behind them, leave it.
+  std::uint32_t FrontChanges() const { return front_changes_; }
 
  private:
-  // Under the lock: only its holder writes the count.
-  void NoteFrontChange() {
-    front_changes_.store(front_changes_.load(std::memory_order_relaxed) + 1,
-                         std::memory_order_relaxed);
-  }
-
-  // Number of valid bytes at the start of the block and the offset of the next
-  // append. Written under the lock; atomic so the unlocked reads are sound.
-  std::atomic<std::uint32_t> pos{0};
-  // Counts the changes of the front; written under the lock.
-  std::atomic<std::uint32_t> front_changes_{0};
-  // Under the lock: commits the block up to `end` (exclusive) when it is not
-  // yet, to the next whole step. False when the system has no memory.
+  // Commits the block up to `end` (exclusive) when it is not yet, to the
+  // next whole step. False when the system has no memory.
   bool Commit(std::uint32_t end);
 
   std::uint8_t* const pData;  // the block, owned
+  // Number of valid bytes at the start of the block and the offset of the
+  // next append.
+  std::uint32_t pos = 0;
+  std::uint32_t front_changes_ = 0;
   // The committed front of the block, a whole number of steps; the rest is
-  // only reserved. Under the lock.
+  // only reserved.
   std::uint32_t committed_ = kShiftBufferCommitStep;
-  port::RecursiveLock lock;  // guards the contents and the writes of pos
 };
 
 }  // namespace qvctx
