@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the formatting of every source, then builds both targets and runs
-# every test: the Linux build natively (then clang-tidy over the library),
+# every test: the Linux build natively (then clang-tidy and the lock analysis
+# over the library, the simulator and the tools),
 # under AddressSanitizer + UndefinedBehaviorSanitizer and under
 # ThreadSanitizer, the fuzz targets briefly on their seed corpus, and the
-# Windows build under Wine.
+# Windows build under Wine (then the same lint over its own sources).
 # Usage: scripts/test.sh [preset ...]   (default: all)
 #        scripts/test.sh --repeat N [M] (the suite under load, see below)
 set -euo pipefail
@@ -63,6 +64,9 @@ for preset in "${presets[@]}"; do
   if [ "$preset" = linux ]; then
     echo "=== lint"
     scripts/lint.sh build/linux
+  elif [ "$preset" = windows ]; then
+    echo "=== lint: the sources only the Windows build compiles"
+    scripts/lint.sh --windows build/windows
   fi
 done
 echo "=== all builds passed"
