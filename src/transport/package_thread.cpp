@@ -68,15 +68,19 @@ void DestroyPackageThread() {
     MutexLock hold(slot.mutex);
     instance = slot.instance;
   }
-  // The instance stays reachable until its teardown is done: a registration
-  // from another thread meanwhile takes the same lock as the dispatch.
   if (instance == nullptr) return;
   StepFailures failures;
-  instance->Destroy(failures);
+  // The instance stays reachable until its reader has stopped: a
+  // registration from another thread meanwhile takes the same lock as the
+  // dispatch, so it waits for a running callback.
+  instance->StopReader(failures);
   {
     MutexLock hold(slot.mutex);
     if (slot.instance == instance) slot.instance.reset();
   }
+  // Emptied once nothing can reach the instance any more: a registration
+  // that comes after these lines goes to the next instance and is kept.
+  instance->ClearCallBacks(failures);
   failures.Rethrow();
 }
 
@@ -136,7 +140,7 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   return 0;
 }
 
-void CPackageThread::Destroy(StepFailures& failures) {
+void CPackageThread::StopReader(StepFailures& failures) {
   // Nothing is marked before a step that can fail: a log line that cannot be
   // made must not leave a reader running under a later release.
   LogInfoStep(failures, kTeardownWaiting);
@@ -166,6 +170,9 @@ void CPackageThread::Destroy(StepFailures& failures) {
   hThread = nullptr;
   // A thread that was created but never resumed never took this reference.
   reader_keeps_alive_.reset();
+}
+
+void CPackageThread::ClearCallBacks(StepFailures& failures) {
   failures.Run([this] { SetEventCallBack(nullptr); });
   failures.Run([this] { SetResultCallBack(nullptr); });
   LogInfoStep(failures, kReaderDestroyed);

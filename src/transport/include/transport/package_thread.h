@@ -54,9 +54,12 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   std::int32_t SetEventCallBack(PackageCallBack callback);
   std::int32_t SetResultCallBack(PackageCallBack callback);
 
-  // Stops the reader and tears the instance down; see DestroyPackageThread.
-  // Every step runs; the failures of its log lines are kept in `failures`.
-  void Destroy(StepFailures& failures);
+  // The two halves of the teardown; see DestroyPackageThread. Every step
+  // runs; the failures of their log lines are kept in `failures`. Stops the
+  // reader and lets its thread go:
+  void StopReader(StepFailures& failures);
+  // Empties both callbacks and logs the instance's end:
+  void ClearCallBacks(StepFailures& failures);
 
  private:
   // Values of state. The reader runs its loop while the state is running;
@@ -110,20 +113,19 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
 };
 
 // The process-wide instance, created on first use; two threads asking at
-// once get the same one. Holding the result
-// keeps it alive. During a teardown it is still the instance being torn down,
-// so a registration from another thread waits for a running callback as at any
-// other time.
+// once get the same one. Holding the result keeps it alive. During a
+// teardown it is still the instance being torn down, so a registration from
+// another thread waits for a running callback as at any other time.
 std::shared_ptr<CPackageThread> GetPackageThread();
 
 // Stops the reader (bounded wait of 2000 polls of 1 ms; past that it logs and
 // waits on until the reader ends, so nothing it uses is released under it),
-// closes the thread handle, clears both callbacks and drops the instance.
-// Called from a callback on the reader thread itself, it requests the stop
-// and lets the thread go: the reader finishes on its way out and nobody waits
-// for it. Nothing when no instance exists. Callers serialise
-// it with the start. Every step runs; then the first failure of a log line,
-// if any, is thrown.
+// closes the thread handle, drops the instance, then clears both of its
+// callbacks. Called from a callback on the reader thread itself, it requests
+// the stop and lets the thread go: the reader finishes on its way out and
+// nobody waits for it. Nothing when no instance exists. Callers serialise it
+// with the start. Every step runs; then the first failure of a log line, if
+// any, is thrown.
 void DestroyPackageThread();
 
 // True on the reader thread (inside a callback).
