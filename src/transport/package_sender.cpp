@@ -126,9 +126,9 @@ class OutgoingPackage {
   std::uint8_t window_[kSendChunkSize];
 };
 
-// The rule of the staging copy, as the receive block's once was for a
-// package written over it: a package at a non-null address, of 1 byte up to
-// one below the write limit.
+// What the staging copy takes: a package at a non-null address, of 1 byte up
+// to one below the write limit (the most a 10 MiB block holds with room for
+// one more header), as the receive block's own writes.
 bool StagingTakes(const void* package, std::int32_t length) {
   return package != nullptr && length > 0 &&
          static_cast<std::uint32_t>(length) < kShiftBufferWriteLimit;

@@ -19,11 +19,9 @@
 #define CAPABILITY(x) QVCTX_THREAD_ANNOTATION(capability(x))
 #define SCOPED_CAPABILITY QVCTX_THREAD_ANNOTATION(scoped_lockable)
 #define GUARDED_BY(x) QVCTX_THREAD_ANNOTATION(guarded_by(x))
-#define PT_GUARDED_BY(x) QVCTX_THREAD_ANNOTATION(pt_guarded_by(x))
 #define REQUIRES(...) QVCTX_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 #define EXCLUDES(...) QVCTX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) QVCTX_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) QVCTX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
-#define RETURN_CAPABILITY(x) QVCTX_THREAD_ANNOTATION(lock_returned(x))
 
 #endif  // QVCTX_SRC_BASE_THREAD_ANNOTATIONS_H_
