@@ -23,6 +23,15 @@ Result Control(Result failure, Body body) noexcept {
   }
 }
 
+// Runs a control function that gives nothing back; a throw is dropped.
+template <typename Body>
+void Command(Body body) noexcept {
+  try {
+    body(Simulator::Instance());
+  } catch (const std::exception&) {
+  }
+}
+
 std::int32_t ResultCode(bool ok) { return ok ? 0 : 1; }
 
 const std::uint8_t* Bytes(const void* data) {
@@ -48,24 +57,15 @@ extern "C" {
 // ---- State ----
 
 void WfSimReset(void) {
-  Control<int>(0, [](Simulator& sim) {
-    sim.Reset();
-    return 0;
-  });
+  Command([](Simulator& sim) { sim.Reset(); });
 }
 
 void WfSimSetIcaSession(std::int32_t is_ica_session) {
-  Control<int>(0, [&](Simulator& sim) {
-    sim.SetIcaSession(is_ica_session != 0);
-    return 0;
-  });
+  Command([&](Simulator& sim) { sim.SetIcaSession(is_ica_session != 0); });
 }
 
 void WfSimSetClientConnected(std::int32_t connected) {
-  Control<int>(0, [&](Simulator& sim) {
-    sim.SetClientConnected(connected != 0);
-    return 0;
-  });
+  Command([&](Simulator& sim) { sim.SetClientConnected(connected != 0); });
 }
 
 std::int32_t WfSimSetNextHandle(std::uint64_t value) {
@@ -107,17 +107,11 @@ std::int32_t WfSimFailCalls(std::int32_t operation,
 }
 
 void WfSimSetWriteCap(std::uint32_t max_bytes) {
-  Control<int>(0, [&](Simulator& sim) {
-    sim.SetWriteCap(max_bytes);
-    return 0;
-  });
+  Command([&](Simulator& sim) { sim.SetWriteCap(max_bytes); });
 }
 
 void WfSimZeroWrites(std::uint32_t after_successes, std::uint32_t count) {
-  Control<int>(0, [&](Simulator& sim) {
-    sim.ZeroWrites(after_successes, count);
-    return 0;
-  });
+  Command([&](Simulator& sim) { sim.ZeroWrites(after_successes, count); });
 }
 
 std::uint32_t WfSimFaultsFired(std::int32_t operation) {
@@ -148,17 +142,11 @@ std::int32_t WfSimClientSendEvent(std::uint32_t message_id, const void* payload,
 }
 
 void WfSimSetReadPieceSize(std::uint32_t max_bytes) {
-  Control<int>(0, [&](Simulator& sim) {
-    sim.SetReadPieceSize(max_bytes);
-    return 0;
-  });
+  Command([&](Simulator& sim) { sim.SetReadPieceSize(max_bytes); });
 }
 
 void WfSimIgnoreReadTimeouts(std::int32_t on) {
-  Control<int>(0, [&](Simulator& sim) {
-    sim.IgnoreReadTimeouts(on != 0);
-    return 0;
-  });
+  Command([&](Simulator& sim) { sim.IgnoreReadTimeouts(on != 0); });
 }
 
 std::uint64_t WfSimPendingReadBytes(void) {
@@ -213,17 +201,11 @@ std::int32_t WfSimGetWriteRecord(std::uint32_t index,
 // ---- The built-in client ----
 
 void WfSimSetBuiltInClient(std::int32_t on) {
-  Control<int>(0, [&](Simulator& sim) {
-    sim.SetBuiltInClient(on != 0);
-    return 0;
-  });
+  Command([&](Simulator& sim) { sim.SetBuiltInClient(on != 0); });
 }
 
 void WfSimSetKeepWritten(std::int32_t on) {
-  Control<int>(0, [&](Simulator& sim) {
-    sim.SetKeepWritten(on != 0);
-    return 0;
-  });
+  Command([&](Simulator& sim) { sim.SetKeepWritten(on != 0); });
 }
 
 std::uint32_t WfSimAnsweredCount(void) {
