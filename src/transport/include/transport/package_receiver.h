@@ -55,7 +55,7 @@ class CPackageReceiver {
     std::size_t dispatched = 0;
     PackageView package{};
     while (keep_going() && Front(&package)) {
-      dispatch(static_cast<const PackageView&>(package));
+      dispatch(package);
       Consume(package);
       ++dispatched;
     }
