@@ -10,6 +10,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 python3 pkg-config
   openssl osslsigncode
+  mono-mcs mono-runtime
 )
 
 missing=()
