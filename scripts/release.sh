@@ -62,13 +62,9 @@ if [ -d bindings/dotnet ]; then
 fi
 
 echo "=== release ${version}: dist/${name}.zip"
-mkdir -p dist
-rm -f "dist/${name}.zip" dist/SHA256SUMS
-# Files in a fixed order with the commit's time, so the same build packs the
-# same bytes.
-mtime="$(date -u -d "@$(git log -1 --format=%ct 2>/dev/null || date +%s)" '+%Y-%m-%d %H:%M:%S UTC')"
-(cd "$stage" && find "$name" -type f | LC_ALL=C sort >files.txt &&
-  cmake -E tar cf "../../../dist/${name}.zip" --format=zip "--mtime=${mtime}" \
-    --files-from=files.txt)
-(cd dist && sha256sum "${name}.zip" >SHA256SUMS)
-cat dist/SHA256SUMS
+dist="$PWD/dist"
+mkdir -p "$dist"
+rm -f "$dist/${name}.zip" "$dist/SHA256SUMS"
+(cd "$stage" && cmake -E tar cf "$dist/${name}.zip" --format=zip "$name")
+(cd "$dist" && sha256sum "${name}.zip" >SHA256SUMS)
+cat "$dist/SHA256SUMS"

@@ -18,10 +18,9 @@ if(NOT EXISTS ${dist}/${name}.zip)
 endif()
 
 # ---- The checksum file verifies the archive ---------------------------------
-execute_process(COMMAND ${SHA256SUM} -c SHA256SUMS WORKING_DIRECTORY ${dist}
-  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT rc EQUAL 0 OR NOT out MATCHES "(^|\n)${name}\\.zip: OK\n")
-  message(FATAL_ERROR "release_test: sha256sum -c SHA256SUMS (${rc}):\n${out}${err}")
+run("sha256sum -c SHA256SUMS" COMMAND ${CMAKE_COMMAND} -E chdir ${dist} ${SHA256SUM} -c SHA256SUMS)
+if(NOT RUN_OUTPUT MATCHES "(^|\n)${name}\\.zip: OK\n")
+  message(FATAL_ERROR "release_test: SHA256SUMS does not list ${name}.zip:\n${RUN_OUTPUT}")
 endif()
 
 # ---- Unpacked into an empty folder: one folder named for the release --------
@@ -35,36 +34,24 @@ if(NOT top STREQUAL name)
 endif()
 set(root ${WORK_DIR}/unpacked/${name})
 
+# What the archive holds; the headers, documents, examples and C# binding as
+# the repository has them.
+set(shipped include/qvctx/qvctx.h include/qvctx/qvctx_version.h README.md CHANGELOG.md)
+file(GLOB_RECURSE folders RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/docs/*
+  ${SOURCE_DIR}/examples/* ${SOURCE_DIR}/bindings/dotnet/*)
 foreach(file bin/qvctx.dll bin/qvctx.dll.debug lib/libqvctx.dll.a lib/qvctx.lib
-    bin/wfapi64.dll lib/cmake/qvctx/qvctxConfig.cmake lib/pkgconfig/qvctx.pc
-    bin/qvctx-host.exe bin/qvctx-dump.exe bin/tap/wfapi64.dll)
+    bin/wfapi64.dll include/qvctx/wfapi64_sim.h lib/cmake/qvctx/qvctxConfig.cmake
+    lib/pkgconfig/qvctx.pc bin/qvctx-host.exe bin/qvctx-dump.exe bin/tap/wfapi64.dll
+    ${shipped} ${folders})
   if(NOT EXISTS ${root}/${file})
     message(FATAL_ERROR "release_test: the archive lacks ${file}")
   endif()
 endforeach()
-# The headers, the documents, the examples and the C# binding as the
-# repository has them.
-set(shipped include/qvctx/qvctx.h=include/qvctx/qvctx.h
-  include/qvctx/qvctx_version.h=include/qvctx/qvctx_version.h
-  sim/include/qvctx/wfapi64_sim.h=include/qvctx/wfapi64_sim.h
-  README.md=README.md CHANGELOG.md=CHANGELOG.md)
-foreach(folder docs examples bindings/dotnet)
-  file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${folder}/*)
-  foreach(file IN LISTS files)
-    list(APPEND shipped ${file}=${file})
-  endforeach()
-endforeach()
-foreach(pair IN LISTS shipped)
-  string(REPLACE "=" ";" pair ${pair})
-  list(GET pair 0 from)
-  list(GET pair 1 to)
-  if(NOT EXISTS ${root}/${to})
-    message(FATAL_ERROR "release_test: the archive lacks ${to}")
-  endif()
-  file(SHA256 ${SOURCE_DIR}/${from} want)
-  file(SHA256 ${root}/${to} have)
+foreach(file IN LISTS shipped folders)
+  file(SHA256 ${SOURCE_DIR}/${file} want)
+  file(SHA256 ${root}/${file} have)
   if(NOT want STREQUAL have)
-    message(FATAL_ERROR "release_test: the archive's ${to} differs from ${from}")
+    message(FATAL_ERROR "release_test: the archive's ${file} differs from the repository's")
   endif()
 endforeach()
 
