@@ -1,5 +1,5 @@
 # The install tree a host developer builds against:
-#   include/qvctx/   qvctx.h, the generated qvctx_version.h and the
+#   include/qvctx/   qvctx.h, its qvctx_version.h and the
 #                    simulator's wfapi64_sim.h
 #   bin/             qvctx.dll, wfapi64.dll and the tools (Windows: every DLL)
 #   bin/tap/, lib/tap/  qvctx-tap as wfapi64.dll (Windows) or libwfapi64.so
@@ -11,7 +11,7 @@
 #                    libraries lib*.dll.a and the MSVC-style qvctx.lib and
 #                    wfapi64.lib (Windows)
 #   lib/cmake/qvctx/ the CMake package: qvctx::qvctx and qvctx::simulator
-#   lib/pkgconfig/   qvctx.pc and qvctx-simulator.pc (Linux)
+#   lib/pkgconfig/   qvctx.pc and qvctx-simulator.pc
 # Fixed folder names rather than GNUInstallDirs: the library finds the
 # simulator beside itself and the tools find both in ../lib, whatever the
 # distribution's multiarch folder would be.
@@ -24,6 +24,11 @@ set(QVCTX_INSTALL_CMAKEDIR ${QVCTX_INSTALL_LIBDIR}/cmake/qvctx)
 
 # Consumers know the simulator as qvctx::simulator, not by its file name.
 set_target_properties(wfapi64 PROPERTIES EXPORT_NAME simulator)
+
+# Everything the install copies, and nothing else (no test programs):
+# scripts/release.sh builds this target before it installs.
+add_custom_target(qvctx_installed_parts)
+add_dependencies(qvctx_installed_parts qvctx wfapi64)
 
 install(TARGETS qvctx wfapi64
   EXPORT qvctxTargets
@@ -40,7 +45,7 @@ qvctx_install_split_debug(qvctx ${_qvctx_library_dir})
 qvctx_install_split_debug(wfapi64 ${_qvctx_library_dir})
 install(FILES
   ${PROJECT_SOURCE_DIR}/include/qvctx/qvctx.h
-  ${QVCTX_GENERATED_INCLUDEDIR}/qvctx/qvctx_version.h
+  ${PROJECT_SOURCE_DIR}/include/qvctx/qvctx_version.h
   ${PROJECT_SOURCE_DIR}/sim/include/qvctx/wfapi64_sim.h
   DESTINATION ${QVCTX_INSTALL_INCLUDEDIR}/qvctx)
 
@@ -51,6 +56,7 @@ foreach(_qvctx_tool qvctx-host qvctx-client qvctx-dump)
     if(NOT QVCTX_WINDOWS)
       set_target_properties(${_qvctx_tool} PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
     endif()
+    add_dependencies(qvctx_installed_parts ${_qvctx_tool})
     install(TARGETS ${_qvctx_tool} RUNTIME DESTINATION ${QVCTX_INSTALL_BINDIR})
     qvctx_install_split_debug(${_qvctx_tool} ${QVCTX_INSTALL_BINDIR})
   endif()
@@ -65,6 +71,7 @@ if(TARGET qvctx-tap)
   else()
     set(_qvctx_tap_dir ${QVCTX_INSTALL_LIBDIR}/tap)
   endif()
+  add_dependencies(qvctx_installed_parts qvctx-tap)
   install(TARGETS qvctx-tap
     RUNTIME DESTINATION ${_qvctx_tap_dir}
     LIBRARY DESTINATION ${_qvctx_tap_dir}
@@ -110,9 +117,9 @@ function(qvctx_install_pkg_config name description library)
   install(FILES ${CMAKE_BINARY_DIR}/package/${name}.pc
     DESTINATION ${QVCTX_INSTALL_LIBDIR}/pkgconfig)
 endfunction()
-if(NOT QVCTX_WINDOWS)
-  qvctx_install_pkg_config(qvctx "Server end of the qvctx virtual channel" qvctx)
-  qvctx_install_pkg_config(qvctx-simulator
-    "wfapi64 simulator: the platform's virtual-channel library and the client end, for tests"
-    wfapi64)
-endif()
+# On Windows -lqvctx names libqvctx.dll.a, for MinGW hosts; an MSVC host
+# takes the CMake package or lib/qvctx.lib.
+qvctx_install_pkg_config(qvctx "Server end of the qvctx virtual channel" qvctx)
+qvctx_install_pkg_config(qvctx-simulator
+  "wfapi64 simulator: the platform's virtual-channel library and the client end, for tests"
+  wfapi64)

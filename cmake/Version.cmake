@@ -1,7 +1,8 @@
-# The one version of qvctx is project(qvctx VERSION ...). From it come the
-# header's QVCTX_VERSION_* macros (qvctx/qvctx_version.h, generated here), the
-# version resources of the DLLs, the shared object's SOVERSION, the CMake
-# package's version file and the pkg-config files.
+# The one version of qvctx is written in include/qvctx/qvctx_version.h, which
+# cmake/ReadVersion.cmake reads into project(qvctx VERSION ...). From there
+# come the version resources of the DLLs, the shared object's SOVERSION, the
+# CMake package's version file and the pkg-config files; the header is
+# installed as it is.
 
 # Before 1.0 a minor release may change the interface (the CMake package says
 # SameMinorVersion), so the run-time name carries major.minor until then.
@@ -10,13 +11,6 @@ if(PROJECT_VERSION_MAJOR EQUAL 0)
 else()
   set(QVCTX_SOVERSION ${PROJECT_VERSION_MAJOR})
 endif()
-
-# qvctx/qvctx.h includes qvctx/qvctx_version.h; every target of the build
-# finds it here, an installed tree beside qvctx.h.
-set(QVCTX_GENERATED_INCLUDEDIR ${PROJECT_BINARY_DIR}/include)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/qvctx_version.h.in
-  ${QVCTX_GENERATED_INCLUDEDIR}/qvctx/qvctx_version.h @ONLY)
-include_directories(${QVCTX_GENERATED_INCLUDEDIR})
 
 if(QVCTX_WINDOWS)
   enable_language(RC)

@@ -4,7 +4,8 @@
 # over the library, the simulator and the tools),
 # under AddressSanitizer + UndefinedBehaviorSanitizer and under
 # ThreadSanitizer, the fuzz targets briefly on their seed corpus, and the
-# Windows build under Wine (then the same lint over its own sources).
+# Windows build under Wine (then the same lint over its own sources, and the
+# release archive made from that build, unpacked and built against).
 # Usage: scripts/test.sh [preset ...]   (default: all)
 #        scripts/test.sh --repeat N [M] (the suite under load, see below)
 set -euo pipefail
@@ -67,6 +68,9 @@ for preset in "${presets[@]}"; do
   elif [ "$preset" = windows ]; then
     echo "=== lint: the sources only the Windows build compiles"
     scripts/lint.sh --windows build/windows
+    echo "=== windows: the release archive, unpacked and built against"
+    scripts/release.sh
+    ctest --preset windows-release
   fi
 done
 echo "=== all builds passed"

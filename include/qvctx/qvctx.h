@@ -107,7 +107,7 @@
  *   held.
  *
  * Version: QVCTX_VERSION_MAJOR, _MINOR, _PATCH and QVCTX_VERSION_STRING
- *   (qvctx/qvctx_version.h, made by the build) name the release whose header
+ *   (qvctx/qvctx_version.h, beside this header) name the release whose header
  *   this is; the DLL's version resource carries the same number.
  *
  * Loading by name: a host that does not link the import library looks the

@@ -11,17 +11,8 @@ cmake_minimum_required(VERSION 3.25)
 set(prefix ${WORK_DIR}/prefix)
 set(consumer_source ${SOURCE_DIR}/tests/consumer)
 
-# run(<what> COMMAND ...): runs the command, stops the test when it fails;
-# its standard output lands in RUN_OUTPUT.
-function(run what)
-  cmake_parse_arguments(ARG "" "" "COMMAND" ${ARGN})
-  execute_process(COMMAND ${ARG_COMMAND}
-    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "install_test: ${what} failed (${rc}):\n${out}\n${err}")
-  endif()
-  set(RUN_OUTPUT "${out}" PARENT_SCOPE)
-endfunction()
+set(TEST_NAME install_test)
+include(${CMAKE_CURRENT_LIST_DIR}/consumer_support.cmake)
 
 function(expect_files)
   foreach(file ${ARGN})
@@ -29,15 +20,6 @@ function(expect_files)
       message(FATAL_ERROR "install_test: the install tree lacks ${file}")
     endif()
   endforeach()
-endfunction()
-
-# run_wine(<what> EXE ARGS...): runs a Windows program under the build's Wine
-# prefix; its standard output lands in RUN_OUTPUT.
-function(run_wine what)
-  run("${what}" COMMAND ${CMAKE_COMMAND} -E env
-    QVCTX_WINE_BUILD_DIR=${BUILD_DIR} QVCTX_WINEPREFIX=${BUILD_DIR}/wineprefix
-    ${WINE_RUN} ${ARGN})
-  set(RUN_OUTPUT "${RUN_OUTPUT}" PARENT_SCOPE)
 endfunction()
 
 # Runs a consumer program (Windows: under Wine, the DLLs of prefix/bin copied
@@ -108,7 +90,8 @@ run("cmake --install" COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix $
 expect_files(include/qvctx/qvctx.h include/qvctx/qvctx_version.h include/qvctx/wfapi64_sim.h
   lib/cmake/qvctx/qvctxConfig.cmake lib/cmake/qvctx/qvctxConfigVersion.cmake
   lib/cmake/qvctx/qvctxTargets.cmake)
-foreach(header include/qvctx/qvctx.h sim/include/qvctx/wfapi64_sim.h)
+foreach(header include/qvctx/qvctx.h include/qvctx/qvctx_version.h
+    sim/include/qvctx/wfapi64_sim.h)
   get_filename_component(name ${header} NAME)
   file(SHA256 ${SOURCE_DIR}/${header} want)
   file(SHA256 ${prefix}/include/qvctx/${name} have)
@@ -329,26 +312,9 @@ if(WINDOWS)
     -static -static-libgcc -static-libstdc++ -o ${plain_dir}/consumer.exe)
   run_consumer("consumer (qvctx.lib)" ${plain_dir}/consumer.exe)
 
-  # A C host for the MSVC ABI: clang-cl and lld-link through the CMake package,
-  # which must hand it qvctx.lib; the few Win32 functions it declares come from
-  # an import library of their own.
+  # A C host for the MSVC ABI: clang-cl and lld-link through the CMake package.
   set(msvc_dir ${WORK_DIR}/msvc-build)
-  set(msvc_source ${SOURCE_DIR}/tests/msvc_consumer)
-  file(MAKE_DIRECTORY ${msvc_dir})
-  run("llvm-dlltool win32.def" COMMAND ${LLVM_DLLTOOL} -m i386:x86-64
-    -d ${msvc_source}/win32.def -l ${msvc_dir}/win32.lib)
-  set(msvc_args -S ${msvc_source} -B ${msvc_dir}/out -G Ninja
-    -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DCMAKE_PREFIX_PATH=${prefix}
-    -DCMAKE_TOOLCHAIN_FILE=${msvc_source}/clang-cl.cmake
-    -DWIN32_IMPORT_LIBRARY=${msvc_dir}/win32.lib)
-  if(MAKE_PROGRAM)
-    list(APPEND msvc_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
-  endif()
-  run("configuring the MSVC-ABI consumer" COMMAND ${CMAKE_COMMAND} ${msvc_args})
-  run("building the MSVC-ABI consumer" COMMAND ${CMAKE_COMMAND} --build ${msvc_dir}/out -v)
-  if(NOT RUN_OUTPUT MATCHES "lld-link[^\n]*/lib/qvctx\\.lib" OR RUN_OUTPUT MATCHES "\\.dll\\.a")
-    message(FATAL_ERROR "install_test: the MSVC-ABI consumer was not linked with qvctx.lib alone:\n${RUN_OUTPUT}")
-  endif()
+  build_msvc_consumer(${prefix} ${msvc_dir})
   run_consumer("MSVC-ABI consumer (clang-cl, lld-link, qvctx.lib)" ${msvc_dir}/out/msvc_consumer.exe)
 else()
   set(pc_env ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig)
