@@ -55,11 +55,8 @@ if [ ${#sign_args[@]} -gt 0 ]; then
 fi
 cp README.md CHANGELOG.md "$root/"
 cp -R docs examples "$root/"
-# The C# binding, where this checkout has it.
-if [ -d bindings/dotnet ]; then
-  mkdir -p "$root/bindings"
-  cp -R bindings/dotnet "$root/bindings/"
-fi
+mkdir -p "$root/bindings"
+cp -R bindings/dotnet "$root/bindings/"
 
 echo "=== release ${version}: dist/${name}.zip"
 dist="$PWD/dist"
