@@ -232,6 +232,15 @@ std::uint32_t CurrentThreadId() {
   return static_cast<std::uint32_t>(syscall(SYS_gettid));
 }
 
+std::uint32_t CurrentProcessId() {
+  return static_cast<std::uint32_t>(getpid());
+}
+
+std::uint32_t CurrentSessionId() {
+  const pid_t session = getsid(0);
+  return session < 0 ? 0 : static_cast<std::uint32_t>(session);
+}
+
 namespace {
 
 // The path of the shared object (or program) that holds this code; empty when

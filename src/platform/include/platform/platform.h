@@ -201,6 +201,15 @@ void SleepMilliseconds(std::uint32_t milliseconds);
 // POSIX).
 std::uint32_t CurrentThreadId();
 
+// The calling process's identifier (GetCurrentProcessId; getpid on POSIX).
+std::uint32_t CurrentProcessId();
+
+// The session the calling process runs in, as an operator tells sessions
+// apart: on Windows the remote session's id (ProcessIdToSessionId, the same
+// number the server's session list shows; 0 when it cannot be told); on
+// POSIX the process's session id (getsid), the login's leading process.
+std::uint32_t CurrentSessionId();
+
 // A thread created suspended: it runs `routine(parameter)` only once
 // ResumeThread is called. Null when it cannot be created.
 //
