@@ -62,7 +62,8 @@ TimeOfDay LocalTimeOfDay();
 // Windows the path is used as it is. On POSIX a path that begins with a drive
 // letter ("C:\temp\logs\myCitrixLog.log") lives under a folder standing for
 // that drive: $QVCTX_DRIVE_<LETTER> when set, "/" otherwise; backslashes
-// become slashes. The variable is read on every call.
+// become slashes (base/drive_path.h, the rule the tools share). The variable
+// is read on every call.
 std::string NativePath(const char* windows_path);
 
 // An open file that lines are appended to: the system's handle of it (a
