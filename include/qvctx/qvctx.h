@@ -196,9 +196,10 @@ ServerRegisterResultCallBackFunction(PackageCallBack callback);
 /* Sends one package of `length` bytes laid out by the host, PACKAGEHEAD
  * first. The library stamps FNCTyp 0, the magic, datasize and ulLength2 in
  * its own copy; the host's bytes are not changed. 0 written, 1 not. A
- * package shorter than its 34-byte header (length 1 to 33), a null package
- * and a length of 0, below 0 or from 10485726 on are refused: 1, nothing
- * written, one error line in the log file. */
+ * package shorter than its 34-byte header (length 1 to 33: the client could
+ * not frame it) is refused with 1, nothing written and one error line in the
+ * log file; so are a null package and a length of 0, below 0 or from
+ * 10485726 on. */
 QVCTX_API int32_t ServerRegisterFarFunction(const void* package,
                                             int32_t length);
 
