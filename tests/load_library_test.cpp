@@ -1,12 +1,14 @@
 // Loads the library by path, as a host does, and checks what it writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,6 +170,48 @@ TEST_F(LoadLibraryTest, FourHostsWritingAtOnceLoseNoLine) {
   for (const std::string& name : exports) {
     EXPECT_EQ(count[name + ":: Entering function"], kCalls) << name;
   }
+}
+
+// With "logProcessTag" on, each host's lines are found by its tag alone:
+// "pid N " picks out exactly one host's banner, calls and closing line.
+TEST_F(LoadLibraryTest, ProcessTagSplitsThreeHostsLinesByProcess) {
+  const std::vector<std::string> exports = {
+      "ServerSessionInfo", "ServerQueryInformation", "ServerSetInformation"};
+  constexpr int kCalls = 200;
+  const std::string config = qvctx_test::DriveCPath("temp\\logs\\config.ini");
+  std::FILE* file = std::fopen(config.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("[common]\nlogProcessTag=1\n", file);
+  std::fclose(file);
+  const std::string go = qvctx_test::DriveCPath("temp\\logs\\hosts.go");
+  std::remove(go.c_str());
+  EXPECT_EQ(RunHostsAtOnce(exports, kCalls, go),
+            std::vector<int>(exports.size(), 0));
+  std::remove(config.c_str());
+
+  const std::vector<std::string> lines = qvctx_test::ReadLogLines();
+  const std::regex tagged(
+      "(Info|ERROR) - [0-9:]{12} \t\\[pid ([0-9]+) sid [0-9]+\\] [^\r]*\r?");
+  std::map<std::string, std::vector<std::string>> by_pid;  // as grep finds
+  std::smatch match;
+  for (const std::string& line : lines) {
+    ASSERT_TRUE(std::regex_match(line, match, tagged)) << line;
+    by_pid.emplace(match[2].str(), std::vector<std::string>{});
+  }
+  ASSERT_EQ(by_pid.size(), exports.size());
+  std::set<std::string> callers;
+  for (auto& [pid, found] : by_pid) {
+    for (const std::string& line : lines) {
+      if (line.find("pid " + pid + " ") != std::string::npos) {
+        found.push_back(qvctx_test::MessageOf(line));
+      }
+    }
+    // Banner, the calls of one export, the closing line.
+    ASSERT_EQ(found.size(), 10u + kCalls + 1) << pid;
+    EXPECT_EQ(std::count(found.begin(), found.end(), found[10]), kCalls);
+    callers.insert(found[10]);
+  }
+  EXPECT_EQ(callers.size(), exports.size());
 }
 
 TEST_F(LoadLibraryTest, UnloadWithoutAWriterWritesNothing) {

@@ -195,12 +195,30 @@ ServerRegisterResultCallBackFunction(PackageCallBack callback);
 
 /* Sends one package of `length` bytes laid out by the host, PACKAGEHEAD
  * first. The library stamps FNCTyp 0, the magic, datasize and ulLength2 in
- * its own copy; the host's bytes are not changed. 0 written, 1 not. */
+ * its own copy; the host's bytes are not changed. 0 written, 1 not. A
+ * package shorter than its 34-byte header (length 1 to 33: the client could
+ * not frame it) is refused with 1, nothing written and one error line in the
+ * log file; so are a null package and a length of 0, below 0 or from
+ * 10485726 on. */
 QVCTX_API int32_t ServerRegisterFarFunction(const void* package,
                                             int32_t length);
 
-/* Sends `length` bytes as they are (no header added), fewer than 10485760.
- * 0 when all were written, 1 otherwise. */
+/* Sends `length` bytes as they are, fewer than 10485760: nothing is added
+ * or stamped. The client reads the channel as a stream of whole packages, so
+ * the bytes must be one or more whole packages that the host laid out itself,
+ * every header field filled in (bytes that are no package are skipped by the
+ * client as unframed, and so may be the packages behind them):
+ *
+ *   offset  0  FNCTyp       uint16  0 (a call from the server)
+ *           2  usMagic      uint16  10001 (0x2711)
+ *           4  messageID    uint32  the host's
+ *           8  datasize     uint32  the whole package's length, header included
+ *          12  ulLength2    uint32  datasize again
+ *          16  usReserved   uint16  0
+ *          18  ulTimeStamps 4 x uint32, the host's
+ *          34  payload      datasize - 34 bytes
+ *
+ * all little-endian. 0 when all were written, 1 otherwise. */
 QVCTX_API int32_t ServerSendBulkData(const void* data, uint32_t length);
 
 /* The session-log lines gathered since the last call, joined by " &", or

@@ -1,6 +1,15 @@
+#if defined(_WIN32)
+#include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#endif
+
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "socket_address.h"
 #include "wfsim/net/tcp_socket.h"
 
 namespace wfsim {
@@ -40,6 +49,21 @@ bool ParseTcpAddress(const std::string& text, std::uint32_t* address,
   }
   *address = value;
   *port = static_cast<std::uint16_t>(port_value);
+  return true;
+}
+
+bool MakeAddress(const std::string& text, sockaddr_in* out,
+                 std::string* error) {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  if (!ParseTcpAddress(text, &address, &port)) {
+    *error = "not an address of the form 127.0.0.1:PORT: " + text;
+    return false;
+  }
+  std::memset(out, 0, sizeof(*out));
+  out->sin_family = AF_INET;
+  out->sin_addr.s_addr = htonl(address);
+  out->sin_port = htons(port);
   return true;
 }
 

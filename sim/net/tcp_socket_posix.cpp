@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <system_error>
 
+#include "socket_address.h"
 #include "wfsim/net/tcp_socket.h"
 
 namespace wfsim {
@@ -23,21 +23,6 @@ std::string SocketError(const char* what) {
 }
 
 int Descriptor(std::uintptr_t socket) { return static_cast<int>(socket); }
-
-bool MakeAddress(const std::string& text, sockaddr_in* out,
-                 std::string* error) {
-  std::uint32_t address = 0;
-  std::uint16_t port = 0;
-  if (!ParseTcpAddress(text, &address, &port)) {
-    *error = "not an address of the form 127.0.0.1:PORT: " + text;
-    return false;
-  }
-  std::memset(out, 0, sizeof(*out));
-  out->sin_family = AF_INET;
-  out->sin_addr.s_addr = htonl(address);
-  out->sin_port = htons(port);
-  return true;
-}
 
 // Small packages go out at once instead of waiting for more bytes.
 void SetNoDelay(int fd) {

@@ -1,10 +1,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <cstring>
 #include <mutex>
 #include <string>
 
+#include "socket_address.h"
 #include "wfsim/net/tcp_socket.h"
 
 namespace wfsim {
@@ -31,21 +31,6 @@ bool StartWinsock(std::string* error) {
 }
 
 SOCKET Handle(std::uintptr_t socket) { return static_cast<SOCKET>(socket); }
-
-bool MakeAddress(const std::string& text, sockaddr_in* out,
-                 std::string* error) {
-  std::uint32_t address = 0;
-  std::uint16_t port = 0;
-  if (!ParseTcpAddress(text, &address, &port)) {
-    *error = "not an address of the form 127.0.0.1:PORT: " + text;
-    return false;
-  }
-  std::memset(out, 0, sizeof(*out));
-  out->sin_family = AF_INET;
-  out->sin_addr.s_addr = htonl(address);
-  out->sin_port = htons(port);
-  return true;
-}
 
 // Small packages go out at once instead of waiting for more bytes.
 void SetNoDelay(SOCKET s) {

@@ -4,17 +4,13 @@
 
 #include "base/mutex.h"
 #include "base/no_destructor.h"
+#include "base/system_codes.h"
 #include "channel/wfapi_test_helper.h"
 #include "platform/platform.h"
 
 namespace qvctx {
 
 namespace {
-
-// The codes of a library or name that cannot be had, used when the platform
-// reported none of its own.
-constexpr std::uint32_t kErrorModuleNotFound = 126;
-constexpr std::uint32_t kErrorProcNotFound = 127;
 
 // The process-wide binding. Never destroyed: a reader thread may still call
 // through it while the process ends.
@@ -35,17 +31,10 @@ Binding& GetBinding() {
   return *binding;
 }
 
+// The platform's own code of the last failure, else `fallback`.
 std::uint32_t CodeOr(std::uint32_t fallback) {
   const std::uint32_t code = port::LastErrorCode();
   return code != 0 ? code : fallback;
-}
-
-template <typename Fn>
-bool Resolve(void* library, const char* name, Fn* slot) {
-  void* const symbol = port::FindSymbol(library, name);
-  if (symbol == nullptr) return false;
-  *slot = reinterpret_cast<Fn>(symbol);
-  return true;
 }
 
 // Loads the library (unless an earlier attempt did) and resolves the seven
@@ -72,20 +61,16 @@ const WfApiTable* Bind(std::uint32_t* error) {
   }
   WfApiTable resolved{};
   void* const library = binding.library;
-  if (!Resolve(library, "WFQuerySessionInformationA",
-               &resolved.WFQuerySessionInformationA) ||
-      !Resolve(library, "WFVirtualChannelOpen",
-               &resolved.WFVirtualChannelOpen) ||
-      !Resolve(library, "WFVirtualChannelQuery",
-               &resolved.WFVirtualChannelQuery) ||
-      !Resolve(library, "WFVirtualChannelRead",
-               &resolved.WFVirtualChannelRead) ||
-      !Resolve(library, "WFVirtualChannelWrite",
-               &resolved.WFVirtualChannelWrite) ||
-      !Resolve(library, "WFVirtualChannelClose",
-               &resolved.WFVirtualChannelClose) ||
-      !Resolve(library, "WFFreeMemory", &resolved.WFFreeMemory)) {
-    *error = CodeOr(kErrorProcNotFound);
+  std::uint32_t first_missing = 0;  // the code of the first name not found
+  const auto find = [library, &first_missing](const char* name) {
+    void* const symbol = port::FindSymbol(library, name);
+    if (symbol == nullptr && first_missing == 0) {
+      first_missing = CodeOr(kErrorProcNotFound);
+    }
+    return symbol;
+  };
+  if (!ResolveWfApi(find, &resolved)) {
+    *error = first_missing;
     return nullptr;
   }
   binding.bound = resolved;

@@ -43,6 +43,10 @@ std::atomic<port::TimeOfDay (*)()> g_time_of_day{&port::LocalTimeOfDay};
 CLogFile::CLogFile(const LogSettings& settings)
     : level_(settings.log_level != nullptr ? settings.log_level
                                            : &kForcedLevel) {
+  if (settings.process_tag) {
+    tag_length_ = FormatProcessTag(tag_, port::CurrentProcessId(),
+                                   port::CurrentSessionId());
+  }
   file_ =
       port::OpenAppendFile(settings.log_file_name, settings.log_append == 0);
   if (file_ == port::kNoAppendFile) return;
@@ -81,8 +85,22 @@ void CLogFile::LogError(const char* format, ...) {
   va_end(args);
 }
 
+std::size_t FormatProcessTag(char (&tag)[kProcessTagSize],
+                             std::uint32_t process_id,
+                             std::uint32_t session_id) {
+  const int length = std::snprintf(tag, sizeof(tag), kProcessTagFormat,
+                                   static_cast<unsigned>(process_id),
+                                   static_cast<unsigned>(session_id));
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof(tag)) {
+    tag[0] = '\0';
+    return 0;
+  }
+  return static_cast<std::size_t>(length);
+}
+
 // Both buffers live in this frame: a log line never touches the heap. A
-// message too long for the line is cut at the end of the line buffer.
+// message too long for the line is cut at the end of the line buffer, which
+// a process tag lengthens by its own length, so it cuts no message shorter.
 template <std::size_t kBufferSize>
 void CLogFile::Log(std::int32_t threshold, const char* line_format,
                    const char* format, std::va_list args) {
@@ -95,9 +113,10 @@ void CLogFile::Log(std::int32_t threshold, const char* line_format,
     message[0] = '\0';
   }
   const port::TimeOfDay now = g_time_of_day.load(std::memory_order_relaxed)();
-  char line[kBufferSize];
-  if (std::snprintf(line, sizeof(line), line_format, now.hour, now.minute,
-                    now.second, now.millisecond, message) < 0) {
+  char line[kBufferSize + kProcessTagSize];
+  if (std::snprintf(line, kBufferSize + tag_length_, line_format, now.hour,
+                    now.minute, now.second, now.millisecond, tag_,
+                    message) < 0) {
     return;
   }
   WriteLine(line);

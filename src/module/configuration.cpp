@@ -102,6 +102,8 @@ void ReadConfiguration() {
   const std::uint32_t read_wait =
       static_cast<std::uint32_t>(ReadInt(kCommonSection, kReadWaitKey, 0));
   myModuleData.read_wait_ms = read_wait <= kMaxReadWaitMs ? read_wait : 0;
+  myModuleData.log_process_tag =
+      ReadInt(kCommonSection, kLogProcessTagKey, 0) != 0;
 
   if (!port::ComputerName(myModuleData.hostComputerName, kPathSize)) {
     CopyName(kUnknownName, myModuleData.hostComputerName);
@@ -152,6 +154,7 @@ LogSettings ForceLogSettings() {
   settings.port = myModuleData.uiPort;
   settings.host_computer_name = myModuleData.hostComputerName;
   settings.host_user_name = myModuleData.hostUserName;
+  settings.process_tag = myModuleData.log_process_tag;
   return settings;
 }
 

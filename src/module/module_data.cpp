@@ -21,6 +21,7 @@ ModuleData myModuleData = {
     /*hVirtualChannel=*/nullptr,
     /*GlobalReadDataTmpPtr=*/nullptr,
     /*read_wait_ms=*/0,
+    /*log_process_tag=*/false,
 };
 
 }  // namespace qvctx

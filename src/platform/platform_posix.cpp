@@ -8,7 +8,6 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,16 +15,14 @@
 #include <ctime>
 #include <new>
 
+#include "base/drive_path.h"
+#include "base/system_codes.h"
 #include "platform/platform.h"
 #include "sleep.h"
 
 namespace qvctx::port {
 
 namespace {
-
-// The Windows codes that a failed library load or name lookup reports.
-constexpr std::uint32_t kErrorModuleNotFound = 126;
-constexpr std::uint32_t kErrorProcNotFound = 127;
 
 pthread_mutex_t* NativeMutex(unsigned char* storage) {
   return reinterpret_cast<pthread_mutex_t*>(storage);
@@ -73,25 +70,7 @@ TimeOfDay LocalTimeOfDay() {
 }
 
 std::string NativePath(const char* windows_path) {
-  std::string path = windows_path;
-  if (path.size() >= 2 && path[1] == ':' &&
-      std::isalpha(static_cast<unsigned char>(path[0]))) {
-    const char letter =
-        static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
-    const std::string variable = std::string("QVCTX_DRIVE_") + letter;
-    const char* root =
-        std::getenv(variable.c_str());  // NOLINT(concurrency-mt-unsafe)
-    std::string base = (root != nullptr && *root != '\0') ? root : "/";
-    std::string rest = path.substr(2);
-    while (!base.empty() && base.back() == '/') base.pop_back();
-    if (rest.empty() || (rest[0] != '\\' && rest[0] != '/'))
-      rest.insert(0, "/");
-    path = base + rest;
-  }
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
+  return PosixPathOf(windows_path);
 }
 
 AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
@@ -230,6 +209,15 @@ void SleepMicroseconds(std::uint64_t microseconds) {
 
 std::uint32_t CurrentThreadId() {
   return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
+
+std::uint32_t CurrentProcessId() {
+  return static_cast<std::uint32_t>(getpid());
+}
+
+std::uint32_t CurrentSessionId() {
+  const pid_t session = getsid(0);
+  return session < 0 ? 0 : static_cast<std::uint32_t>(session);
 }
 
 namespace {

@@ -216,6 +216,14 @@ void SleepMicroseconds(std::uint64_t microseconds) {
 
 std::uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 
+std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+std::uint32_t CurrentSessionId() {
+  DWORD session = 0;
+  if (ProcessIdToSessionId(GetCurrentProcessId(), &session) == 0) return 0;
+  return session;
+}
+
 Thread* CreateSuspendedThread(ThreadRoutine routine, void* parameter) {
   Thread* thread = new (std::nothrow) Thread;
   ThreadStart* start =

@@ -193,6 +193,13 @@ std::int32_t SendFarFunction(const std::atomic<WfHandle>& channel,
     // and be refused there; nothing is written either way.
     if (length32 < kBulkSendLimit) return 1;
   }
+  if (copied && length32 < kPackageHeadSize) {
+    // Stamped with a datasize below the header's size, it would corrupt the
+    // stream; refused whole.
+    GetLogFile()->LogError(kFarFunctionTooShortFormat,
+                           static_cast<int>(length));
+    return 1;
+  }
   OutgoingPackage outgoing(
       copied ? static_cast<const std::uint8_t*>(package) : nullptr, length32);
 

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "wfsim/recording/recording_format.h"
+#include "wfsim/stream/package_cutter.h"
 #include "wfsim/stream/package_format.h"
 
 namespace qvctx_client {
@@ -15,49 +16,13 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kPollMs = 50;
 constexpr std::size_t kReceiveChunk = std::size_t{64} * 1024;
 
-// Cuts whole packages off the front of a growing stream.
-class PackageCutter {
- public:
-  void Append(const std::uint8_t* data, std::size_t size) {
-    if (start_ > 0 && start_ == bytes_.size()) {
-      bytes_.clear();
-      start_ = 0;
-    }
-    bytes_.insert(bytes_.end(), data, data + size);
-  }
-  // The next whole package into `*package`; false when none is complete or
-  // the front frames no package (broken() then tells).
-  bool Next(std::vector<std::uint8_t>* package) {
-    const std::size_t held = bytes_.size() - start_;
-    if (broken_ || held < qvctx::kPackageHeadSize) return false;
-    const wfsim::HeaderFields header = wfsim::ReadHeader(&bytes_[start_]);
-    if (!wfsim::FramesPackage(header)) {
-      broken_ = true;
-      return false;
-    }
-    if (held < header.datasize) return false;
-    package->assign(
-        bytes_.begin() + static_cast<std::ptrdiff_t>(start_),
-        bytes_.begin() + static_cast<std::ptrdiff_t>(start_ + header.datasize));
-    start_ += header.datasize;
-    offset_ += header.datasize;
-    if (start_ > (1u << 20) && start_ * 2 > bytes_.size()) {
-      bytes_.erase(bytes_.begin(),
-                   bytes_.begin() + static_cast<std::ptrdiff_t>(start_));
-      start_ = 0;
-    }
-    return true;
-  }
-  bool broken() const { return broken_; }
-  std::uint64_t offset() const { return offset_; }  // of the front
-  std::size_t held() const { return bytes_.size() - start_; }
+using wfsim::PackageCutter;
 
- private:
-  std::vector<std::uint8_t> bytes_;
-  std::size_t start_ = 0;
-  std::uint64_t offset_ = 0;
-  bool broken_ = false;
-};
+// Whether the cutter stopped at bytes that frame no package.
+bool Unframed(const PackageCutter& cutter) {
+  wfsim::HeaderFields header{};
+  return cutter.Look(&header) == PackageCutter::Front::kUnframed;
+}
 
 std::uint32_t MessageId(const std::vector<std::uint8_t>& package) {
   return wfsim::ReadHeader(package.data()).message_id;
@@ -105,7 +70,7 @@ bool ReadRecordedPackages(const std::string& path,
     cutter.Append(chunk.bytes.data(), chunk.bytes.size());
     package.micros = chunk.micros;
     while (cutter.Next(&package.bytes)) packages->push_back(package);
-    if (cutter.broken()) {
+    if (Unframed(cutter)) {
       *error = path + ": the bytes at offset " +
                std::to_string(cutter.offset()) + " frame no package";
       return false;
@@ -283,7 +248,7 @@ ReplayResult Replay::Play(wfsim::TcpStream* stream, bool fast,
       ++result.received;
     }
   }
-  if (cutter.broken()) {
+  if (Unframed(cutter)) {
     result.differences.push_back("the host's bytes at offset " +
                                  std::to_string(cutter.offset()) +
                                  " frame no package");

@@ -21,7 +21,7 @@ Tap& Tap::Get() {
   return *kTap;
 }
 
-const TargetTable* Tap::Target() {
+const qvctx::WfApiTable* Tap::Target() {
   std::call_once(loaded_, [this] { Load(); });
   return usable_ ? &table_ : nullptr;
 }
@@ -41,17 +41,17 @@ void Tap::Load() {
     Refuse("cannot load " + settings.target + ": " + target_.error());
     return;
   }
-  std::string missing;
-  target_.LookupInto("WFQuerySessionInformationA", &table_.query_session,
-                     &missing);
-  target_.LookupInto("WFVirtualChannelOpen", &table_.open, &missing);
-  target_.LookupInto("WFVirtualChannelQuery", &table_.query, &missing);
-  target_.LookupInto("WFVirtualChannelRead", &table_.read, &missing);
-  target_.LookupInto("WFVirtualChannelWrite", &table_.write, &missing);
-  target_.LookupInto("WFVirtualChannelClose", &table_.close, &missing);
-  target_.LookupInto("WFFreeMemory", &table_.free_memory, &missing);
-  if (table_.open != nullptr &&
-      IsOwnCode(reinterpret_cast<const void*>(table_.open))) {
+  std::string missing;  // every name the target lacks
+  qvctx::ResolveWfApi(
+      [&](const char* name) {
+        void* const address = target_.Symbol(name);
+        if (address == nullptr)
+          missing += (missing.empty() ? "" : " ") + std::string(name);
+        return address;
+      },
+      &table_);
+  if (table_.WFVirtualChannelOpen != nullptr &&
+      IsOwnCode(reinterpret_cast<const void*>(table_.WFVirtualChannelOpen))) {
     Refuse(settings.target + " is the tap itself, not the platform's library");
     return;
   }

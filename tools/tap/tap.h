@@ -10,23 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "protocol/platform_operations.h"
 #include "qvctx_port/shared_library.h"
 #include "wfsim/recording/stream_recorder.h"
 
 namespace qvtap {
-
-// The seven operations, with the platform library's binary interface.
-struct TargetTable {
-  std::int32_t (*query_session)(void*, std::uint32_t, int, char**,
-                                std::uint32_t*);
-  void* (*open)(void*, std::uint32_t, char*);
-  std::int32_t (*query)(void*, int, void**, std::uint32_t*);
-  std::int32_t (*read)(void*, std::uint32_t, char*, std::uint32_t,
-                       std::uint32_t*);
-  std::int32_t (*write)(void*, char*, std::uint32_t, std::uint32_t*);
-  std::int32_t (*close)(void*);
-  void (*free_memory)(void*);
-};
 
 class Tap {
  public:
@@ -35,7 +23,7 @@ class Tap {
 
   // The target's operations; null when the target cannot be used (the
   // reason said once). Loads it at the first call.
-  const TargetTable* Target();
+  const qvctx::WfApiTable* Target();
 
   // A channel the target opened, under `name`; "qvctx" channels are
   // recorded from now on when a prefix is set.
@@ -57,7 +45,7 @@ class Tap {
   // (the tap is never destroyed), as the host may still hold what it handed
   // out.
   qvctx_port::SharedLibrary target_;
-  TargetTable table_{};
+  qvctx::WfApiTable table_{};
   bool usable_ = false;
   std::string record_prefix_;
 

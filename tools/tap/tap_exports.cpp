@@ -6,6 +6,8 @@
 // host sees.
 #include <cstdint>
 
+#include "base/system_codes.h"
+#include "protocol/platform_operations.h"
 #include "tap.h"
 #include "tap_system.h"
 
@@ -18,7 +20,7 @@
 using qvtap::LastError;
 using qvtap::SetLastError;
 using qvtap::Tap;
-using qvtap::TargetTable;
+using TargetTable = qvctx::WfApiTable;
 using Direction = wfsim::StreamRecorder::Direction;
 
 namespace {
@@ -26,7 +28,7 @@ namespace {
 // The target's table; null after setting the missing library's error.
 const TargetTable* Bound() {
   const TargetTable* const table = Tap::Get().Target();
-  if (table == nullptr) SetLastError(qvtap::kErrorModuleNotFound);
+  if (table == nullptr) SetLastError(qvctx::kErrorModuleNotFound);
   return table;
 }
 
@@ -43,20 +45,31 @@ void Moved(void* handle, Direction direction, std::int32_t result,
 
 extern "C" {
 
+// Declared with the operations' own types, so a definition below that
+// strays from them does not compile.
+QVTAP_EXPORT qvctx::WfQuerySessionInformationFn WFQuerySessionInformationA;
+QVTAP_EXPORT qvctx::WfVirtualChannelOpenFn WFVirtualChannelOpen;
+QVTAP_EXPORT qvctx::WfVirtualChannelQueryFn WFVirtualChannelQuery;
+QVTAP_EXPORT qvctx::WfVirtualChannelReadFn WFVirtualChannelRead;
+QVTAP_EXPORT qvctx::WfVirtualChannelWriteFn WFVirtualChannelWrite;
+QVTAP_EXPORT qvctx::WfVirtualChannelCloseFn WFVirtualChannelClose;
+QVTAP_EXPORT qvctx::WfFreeMemoryFn WFFreeMemory;
+
 QVTAP_EXPORT std::int32_t WFQuerySessionInformationA(
     void* server, std::uint32_t session_id, int info_class, char** buffer_out,
     std::uint32_t* bytes_returned) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
-  return target->query_session(server, session_id, info_class, buffer_out,
-                               bytes_returned);
+  return target->WFQuerySessionInformationA(server, session_id, info_class,
+                                            buffer_out, bytes_returned);
 }
 
 QVTAP_EXPORT void* WFVirtualChannelOpen(void* server, std::uint32_t session_id,
                                         char* virtual_name) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return nullptr;
-  void* const handle = target->open(server, session_id, virtual_name);
+  void* const handle =
+      target->WFVirtualChannelOpen(server, session_id, virtual_name);
   if (handle != nullptr) {
     const std::uint32_t error = LastError();
     Tap::Get().Opened(handle, virtual_name);
@@ -71,7 +84,8 @@ QVTAP_EXPORT std::int32_t WFVirtualChannelQuery(void* channel,
                                                 std::uint32_t* bytes_returned) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
-  return target->query(channel, virtual_class, buffer_out, bytes_returned);
+  return target->WFVirtualChannelQuery(channel, virtual_class, buffer_out,
+                                       bytes_returned);
 }
 
 QVTAP_EXPORT std::int32_t WFVirtualChannelRead(void* channel,
@@ -81,8 +95,8 @@ QVTAP_EXPORT std::int32_t WFVirtualChannelRead(void* channel,
                                                std::uint32_t* bytes_read) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
-  const std::int32_t result =
-      target->read(channel, timeout_ms, buffer, buffer_size, bytes_read);
+  const std::int32_t result = target->WFVirtualChannelRead(
+      channel, timeout_ms, buffer, buffer_size, bytes_read);
   Moved(channel, Direction::kFromClient, result, buffer, buffer_size,
         bytes_read);
   return result;
@@ -94,7 +108,7 @@ QVTAP_EXPORT std::int32_t WFVirtualChannelWrite(void* channel, char* buffer,
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
   const std::int32_t result =
-      target->write(channel, buffer, length, bytes_written);
+      target->WFVirtualChannelWrite(channel, buffer, length, bytes_written);
   Moved(channel, Direction::kFromServer, result, buffer, length, bytes_written);
   return result;
 }
@@ -102,7 +116,7 @@ QVTAP_EXPORT std::int32_t WFVirtualChannelWrite(void* channel, char* buffer,
 QVTAP_EXPORT std::int32_t WFVirtualChannelClose(void* channel) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return 0;
-  const std::int32_t result = target->close(channel);
+  const std::int32_t result = target->WFVirtualChannelClose(channel);
   if (result != 0) {
     const std::uint32_t error = LastError();
     Tap::Get().Closed(channel);
@@ -114,7 +128,7 @@ QVTAP_EXPORT std::int32_t WFVirtualChannelClose(void* channel) {
 QVTAP_EXPORT void WFFreeMemory(void* memory) {
   const TargetTable* const target = Bound();
   if (target == nullptr) return;
-  target->free_memory(memory);
+  target->WFFreeMemory(memory);
 }
 
 }  // extern "C"

@@ -7,9 +7,6 @@
 
 namespace qvtap {
 
-// The Windows code of a library that cannot be loaded (ERROR_MOD_NOT_FOUND).
-constexpr std::uint32_t kErrorModuleNotFound = 126;
-
 // The caller's last-error code: GetLastError on Windows, errno elsewhere,
 // which is where the platform's library leaves it.
 std::uint32_t LastError();

@@ -5,7 +5,7 @@
 #else
 #include <unistd.h>
 
-#include <cstdlib>
+#include "base/drive_path.h"
 #endif
 
 namespace qvctx_port {
@@ -54,17 +54,7 @@ std::string LibraryFileName(const std::string& base_name) {
 }
 
 std::string DriveCPath(const std::string& windows_relative) {
-  // The library's rule for "C:...": the folder of $QVCTX_DRIVE_C when set
-  // and not empty, "/" otherwise, without its trailing slashes.
-  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it meanwhile
-  const char* root = std::getenv("QVCTX_DRIVE_C");
-  std::string path = (root != nullptr && *root != '\0') ? root : "/";
-  while (!path.empty() && path.back() == '/') path.pop_back();
-  path += "/" + windows_relative;
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
+  return qvctx::PosixPathOf("C:\\" + windows_relative);
 }
 
 #endif

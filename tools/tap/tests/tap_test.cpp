@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/platform_operations.h"
 #include "sim_test_support.h"
 #include "support/test_support.h"
 #include "wfsim/recording/recording_format.h"
@@ -22,32 +23,14 @@ namespace {
 using sim_test::LastError;
 using sim_test::SetLastErrorTo;
 
-using QueryFn = std::int32_t (*)(void*, std::uint32_t, int, char**,
-                                 std::uint32_t*);
-using OpenFn = void* (*)(void*, std::uint32_t, char*);
-using ChannelQueryFn = std::int32_t (*)(void*, int, void**, std::uint32_t*);
-using ReadFn = std::int32_t (*)(void*, std::uint32_t, char*, std::uint32_t,
-                                std::uint32_t*);
-using WriteFn = std::int32_t (*)(void*, char*, std::uint32_t, std::uint32_t*);
-using CloseFn = std::int32_t (*)(void*);
-using FreeFn = void (*)(void*);
+// The seven operations, either the tap's or the simulator's own.
+using Operations = qvctx::WfApiTable;
 
 std::string Env(const char* name) {
   // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
 }
-
-// The seven operations, either the tap's or the simulator's own.
-struct Operations {
-  QueryFn query_session;
-  OpenFn open;
-  ChannelQueryFn query;
-  ReadFn read;
-  WriteFn write;
-  CloseFn close;
-  FreeFn free_memory;
-};
 
 Operations Direct() {
   return {WFQuerySessionInformationA,
@@ -72,13 +55,8 @@ class TapTest : public ::testing::Test {
   void SetUp() override {
     const qvctx_test::LoadedLibrary& tap = TapLibrary();
     ASSERT_TRUE(tap.ok()) << Env("QVCTX_TAP_UNDER_TEST");
-    ops_ = {tap.Function<QueryFn>("WFQuerySessionInformationA"),
-            tap.Function<OpenFn>("WFVirtualChannelOpen"),
-            tap.Function<ChannelQueryFn>("WFVirtualChannelQuery"),
-            tap.Function<ReadFn>("WFVirtualChannelRead"),
-            tap.Function<WriteFn>("WFVirtualChannelWrite"),
-            tap.Function<CloseFn>("WFVirtualChannelClose"),
-            tap.Function<FreeFn>("WFFreeMemory")};
+    ASSERT_TRUE(qvctx::ResolveWfApi(
+        [&](const char* name) { return tap.Symbol(name); }, &ops_));
     WfSimReset();
   }
   void TearDown() override { WfSimReset(); }
@@ -116,37 +94,39 @@ TEST_F(TapTest, ForwardsResultsAndLastError) {
   } cases[] = {
       {"session query, class 3",
        [&](const Operations& o) {
-         return o.query_session(nullptr, sim_test::kCurrentSession, 3, &info,
-                                &count) != 0;
+         return o.WFQuerySessionInformationA(nullptr, sim_test::kCurrentSession,
+                                             3, &info, &count) != 0;
        }},
       {"session query, class 4",
        [&](const Operations& o) {
-         const bool ok = o.query_session(nullptr, sim_test::kCurrentSession, 4,
-                                         &info, &count) != 0;
+         const bool ok =
+             o.WFQuerySessionInformationA(nullptr, sim_test::kCurrentSession, 4,
+                                          &info, &count) != 0;
          const bool in_session = ok && count == 4 && info[0] == 1;
-         o.free_memory(info);
+         o.WFFreeMemory(info);
          return in_session;
        }},
       {"open another name",
        [&](const Operations& o) {
-         return o.open(nullptr, sim_test::kCurrentSession, g_other_name) !=
-                nullptr;
+         return o.WFVirtualChannelOpen(nullptr, sim_test::kCurrentSession,
+                                       g_other_name) != nullptr;
        }},
       {"read an unknown handle",
        [&](const Operations& o) {
-         return o.read(bad, 0, bytes, sizeof bytes, &count) != 0;
+         return o.WFVirtualChannelRead(bad, 0, bytes, sizeof bytes, &count) !=
+                0;
        }},
       {"write an unknown handle",
        [&](const Operations& o) {
-         return o.write(bad, bytes, sizeof bytes, &count) != 0;
+         return o.WFVirtualChannelWrite(bad, bytes, sizeof bytes, &count) != 0;
        }},
       {"query an unknown handle",
        [&](const Operations& o) {
          void* data = nullptr;
-         return o.query(bad, 0, &data, &count) != 0;
+         return o.WFVirtualChannelQuery(bad, 0, &data, &count) != 0;
        }},
       {"close an unknown handle",
-       [&](const Operations& o) { return o.close(bad) != 0; }},
+       [&](const Operations& o) { return o.WFVirtualChannelClose(bad) != 0; }},
   };
   for (const auto& c : cases) {
     const Outcome direct = CallThrough(c.call, Direct());
@@ -160,7 +140,8 @@ TEST_F(TapTest, ForwardsResultsAndLastError) {
 // (when the prefix can be written), with the caller's last error untouched.
 TEST_F(TapTest, RecordsBothDirections) {
   const std::uint64_t start = wfsim::RecordingClock();
-  void* const channel = ops_.open(nullptr, sim_test::kCurrentSession, g_name);
+  void* const channel =
+      ops_.WFVirtualChannelOpen(nullptr, sim_test::kCurrentSession, g_name);
   ASSERT_NE(channel, nullptr);
   WfSimSetReadPieceSize(7);
   std::vector<std::uint8_t> sent(300), received;
@@ -174,9 +155,9 @@ TEST_F(TapTest, RecordsBothDirections) {
     SetLastErrorTo(4242);
     const std::uint32_t piece = static_cast<std::uint32_t>(
         std::min<std::size_t>(120, sent.size() - at));
-    ASSERT_NE(
-        ops_.write(channel, reinterpret_cast<char*>(&sent[at]), piece, &count),
-        0);
+    ASSERT_NE(ops_.WFVirtualChannelWrite(
+                  channel, reinterpret_cast<char*>(&sent[at]), piece, &count),
+              0);
     EXPECT_EQ(count, piece);
     EXPECT_EQ(LastError(), 4242u);
   }
@@ -184,7 +165,9 @@ TEST_F(TapTest, RecordsBothDirections) {
   char buffer[64];
   while (received.size() < answer.size()) {
     SetLastErrorTo(4242);
-    ASSERT_NE(ops_.read(channel, 0, buffer, sizeof buffer, &count), 0);
+    ASSERT_NE(
+        ops_.WFVirtualChannelRead(channel, 0, buffer, sizeof buffer, &count),
+        0);
     EXPECT_EQ(LastError(), 4242u);
     EXPECT_LE(count, 7u);
     received.insert(received.end(), buffer, buffer + count);
@@ -193,7 +176,7 @@ TEST_F(TapTest, RecordsBothDirections) {
   std::vector<std::uint8_t> written(sent.size());
   EXPECT_EQ(WfSimTakeWritten(written.data(), 1000), sent.size());
   EXPECT_EQ(written, sent);
-  EXPECT_NE(ops_.close(channel), 0);
+  EXPECT_NE(ops_.WFVirtualChannelClose(channel), 0);
 
   const std::string prefix = Env("QVCTX_TAP_RECORD");
   const std::string server = prefix + wfsim::kRecordingServerSuffix;
@@ -216,20 +199,26 @@ TEST_F(TapTest, UnusableTargetFailsEveryOperation) {
   void* data = nullptr;
   const Call calls[] = {
       [&](const Operations& o) {
-        return o.query_session(nullptr, sim_test::kCurrentSession, 4,
-                               reinterpret_cast<char**>(&data), &count) != 0;
+        return o.WFQuerySessionInformationA(nullptr, sim_test::kCurrentSession,
+                                            4, reinterpret_cast<char**>(&data),
+                                            &count) != 0;
       },
       [&](const Operations& o) {
-        return o.open(nullptr, sim_test::kCurrentSession, g_name) != nullptr;
+        return o.WFVirtualChannelOpen(nullptr, sim_test::kCurrentSession,
+                                      g_name) != nullptr;
       },
-      [&](const Operations& o) { return o.query(&count, 0, &data, &count); },
       [&](const Operations& o) {
-        return o.read(&count, 0, bytes, 4, &count) != 0;
+        return o.WFVirtualChannelQuery(&count, 0, &data, &count);
       },
-      [&](const Operations& o) { return o.write(&count, bytes, 4, &count); },
-      [&](const Operations& o) { return o.close(&count) != 0; },
       [&](const Operations& o) {
-        o.free_memory(nullptr);
+        return o.WFVirtualChannelRead(&count, 0, bytes, 4, &count) != 0;
+      },
+      [&](const Operations& o) {
+        return o.WFVirtualChannelWrite(&count, bytes, 4, &count);
+      },
+      [&](const Operations& o) { return o.WFVirtualChannelClose(&count) != 0; },
+      [&](const Operations& o) {
+        o.WFFreeMemory(nullptr);
         return false;
       },
   };

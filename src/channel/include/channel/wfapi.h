@@ -12,48 +12,20 @@
 #ifndef QVCTX_SRC_CHANNEL_WFAPI_H_
 #define QVCTX_SRC_CHANNEL_WFAPI_H_
 
-#include <cstdint>
+#include "protocol/platform_operations.h"
 
 namespace qvctx {
 
-using WfBool = std::int32_t;    // BOOL: non-zero for success
-using WfDword = std::uint32_t;  // DWORD and ULONG of the Windows data model
-using WfHandle = void*;         // HANDLE
-
-// The seven operations as the platform library exports them (the x64
-// standard calling convention, plain C names).
-struct WfApiTable {
-  WfBool (*WFQuerySessionInformationA)(WfHandle server, WfDword session_id,
-                                       int info_class, char** out_buffer,
-                                       WfDword* bytes_returned);
-  WfHandle (*WFVirtualChannelOpen)(WfHandle server, WfDword session_id,
-                                   char* virtual_name);
-  WfBool (*WFVirtualChannelQuery)(WfHandle channel, int virtual_class,
-                                  void** out_buffer, WfDword* bytes_returned);
-  WfBool (*WFVirtualChannelRead)(WfHandle channel, WfDword timeout_ms,
-                                 char* buffer, WfDword buffer_size,
-                                 WfDword* bytes_read);
-  WfBool (*WFVirtualChannelWrite)(WfHandle channel, char* buffer,
-                                  WfDword length, WfDword* bytes_written);
-  WfBool (*WFVirtualChannelClose)(WfHandle channel);
-  void (*WFFreeMemory)(void* memory);
-};
-
-// The operations themselves; each binds the platform library on first use and
-// then calls through to it.
-WfBool WFQuerySessionInformationA(WfHandle server, WfDword session_id,
-                                  int info_class, char** out_buffer,
-                                  WfDword* bytes_returned);
-WfHandle WFVirtualChannelOpen(WfHandle server, WfDword session_id,
-                              char* virtual_name);
-WfBool WFVirtualChannelQuery(WfHandle channel, int virtual_class,
-                             void** out_buffer, WfDword* bytes_returned);
-WfBool WFVirtualChannelRead(WfHandle channel, WfDword timeout_ms, char* buffer,
-                            WfDword buffer_size, WfDword* bytes_read);
-WfBool WFVirtualChannelWrite(WfHandle channel, char* buffer, WfDword length,
-                             WfDword* bytes_written);
-WfBool WFVirtualChannelClose(WfHandle channel);
-void WFFreeMemory(void* memory);
+// The operations themselves, of the types protocol/platform_operations.h
+// declares; each binds the platform library on first use and then calls
+// through to it.
+WfQuerySessionInformationFn WFQuerySessionInformationA;
+WfVirtualChannelOpenFn WFVirtualChannelOpen;
+WfVirtualChannelQueryFn WFVirtualChannelQuery;
+WfVirtualChannelReadFn WFVirtualChannelRead;
+WfVirtualChannelWriteFn WFVirtualChannelWrite;
+WfVirtualChannelCloseFn WFVirtualChannelClose;
+WfFreeMemoryFn WFFreeMemory;
 
 }  // namespace qvctx
 

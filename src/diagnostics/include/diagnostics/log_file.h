@@ -25,6 +25,9 @@ namespace qvctx {
 inline constexpr std::size_t kInfoBufferSize = 1024;
 inline constexpr std::size_t kErrorBufferSize = 512;
 
+// Room for the process tag, "[pid 4294967295 sid 4294967295] " at the most.
+inline constexpr std::size_t kProcessTagSize = 40;
+
 // The level that every new writer forces, so both kinds of line pass.
 inline constexpr std::int32_t kForcedLogLevel = 3;
 
@@ -43,7 +46,14 @@ struct LogSettings {
   std::uint16_t port = 8888;
   const char* host_computer_name = "unknown";
   const char* host_user_name = "unknown";
+  // Each line carries the process tag (FormatProcessTag) after its time.
+  bool process_tag = false;
 };
+
+// The process tag of `process_id` in `session_id` into `tag`; its length.
+std::size_t FormatProcessTag(char (&tag)[kProcessTagSize],
+                             std::uint32_t process_id,
+                             std::uint32_t session_id);
 
 // Gives the settings of a writer about to be created; it runs under the lock
 // that creates the writer. The layer that owns the settings installs it.
@@ -81,7 +91,9 @@ class CLogFile {
   void WriteBanner(const LogSettings& settings);
 
   const std::atomic<std::int32_t>* level_;  // the gate of every line
-  port::RecursiveLock lock_;                // one line at a time; the close
+  char tag_[kProcessTagSize] = {};  // in front of each message; often empty
+  std::size_t tag_length_ = 0;
+  port::RecursiveLock lock_;  // one line at a time; the close
   // None while closed.
   port::AppendFile file_ GUARDED_BY(lock_) = port::kNoAppendFile;
   // A write failed: drop lines until closed.

@@ -11,9 +11,13 @@ namespace qvctx {
 inline constexpr char kLogFilePath[] = "C:\\temp\\logs\\myCitrixLog.log";
 inline constexpr char kFirstConfigPath[] = "C:\\temp\\logs\\config.ini";
 
-// A log-file line: level, local time of day, a blank and a tab, the message.
-inline constexpr char kInfoLineFormat[] = "Info - %02d:%02d:%02d:%03d \t%s";
-inline constexpr char kErrorLineFormat[] = "ERROR - %02d:%02d:%02d:%03d \t%s";
+// A log-file line: level, local time of day, a blank and a tab, the process
+// tag (empty unless "logProcessTag" asks for it), the message.
+inline constexpr char kInfoLineFormat[] = "Info - %02d:%02d:%02d:%03d \t%s%s";
+inline constexpr char kErrorLineFormat[] = "ERROR - %02d:%02d:%02d:%03d \t%s%s";
+// The process tag: the process id and the session id, each followed by a
+// blank, so "pid 1234 " finds one process's lines and nothing else.
+inline constexpr char kProcessTagFormat[] = "[pid %u sid %u] ";
 
 // The banner every writer whose file opened begins with.
 inline constexpr char kBannerBegin[] =

@@ -26,6 +26,7 @@ inline constexpr char kLogAppendKey[] = "logAppend";
 inline constexpr char kLogLenMaxKey[] = "logLenMax";
 inline constexpr char kLogFileKey[] = "logFile";
 inline constexpr char kReadWaitKey[] = "readWaitMs";
+inline constexpr char kLogProcessTagKey[] = "logProcessTag";
 // The computer or user name that cannot be had.
 inline constexpr char kUnknownName[] = "unknown";
 

@@ -39,6 +39,9 @@ struct ModuleData {
   // Configured "readWaitMs" as the reader uses it: 1 to 1000, the longest
   // wait in each channel read; 0 (absent or out of range) the fixed cadence.
   std::uint32_t read_wait_ms;
+  // Configured "logProcessTag" not 0: every log line carries the process and
+  // session ids.
+  bool log_process_tag;
 };
 
 extern ModuleData myModuleData;

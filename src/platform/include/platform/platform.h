@@ -62,7 +62,8 @@ TimeOfDay LocalTimeOfDay();
 // Windows the path is used as it is. On POSIX a path that begins with a drive
 // letter ("C:\temp\logs\myCitrixLog.log") lives under a folder standing for
 // that drive: $QVCTX_DRIVE_<LETTER> when set, "/" otherwise; backslashes
-// become slashes. The variable is read on every call.
+// become slashes (base/drive_path.h, the rule the tools share). The variable
+// is read on every call.
 std::string NativePath(const char* windows_path);
 
 // An open file that lines are appended to: the system's handle of it (a
@@ -200,6 +201,15 @@ void SleepMilliseconds(std::uint32_t milliseconds);
 // The calling thread's identifier (GetCurrentThreadId; the kernel thread id on
 // POSIX).
 std::uint32_t CurrentThreadId();
+
+// The calling process's identifier (GetCurrentProcessId; getpid on POSIX).
+std::uint32_t CurrentProcessId();
+
+// The session the calling process runs in, as an operator tells sessions
+// apart: on Windows the remote session's id (ProcessIdToSessionId, the same
+// number the server's session list shows; 0 when it cannot be told); on
+// POSIX the process's session id (getsid), the login's leading process.
+std::uint32_t CurrentSessionId();
 
 // A thread created suspended: it runs `routine(parameter)` only once
 // ResumeThread is called. Null when it cannot be created.

@@ -98,6 +98,10 @@ inline constexpr char kBulkTooManyFailures[] =
     "ServerSendBulkData:: send Failed- to much Error";
 
 // The far-function sender.
+// A package shorter than its header: the client could not frame it, and
+// every package behind it would be read out of step.
+inline constexpr char kFarFunctionTooShortFormat[] =
+    "CtxRegisterFarFunction:: package shorter than its header!  Length=%d";
 inline constexpr char kFarFunctionSend[] =
     "CtxRegisterFarFunction: Send Data to client";
 inline constexpr char kFarFunctionMessageIdFormat[] =

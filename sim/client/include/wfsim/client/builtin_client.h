@@ -9,6 +9,7 @@
 
 #include "wfsim/stream/block_queue.h"
 #include "wfsim/stream/byte_queue.h"
+#include "wfsim/stream/package_cutter.h"
 
 namespace wfsim {
 
@@ -50,7 +51,7 @@ class BuiltInClient {
   template <typename Answers>
   void FeedTo(const std::uint8_t* data, std::size_t size, Answers* answers);
 
-  ByteQueue pending_;           // written bytes not yet a complete package
+  PackageCutter pending_;       // written bytes not yet a complete package
   std::uint32_t answered_ = 0;  // far-function calls answered
   std::uint64_t unframed_ = 0;  // bytes skipped: no header began there
   PackageObserver observer_;    // empty inside the simulator
