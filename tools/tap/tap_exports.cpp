@@ -6,6 +6,7 @@
 // host sees.
 #include <cstdint>
 
+#include "qvctx_port/process.h"
 #include "tap.h"
 #include "tap_system.h"
 
@@ -15,8 +16,8 @@
 #define QVTAP_EXPORT __attribute__((visibility("default")))
 #endif
 
-using qvtap::LastError;
-using qvtap::SetLastError;
+using qvctx_port::LastError;
+using qvctx_port::SetLastError;
 using qvtap::Tap;
 using qvtap::TargetTable;
 using Direction = wfsim::StreamRecorder::Direction;
