@@ -169,7 +169,7 @@ endforeach()
 # --extract writes the package at an offset byte for byte, from an untimed
 # or a timed recording (whose chunks it is spread over); where no whole
 # package begins, nothing.
-foreach(case "rec.server.bin;0;0000112705010000;37" "timed;74;0000112703030000;")
+foreach(case "rec.server.bin;145;000011270d000000;36" "timed;74;0000112703030000;")
   list(GET case 0 recording)
   list(GET case 1 offset)
   list(GET case 2 head)
