@@ -384,14 +384,22 @@ int List(const Options& options, const std::vector<Job>& jobs) {
 int ListFound(const Options& options) {
   int status = options.jobs.empty() ? 0 : List(options, options.jobs);
   for (const FoundJobs& found : options.found) {
-    const std::string label = qvdump::ProcessLabel(found.prefix);
     if (options.json) {
-      std::printf("{\"recording\":{\"prefix\":%s,\"process\":%s}}\n",
-                  qvdump::JsonString(found.prefix).c_str(),
-                  qvdump::JsonString(label).c_str());
+      wfsim::RecordingProcess process;
+      const bool known =
+          wfsim::ParseProcessRecordingPrefix(found.prefix, &process);
+      const auto number = [](bool is_known, std::uint32_t value) {
+        return is_known ? std::to_string(value) : std::string("null");
+      };
+      std::printf(
+          "{\"recording\":{\"prefix\":%s,\"process_id\":%s,"
+          "\"session_id\":%s}}\n",
+          qvdump::JsonString(found.prefix).c_str(),
+          number(known, process.process_id).c_str(),
+          number(known && process.has_session, process.session_id).c_str());
     } else {
       std::printf("=== recording %s: %s\n", found.prefix.c_str(),
-                  label.c_str());
+                  qvdump::ProcessLabel(found.prefix).c_str());
     }
     std::fflush(stdout);
     if (List(options, found.jobs) != 0) status = 1;

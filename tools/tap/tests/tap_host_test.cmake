@@ -151,7 +151,7 @@ if(NOT server_count EQUAL 3 OR NOT client_count EQUAL 3)
   fail("three hosts left ${server_count} server and ${client_count} client files")
 endif()
 run(${DUMP} --json --strict "${WORK_DIR}/many")
-string(REGEX MATCHALL "{\"recording\":{[^\n]*\"process\":\"process [0-9]+"
+string(REGEX MATCHALL "{\"recording\":{[^\n]*\"process_id\":[0-9]+"
        headed "${out}")
 string(REGEX MATCHALL "\"fnc_typ\":0,[^\n]*\"answered\":true"
        answered "${out}")
