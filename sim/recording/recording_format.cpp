@@ -19,7 +19,59 @@ std::uint64_t Load64(const std::uint8_t* p) {
          (static_cast<std::uint64_t>(qvctx::LoadLe32(p + 4)) << 32);
 }
 
+// `text` as a whole decimal number of 32 bits; false for anything else.
+bool ParseDecimal(const std::string& text, std::uint32_t* value) {
+  if (text.empty() || text.size() > 10) return false;
+  std::uint64_t number = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (number > UINT32_MAX) return false;
+  *value = static_cast<std::uint32_t>(number);
+  return true;
+}
+
+// The last '.'-separated part of `*name`, taken off it; empty when there is
+// no '.' left.
+std::string TakeLastPart(std::string* name) {
+  const std::size_t dot = name->find_last_of('.');
+  if (dot == std::string::npos) return "";
+  std::string part = name->substr(dot + 1);
+  name->resize(dot);
+  return part;
+}
+
 }  // namespace
+
+std::string ProcessRecordingPrefix(const std::string& prefix,
+                                   const RecordingProcess& process,
+                                   std::uint32_t attempt) {
+  std::string name = prefix + ".p" + std::to_string(process.process_id);
+  if (process.has_session) name += ".s" + std::to_string(process.session_id);
+  if (attempt > 1) name += "." + std::to_string(attempt);
+  return name;
+}
+
+bool ParseProcessRecordingPrefix(const std::string& prefix,
+                                 RecordingProcess* process) {
+  std::string name = prefix.substr(prefix.find_last_of("/\\") + 1);
+  std::string part = TakeLastPart(&name);
+  std::uint32_t number = 0;
+  if (ParseDecimal(part, &number)) part = TakeLastPart(&name);  // an attempt
+  RecordingProcess found;
+  if (part.size() > 1 && part[0] == 's' &&
+      ParseDecimal(part.substr(1), &found.session_id)) {
+    found.has_session = true;
+    part = TakeLastPart(&name);
+  }
+  if (part.size() < 2 || part[0] != 'p' ||
+      !ParseDecimal(part.substr(1), &found.process_id)) {
+    return false;
+  }
+  *process = found;
+  return true;
+}
 
 std::uint64_t RecordingClock() {
   return static_cast<std::uint64_t>(

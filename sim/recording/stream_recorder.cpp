@@ -1,5 +1,13 @@
 #include "wfsim/recording/stream_recorder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -20,11 +28,36 @@ void Store64(std::uint8_t* p, std::uint64_t value) {
   qvctx::StoreLe32(p + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
-// Creates `path` and writes the file header; null with `error` set.
+// Opens `path` for writing when no file of that name exists yet; null with
+// errno set (EEXIST: it exists) otherwise.
+std::FILE* OpenNewFile(const std::string& path) {
+#ifdef _WIN32
+  const int descriptor =
+      _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+            _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) return nullptr;
+  std::FILE* const file = _fdopen(descriptor, "wb");
+  if (file == nullptr) _close(descriptor);
+#else
+  const int descriptor =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (descriptor < 0) return nullptr;
+  std::FILE* const file = fdopen(descriptor, "wb");
+  if (file == nullptr) close(descriptor);
+#endif
+  return file;
+}
+
+// Creates `path` (only when it does not exist yet, with `only_new`) and
+// writes the file header; null with `error` set, and `*exists` when that is
+// because the file exists.
 std::FILE* CreateRecordingFile(const std::string& path, std::uint32_t direction,
-                               std::string* error) {
-  std::FILE* const file = std::fopen(path.c_str(), "wb");
+                               bool only_new, std::string* error,
+                               bool* exists) {
+  std::FILE* const file =
+      only_new ? OpenNewFile(path) : std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
+    *exists = errno == EEXIST;
     *error = "cannot create " + path + ": " + ErrnoText();
     return nullptr;
   }
@@ -45,13 +78,28 @@ std::FILE* CreateRecordingFile(const std::string& path, std::uint32_t direction,
 
 std::unique_ptr<StreamRecorder> StreamRecorder::Open(const std::string& prefix,
                                                      std::string* error) {
+  bool taken = false;
+  return Create(prefix, false, error, &taken);
+}
+
+std::unique_ptr<StreamRecorder> StreamRecorder::CreateNew(
+    const std::string& prefix, std::string* error, bool* taken) {
+  return Create(prefix, true, error, taken);
+}
+
+std::unique_ptr<StreamRecorder> StreamRecorder::Create(
+    const std::string& prefix, bool only_new, std::string* error, bool* taken) {
+  *taken = false;
+  const std::string server = prefix + kServerSuffix;
   std::FILE* const from_server =
-      CreateRecordingFile(prefix + kServerSuffix, kRecordedFromServer, error);
+      CreateRecordingFile(server, kRecordedFromServer, only_new, error, taken);
   if (from_server == nullptr) return nullptr;
-  std::FILE* const from_client =
-      CreateRecordingFile(prefix + kClientSuffix, kRecordedFromClient, error);
+  std::FILE* const from_client = CreateRecordingFile(
+      prefix + kClientSuffix, kRecordedFromClient, only_new, error, taken);
   if (from_client == nullptr) {
     std::fclose(from_server);
+    // Only a file this call created goes: nobody else had it.
+    if (only_new) std::remove(server.c_str());
     return nullptr;
   }
   return std::unique_ptr<StreamRecorder>(

@@ -12,6 +12,7 @@
 #include "protocol/wire_format.h"
 #include "qvctx_port/number.h"
 #include "record_printer.h"
+#include "recording_files.h"
 #include "stream_decoder.h"
 #include "timed_listing.h"
 #include "wfsim/recording/recording_format.h"
@@ -21,7 +22,9 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: qvctx-dump [--json] [--strict] [--type N]... [--id N]...\n"
-    "                  [--direction server|client] FILE|PREFIX...\n"
+    "                  [--direction server|client] "
+    "FILE|PREFIX|FOLDER|PATTERN...\n"
+    "       qvctx-dump --extract OFFSET --out FILE PREFIX|FILE\n"
     "\n"
     "Decodes recorded streams of the \"qvctx\" channel. Each direction is\n"
     "recorded to a file of its own, exactly the channel's bytes:\n"
@@ -31,6 +34,12 @@ constexpr const char* kUsage =
     "every FILE named after it, whatever the name. An argument that is no\n"
     "file but a PREFIX with either recording beside it dumps both that\n"
     "exist, the server's first.\n"
+    "\n"
+    "A FOLDER, or a PATTERN ('*' and '?' in its last part, e.g.\n"
+    "'C:\\rec\\probe.*'), stands for every recording among its files: each\n"
+    "prefix with its two files is listed on its own, headed by the process\n"
+    "(and session) its name tells. qvctx-tap names its recordings\n"
+    "PREFIX.p<pid>[.s<session>][.<n>], one per host process.\n"
     "\n"
     "One line per package: offset, direction, FNCTyp, messageID, function id\n"
     "(the low byte of messageID), datasize, the first time stamp, the first\n"
@@ -65,12 +74,19 @@ constexpr const char* kUsage =
     "              3); may be repeated\n"
     "  --id N      list only packages with messageID N (decimal or 0x hex);\n"
     "              may be repeated\n"
+    "  --extract OFFSET --out FILE\n"
+    "              write the package the server wrote at OFFSET of its\n"
+    "              stream (the listing's offset column) to FILE, exactly as\n"
+    "              it went over the channel, header included; qvctx-host\n"
+    "              --probe --send FILE sends it again. Needs exactly one\n"
+    "              recording (PREFIX or its server file)\n"
     "Filters choose what is printed; the pairing and --strict see it all.\n"
     "Untimed recordings are listed with the same options, file by file in\n"
     "the order given, without times or latencies.\n"
     "\n"
-    "Exit status: 0 dumped, 1 a file could not be read (or --strict found\n"
-    "a problem), 2 wrong usage.\n";
+    "Exit status: 0 dumped (or extracted), 1 a file could not be read (or\n"
+    "--strict found a problem, or no whole package begins at OFFSET), 2\n"
+    "wrong usage.\n";
 
 using wfsim::StreamRecorder;
 constexpr const char* kServerSuffix = StreamRecorder::kServerSuffix;
@@ -98,8 +114,18 @@ void PrintRecords(const qvdump::RecordPrinter& printer,
   }
 }
 
-struct Options {
+// A recording found in a folder or by a pattern, listed on its own.
+struct FoundJobs {
+  std::string prefix;
   std::vector<Job> jobs;
+};
+
+struct Options {
+  std::vector<Job> jobs;         // the files named, listed together
+  std::vector<FoundJobs> found;  // the recordings of folders and patterns
+  bool extract = false;
+  std::uint64_t extract_offset = 0;
+  std::string extract_out;
   bool help = false;
   bool json = false;
   bool strict = false;
@@ -211,6 +237,26 @@ bool ParseArguments(int argc, char** argv, Options* options) {
       }
       continue;
     }
+    if (OptionValue(argc, argv, &i, "--extract", &option_value, &missing)) {
+      options->extract = true;
+      const std::string complaint =
+          missing ? std::string("--extract needs a value")
+                  : qvctx_port::ParseNumber("--extract", option_value,
+                                            std::uint64_t{0}, UINT64_MAX,
+                                            &options->extract_offset);
+      if (!complaint.empty()) {
+        std::fprintf(stderr, "qvctx-dump: %s\n", complaint.c_str());
+        return false;
+      }
+      continue;
+    }
+    if (OptionValue(argc, argv, &i, "--out", &options->extract_out, &missing)) {
+      if (missing || options->extract_out.empty()) {
+        std::fprintf(stderr, "qvctx-dump: --out needs a file\n");
+        return false;
+      }
+      continue;
+    }
     if (argument == "--direction" || argument.rfind("--direction=", 0) == 0) {
       std::string value;
       if (argument == "--direction") {
@@ -237,6 +283,26 @@ bool ParseArguments(int argc, char** argv, Options* options) {
     if (argument.size() > 1 && argument[0] == '-') {
       std::fprintf(stderr, "qvctx-dump: unknown option %s\n", argv[i]);
       return false;
+    }
+    std::vector<qvdump::FoundRecording> found;
+    if (qvdump::FindRecordings(argument, &found)) {
+      if (found.empty()) {
+        std::fprintf(stderr, "qvctx-dump: no recording in %s\n", argv[i]);
+        return false;
+      }
+      for (const qvdump::FoundRecording& recording : found) {
+        FoundJobs each{recording.prefix, {}};
+        if (!recording.server.empty()) {
+          each.jobs.push_back(
+              {recording.server, qvdump::Direction::kServerToClient});
+        }
+        if (!recording.client.empty()) {
+          each.jobs.push_back(
+              {recording.client, qvdump::Direction::kClientToServer});
+        }
+        options->found.push_back(each);
+      }
+      continue;
     }
     if (!qvctx_tools::FileIsReadable(argument)) {
       const std::string server = argument + kServerSuffix;
@@ -270,8 +336,22 @@ bool ParseArguments(int argc, char** argv, Options* options) {
       return false;
     }
   }
-  if (jobs->empty()) {
+  if (jobs->empty() && options->found.empty()) {
     std::fprintf(stderr, "qvctx-dump: no file given\n");
+    return false;
+  }
+  if (options->extract != !options->extract_out.empty()) {
+    std::fprintf(stderr, "qvctx-dump: --extract and --out go together\n");
+    return false;
+  }
+  std::size_t servers = 0;
+  for (const Job& job : *jobs) {
+    if (job.direction == qvdump::Direction::kServerToClient) ++servers;
+  }
+  if (options->extract && (servers != 1 || !options->found.empty())) {
+    std::fprintf(stderr,
+                 "qvctx-dump: --extract takes one recording: its PREFIX or "
+                 "its server file\n");
     return false;
   }
   return true;
@@ -279,10 +359,10 @@ bool ParseArguments(int argc, char** argv, Options* options) {
 
 // Lists the files' packages together (timed files merged in time order);
 // 1 when a file could not be read or --strict found a problem.
-int List(const Options& options) {
+int List(const Options& options, const std::vector<Job>& jobs) {
   qvdump::Listing listing;
   int status = 0;
-  for (const Job& job : options.jobs) {
+  for (const Job& job : jobs) {
     std::string error;
     if (!listing.AddFile(job.path, job.direction, &error)) {
       std::fprintf(stderr, "qvctx-dump: %s\n", error.c_str());
@@ -299,6 +379,34 @@ int List(const Options& options) {
   return status;
 }
 
+// Lists the files named (when any) together, then each recording found on
+// its own, headed by its process.
+int ListFound(const Options& options) {
+  int status = options.jobs.empty() ? 0 : List(options, options.jobs);
+  for (const FoundJobs& found : options.found) {
+    if (options.json) {
+      wfsim::RecordingProcess process;
+      const bool known =
+          wfsim::ParseProcessRecordingPrefix(found.prefix, &process);
+      const auto number = [](bool is_known, std::uint32_t value) {
+        return is_known ? std::to_string(value) : std::string("null");
+      };
+      std::printf(
+          "{\"recording\":{\"prefix\":%s,\"process_id\":%s,"
+          "\"session_id\":%s}}\n",
+          qvdump::JsonString(found.prefix).c_str(),
+          number(known, process.process_id).c_str(),
+          number(known && process.has_session, process.session_id).c_str());
+    } else {
+      std::printf("=== recording %s: %s\n", found.prefix.c_str(),
+                  qvdump::ProcessLabel(found.prefix).c_str());
+    }
+    std::fflush(stdout);
+    if (List(options, found.jobs) != 0) status = 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -312,10 +420,29 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    if (options.extract) {
+      const Job& server =
+          options.jobs.front().direction == qvdump::Direction::kServerToClient
+              ? options.jobs.front()
+              : options.jobs.back();
+      std::string what;
+      const std::string error = qvdump::ExtractPackage(
+          server.path, options.extract_offset, options.extract_out, &what);
+      if (!error.empty()) {
+        std::fprintf(stderr, "qvctx-dump: %s\n", error.c_str());
+        return 1;
+      }
+      std::printf("wrote the package at offset %llu of %s to %s: %s\n",
+                  static_cast<unsigned long long>(options.extract_offset),
+                  server.path.c_str(), options.extract_out.c_str(),
+                  what.c_str());
+      return 0;
+    }
+    if (!options.found.empty()) return ListFound(options);
     bool listed = options.json || !options.filter.types.empty() ||
                   !options.filter.message_ids.empty();
     for (const Job& job : options.jobs) listed = listed || IsTimed(job.path);
-    if (listed) return List(options);
+    if (listed) return List(options, options.jobs);
     // Untimed files, one after the other, exactly as they always were.
     int status = 0;
     std::uint64_t flagged = 0;

@@ -44,6 +44,15 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
   return text;
 }
 
+std::string Milliseconds(std::uint64_t micros) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f ms",
+                static_cast<double>(micros) / 1e3);
+  return text;
+}
+
+}  // namespace
+
 std::string JsonString(const std::string& text) {
   std::string quoted = "\"";
   for (char c : text) {
@@ -60,15 +69,6 @@ std::string JsonString(const std::string& text) {
   }
   return quoted + "\"";
 }
-
-std::string Milliseconds(std::uint64_t micros) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f ms",
-                static_cast<double>(micros) / 1e3);
-  return text;
-}
-
-}  // namespace
 
 bool ListingFilter::Passes(const Record& record) const {
   if (types.empty() && message_ids.empty()) return true;

@@ -14,6 +14,9 @@
 
 namespace qvdump {
 
+// `text` as a JSON string, quotes included.
+std::string JsonString(const std::string& text);
+
 struct ListedRecord {
   Record record;
   Direction direction = Direction::kServerToClient;

@@ -1,7 +1,8 @@
 # Runs qvctx-host as a process and checks what it prints and returns.
 #   cmake -DHOST=<qvctx-host> [-DEMULATOR=<runner>] -DWINDOWS=<ON|OFF>
 #         [-DPLATFORM_ONLY=<the platform-only simulator>]
-#         -DCHECK=json|no_client|options|reconnect|probe_refused
+#         [-DSIMULATOR=<the simulator> -DDUMP=<qvctx-dump>]
+#         -DCHECK=json|no_client|options|reconnect|probe_refused|probe_send
 #         -P host_check.cmake
 # json:      a --json run; the object's counts agree, the latency fields are
 #            there and ordered, the log file was written, stderr (not a
@@ -13,6 +14,10 @@
 #            each, the send after each drop failed.
 # probe_refused: --probe against the platform-only simulator that finds no
 #            client: exit 3 and the library's reason on stderr.
+# probe_send: the operator's recipe: a call taken from a recording of a
+#            run that worked (qvctx-dump --extract) and sent by the probe:
+#            answered (exit 0, the answer shown); nobody answers (exit 5);
+#            the channel refused (exit 3).
 # options:   --help succeeds and lists the options; bad values are refused
 #            with exit code 2 before anything is loaded; a library that
 #            does not load fails the run.
@@ -173,6 +178,38 @@ elseif(CHECK STREQUAL "probe_refused")
      "could not start: ServerStartSession returned 1: Error - ServerStartSession:: WFVirtualChannelOpen Failed - error 1225")
     fail("a refused start must exit 3 and say why")
   endif()
+elseif(CHECK STREQUAL "probe_send")
+  set(record "${_files}")
+  set(call "${_files}.call")
+  if(WINDOWS)
+    string(REPLACE "/" "\\" record "Z:${record}")
+    string(REPLACE "/" "\\" call "Z:${call}")
+  endif()
+  file(REMOVE "${_files}.server.bin" "${_files}.client.bin" "${_files}.call")
+  set(ENV{QVCTX_SIM_RECORD} "${record}")
+  run_host(--calls 3 --size 100-200 --bulk 0 --events 0)
+  unset(ENV{QVCTX_SIM_RECORD})
+  execute_process(COMMAND ${EMULATOR} ${DUMP} --extract 0 --out "${call}" "${record}"
+    OUTPUT_FILE "${_files}.out" ERROR_FILE "${_files}.err" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    fail("qvctx-dump --extract 0 from the recording of a run that worked")
+  endif()
+  run_host(--probe --send "${call}" --simulator "${SIMULATOR}")
+  string(REGEX MATCH "sent +[^\n]*: messageID (0x[0-9A-F]+), ([0-9]+) bytes" _ "${out}")
+  set(sent "${CMAKE_MATCH_1} ${CMAKE_MATCH_2}")
+  string(REGEX MATCH "answer +result messageID (0x[0-9A-F]+), ([0-9]+) bytes" _ "${out}")
+  if(NOT rc EQUAL 0 OR NOT sent STREQUAL "${CMAKE_MATCH_1} ${CMAKE_MATCH_2}")
+    fail("the call's answer (${sent}) must be shown, exit 0")
+  endif()
+  run_host(--probe 1 --send "${call}" --simulator "${SIMULATOR}" --client none)
+  if(NOT rc EQUAL 5 OR NOT err MATCHES "no answer within 1 s")
+    fail("nobody answers: exit 5")
+  endif()
+  set(ENV{QVCTX_SIM_CONNECT} "127.0.0.1:1")
+  run_host(--probe --send "${call}" --simulator "${PLATFORM_ONLY}")
+  if(NOT rc EQUAL 3 OR NOT err MATCHES "WFVirtualChannelOpen Failed - error 1225")
+    fail("the channel refused: exit 3")
+  endif()
 elseif(CHECK STREQUAL "options")
   run_host(--help)
   if(NOT rc EQUAL 0 OR NOT out MATCHES "--bulk BYTES" OR NOT out MATCHES "--json")
@@ -183,7 +220,8 @@ elseif(CHECK STREQUAL "options")
       "--bulk;20" "--threads;0" "--client;remote" "--nonsense;1" "--calls"
       "--timeout;0" "--reconnect;0" "--probe;1;--reconnect;2" "--calls;010"
       "--calls; 5" "--calls;5 " "--calls;5x" "--events;-1" "--threads;0x"
-      "--bulk;0x1000000000000000A")
+      "--bulk;0x1000000000000000A" "--probe" "--send;${HOST}"
+      "--probe;--send;${HOST}")
     run_host(${bad})
     if(NOT rc EQUAL 2 OR NOT err MATCHES "qvctx-host: ")
       fail("${bad} was not refused")
@@ -206,5 +244,5 @@ elseif(CHECK STREQUAL "options")
     fail("a missing library was not reported")
   endif()
 else()
-  message(FATAL_ERROR "CHECK=${CHECK}: expected json, no_client, options, reconnect or probe_refused")
+  message(FATAL_ERROR "CHECK=${CHECK}: expected json, no_client, options, reconnect, probe_refused or probe_send")
 endif()

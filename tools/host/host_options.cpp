@@ -105,8 +105,13 @@ std::string Apply(const std::string& name, const std::string& value,
     }
     allowed = "builtin or none";
   } else if (name == "--probe") {
+    options->probe = true;
     good = ParseSeconds(value, &options->probe_seconds);
     allowed = "seconds, above 0 and at most 3600";
+  } else if (name == "--send") {
+    options->send_file = value;
+    good = !value.empty();
+    allowed = "a file";
   } else if (name == "--library") {
     options->library = value;
     good = !value.empty();
@@ -135,6 +140,11 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* options,
       options->json = true;
       continue;
     }
+    // --probe's seconds may be left out when --send follows.
+    if (name == "--probe" && (i + 1 == argc || argv[i + 1][0] == '-')) {
+      options->probe = true;
+      continue;
+    }
     std::string value;
     const std::size_t equals = name.find('=');
     if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
@@ -153,9 +163,20 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* options,
       return false;
     }
   }
-  if (options->reconnect && options->probe_seconds > 0) {
+  if (options->reconnect && options->probe) {
     *error = "--probe and --reconnect exclude each other";
     return false;
+  }
+  if (!options->send_file.empty() && !options->probe) {
+    *error = "--send goes with --probe";
+    return false;
+  }
+  if (options->probe && options->probe_seconds == 0) {
+    if (options->send_file.empty()) {
+      *error = "--probe needs SECONDS (or --send FILE)";
+      return false;
+    }
+    options->probe_seconds = kDefaultAnswerWait;
   }
   return true;
 }
@@ -202,6 +223,16 @@ Options:
                      within SECONDS (count, sizes, messageIDs), close and
                      print the session log again. --simulator PATH loads
                      that library first, so qvctx binds it
+  --probe [SECONDS] --send FILE
+                     a round trip: the probe sends the one package in FILE
+                     (laid out in full by a host, header included, e.g.
+                     one taken from a recording with qvctx-dump --extract)
+                     with ServerSendBulkData, exactly as it is, and waits
+                     up to SECONDS (default 10) for the answer, the first
+                     result the client sends; it shows the answer and
+                     stops there. With --simulator naming the simulator,
+                     its built-in client is asked to answer (--client
+                     none: it is not)
   --json             print the summary as one JSON object on stdout
   --library PATH     qvctx's library (default: beside this program, then
                      in ../lib)
@@ -210,10 +241,12 @@ Options:
 
 Counts are decimal, or hexadecimal after 0x.
 
-Exit codes: 0 when every answer arrived intact (a probe: when it ran), 1
-when an answer is missing or wrong, 2 for a bad command line, 3 when the
-session could not start (a library does not load, or ServerStartSession
-failed; the reason is printed).
+Exit codes: 0 when every answer arrived intact (a probe: when it ran; with
+--send: an answer came), 1 when an answer is missing or wrong, 2 for a bad
+command line (or a FILE that holds no whole package), 3 when the session
+could not start, so the channel did not open (a library does not load, or
+ServerStartSession failed; the reason is printed), 4 when the probe's send
+failed, 5 when no answer came within the probe's SECONDS.
 )";
 }
 

@@ -19,6 +19,8 @@ constexpr std::uint32_t kMostCalls = 1000000;
 constexpr std::uint32_t kMostThreads = 64;
 constexpr std::uint32_t kMostEvents = 100000;
 constexpr std::uint32_t kMostSessions = 1000;
+// How long a probe with --send waits for the answer unless told.
+constexpr double kDefaultAnswerWait = 10;
 
 // Who answers the calls.
 enum class ClientChoice {
@@ -41,9 +43,12 @@ struct HostOptions {
   // session and no drop.
   std::uint32_t sessions = 1;
   bool reconnect = false;  // --reconnect was given
-  // --probe: how long to listen on the platform's library alone; 0: no
-  // probe.
+  // --probe: listen on the platform's library alone.
+  bool probe = false;
+  // How long the probe listens, or with --send waits for the answer.
   double probe_seconds = 0;
+  // --send: the file of the one package a probe sends; empty: none.
+  std::string send_file;
   std::string library;    // qvctx's path; empty: look beside the executable
   std::string simulator;  // the simulator's path; empty: likewise
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
@@ -42,12 +43,40 @@ struct KindCount {
   }
 };
 
+// The first result after the probe's send.
+struct Answer {
+  bool came = false;
+  std::uint32_t message_id = 0;
+  std::uint32_t size = 0;
+  double after_seconds = 0;           // after the send began
+  std::vector<std::uint8_t> payload;  // its first bytes
+};
+
+// Payload bytes of the answer shown.
+constexpr std::size_t kAnswerShown = 16;
+
 // What the callbacks saw; fed on the library's reader thread.
 class ArrivalLog {
  public:
   void Begin() {
     std::lock_guard<std::mutex> hold(mutex_);
     began_ = Clock::now();
+  }
+
+  // The send begins: the next result is its answer.
+  void Arm() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    armed_ = true;
+    sent_at_ = Clock::now();
+  }
+
+  // Waits up to `seconds` for the answer; false when none came.
+  bool WaitForAnswer(double seconds, Answer* answer) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    answered_.wait_for(hold, std::chrono::duration<double>(seconds),
+                       [this] { return answer_.came; });
+    *answer = answer_;
+    return answer_.came;
   }
 
   void Add(bool event, const std::uint8_t* package, std::uint32_t length) {
@@ -58,10 +87,24 @@ class ArrivalLog {
       arrival.message_id = qvctx::LoadLe32(package + qvctx::kMessageIdOffset);
     }
     std::lock_guard<std::mutex> hold(mutex_);
-    arrival.at_seconds =
-        std::chrono::duration<double>(Clock::now() - began_).count();
+    const Clock::time_point now = Clock::now();
+    arrival.at_seconds = std::chrono::duration<double>(now - began_).count();
     (event ? events_ : results_).Add(length);
     if (listed_.size() < kMostListed) listed_.push_back(arrival);
+    if (!event && armed_ && !answer_.came) {
+      answer_.came = true;
+      answer_.message_id = arrival.message_id;
+      answer_.size = length;
+      answer_.after_seconds =
+          std::chrono::duration<double>(now - sent_at_).count();
+      if (package != nullptr && length > qvctx::kPackageHeadSize) {
+        answer_.payload.assign(
+            package + qvctx::kPackageHeadSize,
+            package + std::min<std::size_t>(
+                          length, qvctx::kPackageHeadSize + kAnswerShown));
+      }
+      answered_.notify_all();
+    }
   }
 
   void Copy(std::vector<Arrival>* listed, KindCount* events,
@@ -74,7 +117,11 @@ class ArrivalLog {
 
  private:
   mutable std::mutex mutex_;
+  std::condition_variable answered_;
   Clock::time_point began_;
+  bool armed_ = false;
+  Clock::time_point sent_at_;
+  Answer answer_;
   std::vector<Arrival> listed_;
   KindCount events_;
   KindCount results_;
@@ -130,8 +177,36 @@ std::string SessionLogErrors(const std::string& session_log) {
   return errors;
 }
 
+std::vector<std::uint8_t> ReadPackageFile(const std::string& path,
+                                          std::string* error) {
+  std::FILE* const file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *error = "--send: cannot read " + path;
+    return {};
+  }
+  // One byte more than the largest package, to tell a longer file.
+  std::vector<std::uint8_t> package(std::size_t{qvctx::kShiftBufferCapacity} +
+                                    1);
+  package.resize(std::fread(package.data(), 1, package.size(), file));
+  std::fclose(file);
+  const std::uint8_t* const front = package.data();
+  if (package.size() < qvctx::kPackageHeadSize ||
+      !qvctx::ClientFramesPackage(qvctx::ReadFncTyp(front),
+                                  qvctx::ReadMagic(front),
+                                  qvctx::ReadDatasize(front)) ||
+      qvctx::ReadDatasize(front) != package.size()) {
+    *error = "--send: " + path +
+             " holds no whole package (a header with the magic 10001 and "
+             "its datasize the file's length; qvctx-dump --extract writes "
+             "one)";
+    return {};
+  }
+  return package;
+}
+
 int RunProbe(const HostOptions& options, const QvctxApi& api,
-             const std::string& library, const std::string& platform) {
+             const std::string& library, const std::string& platform,
+             const std::vector<std::uint8_t>& package) {
   api.register_event(OnProbeEvent);
   api.register_result(OnProbeResult);
   g_arrivals.Begin();
@@ -145,10 +220,29 @@ int RunProbe(const HostOptions& options, const QvctxApi& api,
     std::fflush(stdout);
   }
   std::string failure;
+  int exit_code = 0;
+  std::int32_t sent = -1;  // ServerSendBulkData's result; -1: not sent
+  Answer answer;
   if (started != 0) {
-    failure = "ServerStartSession returned " + std::to_string(started);
+    failure = "the session could not start: ServerStartSession returned " +
+              std::to_string(started);
     const std::string why = SessionLogErrors(start_log);
     if (!why.empty()) failure += ": " + why;
+    exit_code = kExitNoSession;
+  } else if (!package.empty()) {
+    g_arrivals.Arm();
+    sent = api.send_bulk(package.data(),
+                         static_cast<std::uint32_t>(package.size()));
+    char seconds[40];
+    std::snprintf(seconds, sizeof(seconds), "%g", options.probe_seconds);
+    if (sent != 0) {
+      failure = "the send failed: ServerSendBulkData returned " +
+                std::to_string(sent);
+      exit_code = kExitSendFailed;
+    } else if (!g_arrivals.WaitForAnswer(options.probe_seconds, &answer)) {
+      failure = std::string("no answer within ") + seconds + " s";
+      exit_code = kExitNoAnswer;
+    }
   } else {
     std::this_thread::sleep_for(
         std::chrono::duration<double>(options.probe_seconds));
@@ -160,6 +254,10 @@ int RunProbe(const HostOptions& options, const QvctxApi& api,
   KindCount events;
   KindCount results;
   g_arrivals.Copy(&listed, &events, &results);
+  const std::uint32_t sent_id =
+      package.empty() ? 0 : qvctx::ReadMessageId(package.data());
+  char after[40];
+  std::snprintf(after, sizeof(after), "%.3f", answer.after_seconds * 1e3);
   if (options.json) {
     std::string json =
         "{\"ok\":" + std::string(failure.empty() ? "true" : "false");
@@ -169,6 +267,18 @@ int RunProbe(const HostOptions& options, const QvctxApi& api,
     char seconds[40];
     std::snprintf(seconds, sizeof(seconds), "%g", options.probe_seconds);
     json += ",\"seconds\":" + std::string(seconds);
+    if (!package.empty()) {
+      json += ",\"send\":{\"file\":" + JsonQuoted(options.send_file) +
+              ",\"message_id\":" + std::to_string(sent_id) +
+              ",\"size\":" + std::to_string(package.size()) +
+              ",\"result\":" + (sent < 0 ? "null" : std::to_string(sent)) + "}";
+      json += ",\"answer\":";
+      json += answer.came
+                  ? "{\"message_id\":" + std::to_string(answer.message_id) +
+                        ",\"size\":" + std::to_string(answer.size) +
+                        ",\"after_ms\":" + after + "}"
+                  : std::string("null");
+    }
     json += ",\"events\":" + JsonCount(events);
     json += ",\"results\":" + JsonCount(results);
     json += ",\"arrivals\":[";
@@ -189,8 +299,28 @@ int RunProbe(const HostOptions& options, const QvctxApi& api,
     std::fputs(json.c_str(), stdout);
   } else {
     std::printf("\n");
-    if (failure.empty()) {
-      std::printf("listened   %g s\n", options.probe_seconds);
+    if (started == 0) {
+      if (!package.empty()) {
+        std::printf(
+            "sent       %s: messageID 0x%08X, %zu bytes, "
+            "ServerSendBulkData returned %d\n",
+            options.send_file.c_str(), static_cast<unsigned>(sent_id),
+            package.size(), static_cast<int>(sent));
+        if (answer.came) {
+          std::printf(
+              "answer     result messageID 0x%08X, %u bytes, after "
+              "%s ms; payload",
+              static_cast<unsigned>(answer.message_id), answer.size, after);
+          for (const std::uint8_t byte : answer.payload) {
+            std::printf(" %02x", static_cast<unsigned>(byte));
+          }
+          std::printf("\n");
+        } else if (sent == 0) {
+          std::printf("answer     none within %g s\n", options.probe_seconds);
+        }
+      } else {
+        std::printf("listened   %g s\n", options.probe_seconds);
+      }
       PrintCount("events", events);
       PrintCount("results", results);
       for (const Arrival& arrival : listed) {
@@ -206,10 +336,10 @@ int RunProbe(const HostOptions& options, const QvctxApi& api,
     PrintSessionLog("close", close_log);
   }
   std::fflush(stdout);
-  if (failure.empty()) return 0;
-  std::fprintf(stderr, "qvctx-host: the session could not start: %s\n",
-               failure.c_str());
-  return kExitNoSession;
+  if (!failure.empty()) {
+    std::fprintf(stderr, "qvctx-host: %s\n", failure.c_str());
+  }
+  return exit_code;
 }
 
 }  // namespace qvctx_host

@@ -8,7 +8,7 @@
 // remote client. Every answer is checked byte for byte. --reconnect runs
 // several sessions across client drops with the recovery a host should
 // follow; --probe listens on any platform library without the simulator's
-// controls (probe_run.cpp).
+// controls, and with --send proves a round trip (probe_run.cpp).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -124,6 +124,15 @@ std::string LoadQvctx(const HostOptions& options,
 }
 
 int RunProbeMode(const HostOptions& options) {
+  std::vector<std::uint8_t> package;
+  if (!options.send_file.empty()) {
+    std::string error;
+    package = ReadPackageFile(options.send_file, &error);
+    if (package.empty()) {
+      std::fprintf(stderr, "qvctx-host: %s\n", error.c_str());
+      return 2;
+    }
+  }
   // Only a library asked for by path is loaded first; otherwise qvctx finds
   // the platform's library itself, as on a real server.
   qvctx_port::SharedLibrary platform;
@@ -131,13 +140,23 @@ int RunProbeMode(const HostOptions& options) {
     return NoSession("cannot load the platform library " + platform.path() +
                      ": " + platform.error());
   }
+  // A round trip against the simulator needs its client to answer; the
+  // platform's own library has no such switch, and on a server the client
+  // answers by itself.
+  const auto built_in_client =
+      platform.Lookup<decltype(&::WfSimSetBuiltInClient)>(
+          "WfSimSetBuiltInClient");
+  if (!package.empty() && built_in_client != nullptr) {
+    built_in_client(options.client == ClientChoice::kBuiltIn ? 1 : 0);
+  }
   qvctx_port::SharedLibrary library;
   QvctxApi api;
   const std::string not_loaded = LoadQvctx(options, &library, &api);
   if (!not_loaded.empty()) return NoSession(not_loaded);
   return RunProbe(
       options, api, library.path(),
-      platform.is_open() ? platform.path() : "the one qvctx finds by name");
+      platform.is_open() ? platform.path() : "the one qvctx finds by name",
+      package);
 }
 
 // The two libraries a run loads and what it looks up in them.
@@ -316,7 +335,7 @@ int HostMain(int argc, char** argv) {
     std::fputs(HostUsage(), stdout);
     return 0;
   }
-  if (options.probe_seconds > 0) return RunProbeMode(options);
+  if (options.probe) return RunProbeMode(options);
   Libraries loaded;
   const std::string not_loaded = LoadLibraries(options, &loaded);
   if (!not_loaded.empty()) return NoSession(not_loaded);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "qvctx_port/process.h"
 #include "tap_settings.h"
 #include "tap_system.h"
 
@@ -12,6 +13,33 @@ namespace qvtap {
 namespace {
 
 constexpr char kChannelName[] = "qvctx";
+
+// Names tried for one process's recording before it gives up: files left by
+// earlier processes of the same id take the first ones.
+constexpr std::uint32_t kMostNameAttempts = 100;
+
+// Creates this process's recording under `prefix`, at the first of its
+// names (wfsim::ProcessRecordingPrefix) that no file has yet, so that no
+// other process's recording is ever emptied or shared; null with `error`.
+std::unique_ptr<wfsim::StreamRecorder> OpenProcessRecording(
+    const std::string& prefix, std::string* error) {
+  wfsim::RecordingProcess process;
+  process.process_id = qvctx_port::ProcessId();
+  process.has_session = qvctx_port::SessionId(&process.session_id);
+  for (std::uint32_t attempt = 1; attempt <= kMostNameAttempts; ++attempt) {
+    bool taken = false;
+    std::unique_ptr<wfsim::StreamRecorder> recorder =
+        wfsim::StreamRecorder::CreateNew(
+            wfsim::ProcessRecordingPrefix(prefix, process, attempt), error,
+            &taken);
+    if (recorder != nullptr || !taken) return recorder;
+  }
+  *error = "every name from " +
+           wfsim::ProcessRecordingPrefix(prefix, process, 1) + " to " +
+           wfsim::ProcessRecordingPrefix(prefix, process, kMostNameAttempts) +
+           " is taken";
+  return nullptr;
+}
 
 }  // namespace
 
@@ -27,7 +55,7 @@ const qvctx::WfApiTable* Tap::Target() {
 }
 
 void Tap::Load() {
-  const TapSettings settings = ResolveSettings(OwnPath());
+  const TapSettings settings = ResolveSettings(qvctx_port::OwnModulePath());
   record_prefix_ = settings.record;
   if (settings.target.empty()) {
     Refuse(std::string("no platform library named: set ") + kTargetVariable +
@@ -51,7 +79,7 @@ void Tap::Load() {
       },
       &table_);
   if (table_.WFVirtualChannelOpen != nullptr &&
-      IsOwnCode(reinterpret_cast<const void*>(table_.WFVirtualChannelOpen))) {
+      qvctx_port::IsInOwnModule(reinterpret_cast<const void*>(table_.WFVirtualChannelOpen))) {
     Refuse(settings.target + " is the tap itself, not the platform's library");
     return;
   }
@@ -84,7 +112,7 @@ void Tap::Opened(void* handle, const char* name) {
   if (!recorder_tried_) {
     recorder_tried_ = true;
     std::string error;
-    recorder_ = wfsim::StreamRecorder::Open(record_prefix_, &error);
+    recorder_ = OpenProcessRecording(record_prefix_, &error);
     if (recorder_ == nullptr) {
       Announce("qvctx-tap: not recording: " + error);
     }

@@ -26,7 +26,8 @@ class Tap {
   const qvctx::WfApiTable* Target();
 
   // A channel the target opened, under `name`; "qvctx" channels are
-  // recorded from now on when a prefix is set.
+  // recorded from now on when a prefix is set, into this process's own
+  // recording (the first one creates it; later ones append).
   void Opened(void* handle, const char* name);
   // A channel the target closed.
   void Closed(void* handle);

@@ -8,6 +8,7 @@
 
 #include "base/system_codes.h"
 #include "protocol/platform_operations.h"
+#include "qvctx_port/process.h"
 #include "tap.h"
 #include "tap_system.h"
 
@@ -17,8 +18,8 @@
 #define QVTAP_EXPORT __attribute__((visibility("default")))
 #endif
 
-using qvtap::LastError;
-using qvtap::SetLastError;
+using qvctx_port::LastError;
+using qvctx_port::SetLastError;
 using qvtap::Tap;
 using TargetTable = qvctx::WfApiTable;
 using Direction = wfsim::StreamRecorder::Direction;

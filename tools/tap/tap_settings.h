@@ -14,7 +14,10 @@ constexpr char kRecordVariable[] = "QVCTX_TAP_RECORD";
 
 struct TapSettings {
   std::string target;  // full path of the platform's library
-  std::string record;  // recording prefix; empty: nothing is recorded
+  // Recording prefix; empty: nothing is recorded. Each process records to
+  // files of its own, PREFIX.p<pid>[.s<session>][.<n>].server.bin and
+  // .client.bin (wfsim::ProcessRecordingPrefix).
+  std::string record;
 };
 
 // Reads the keys "target" and "record" from the text of qvctx-tap.ini:

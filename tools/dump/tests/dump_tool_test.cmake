@@ -166,6 +166,35 @@ foreach(bad "--type;4;out of range \\(0 to 3\\)" "--id;010x;not a number"
   endif()
 endforeach()
 
+# --extract writes the package at an offset byte for byte, from an untimed
+# or a timed recording (whose chunks it is spread over); where no whole
+# package begins, nothing.
+foreach(case "rec.server.bin;145;000011270d000000;36" "timed;74;0000112703030000;")
+  list(GET case 0 recording)
+  list(GET case 1 offset)
+  list(GET case 2 head)
+  list(GET case 3 size)
+  file(REMOVE "${WORK_DIR}/one.bin")
+  run_dump(--extract ${offset} --out one.bin ${recording})
+  file(READ "${WORK_DIR}/one.bin" bytes HEX)
+  string(LENGTH "${bytes}" length)
+  math(EXPR length "${length} / 2")
+  string(SUBSTRING "${bytes}" 16 8 datasize)  # little-endian, below 256
+  string(SUBSTRING "${datasize}" 0 2 datasize)
+  math(EXPR datasize "0x${datasize}")
+  if(NOT rc EQUAL 0 OR NOT bytes MATCHES "^${head}" OR NOT length EQUAL datasize
+     OR (size AND NOT length EQUAL size))
+    fail("--extract ${offset} ${recording}: exit ${rc}, ${length} bytes ${bytes} (${err})")
+  endif()
+endforeach()
+foreach(offset 5 111)
+  run_dump(--extract ${offset} --out none.bin rec)
+  if(NOT rc EQUAL 1 OR EXISTS "${WORK_DIR}/none.bin"
+     OR NOT err MATCHES "no whole package begins at offset ${offset}")
+    fail("--extract ${offset}: exit ${rc}, stderr '${err}'")
+  endif()
+endforeach()
+
 # Wrong usage and unreadable files.
 run_dump(rec.other.dat)
 if(NOT rc EQUAL 2 OR NOT err MATCHES "cannot tell the direction of rec.other.dat")

@@ -1,13 +1,15 @@
 # qvctx-host with and without the tap underneath (the simulator as the tap's
 # target, recording on): the same summary both times, and qvctx-dump finds in
 # the recording every byte the host sent and received, every call with its
-# answer and a latency.
+# answer and a latency. That recording is left as PREFIX "replay" for the
+# replay tests. Then three hosts at once through the tap with one prefix:
+# three recordings, each one whole.
 # Arguments: EMULATOR (may be empty), WINDOWS, HOST, LIBRARY, TAP, SIMULATOR,
 # DUMP, WORK_DIR, OPTIONS (the host's; 12 calls and a bulk transfer).
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE "${WORK_DIR}")
-file(MAKE_DIRECTORY "${WORK_DIR}/host" "${WORK_DIR}/target")
+file(MAKE_DIRECTORY "${WORK_DIR}/host" "${WORK_DIR}/target" "${WORK_DIR}/many")
 set(options ${OPTIONS})
 
 function(fail what)
@@ -70,10 +72,12 @@ endif()
 file(COPY_FILE "${SIMULATOR}" "${WORK_DIR}/target/${sim_name}")
 set(target "${WORK_DIR}/target/${sim_name}")
 set(record "${WORK_DIR}/rec")
+set(many "${WORK_DIR}/many/rec")
 if(WINDOWS)
   # Full Windows paths (Wine's drive Z: is the root), as on a server.
   string(REPLACE "/" "\\" target "Z:${target}")
   string(REPLACE "/" "\\" record "Z:${record}")
+  string(REPLACE "/" "\\" many "Z:${many}")
 endif()
 set(ENV{QVCTX_TAP_TARGET} "${target}")
 set(ENV{QVCTX_TAP_RECORD} "${record}")
@@ -89,16 +93,23 @@ summary_of("${out}" with)
 if(NOT with STREQUAL without)
   fail("the summaries differ:\nwithout: ${without}\nwith:    ${with}")
 endif()
-if(NOT EXISTS "${WORK_DIR}/rec.server.bin")
-  fail("the tap recorded nothing: qvctx did not load it")
+# The recording is the process's own: PREFIX.p<pid>[.s<session>].
+file(GLOB recorded "${WORK_DIR}/rec.p*.server.bin")
+list(LENGTH recorded count)
+if(NOT count EQUAL 1)
+  fail("${count} recordings, expected the host's one: ${recorded}")
 endif()
+string(REGEX REPLACE "server\\.bin$" "" recorded "${recorded}")
+foreach(side server client)
+  file(COPY_FILE "${recorded}${side}.bin" "${WORK_DIR}/replay.${side}.bin")
+endforeach()
 string(REGEX MATCH "bytes +([0-9]+) sent, ([0-9]+) received" _ "${out}")
 set(sent ${CMAKE_MATCH_1})
 set(received ${CMAKE_MATCH_2})
 
 unset(ENV{QVCTX_TAP_TARGET})
 unset(ENV{QVCTX_TAP_RECORD})
-run(${DUMP} --json --strict "${WORK_DIR}/rec")
+run(${DUMP} --json --strict "${WORK_DIR}/replay")
 if(NOT rc EQUAL 0)
   fail("qvctx-dump --strict found a problem in the recording")
 endif()
@@ -111,4 +122,53 @@ endif()
 if(NOT out MATCHES "\"server_bytes\":${sent},[^\n]*\"client_bytes\":${received},")
   fail("the recording does not hold the ${sent} bytes sent and ${received} received")
 endif()
-message(STATUS "same summary through the tap; recording complete")
+
+# Three hosts at once, as the sessions of a server: one recording each, none
+# cut into by another. qvctx-dump takes the folder (each recording listed
+# with its process, every call answered) and a pattern.
+set(ENV{QVCTX_TAP_TARGET} "${target}")
+set(ENV{QVCTX_TAP_RECORD} "${many}")
+set(host_run ${EMULATOR} "${WORK_DIR}/host/${host_name}" --simulator "${target}"
+    ${options})
+# (Started by a shell, each with files of its own: a pipeline would end
+# one when the next one exits.)
+execute_process(COMMAND sh -c [[
+  for n in 1 2 3; do "$@" >"$0/host$n.txt" 2>&1 & eval "pid$n=\$!"; done
+  for n in 1 2 3; do eval "wait \$pid$n"; printf '%s;' $?; done >"$0/exits.txt"]]
+  "${WORK_DIR}" ${host_run} TIMEOUT 300)
+file(READ "${WORK_DIR}/exits.txt" rc)
+if(NOT rc STREQUAL "0;0;0;")
+  file(READ "${WORK_DIR}/host1.txt" out)
+  fail("three hosts through the tap: exits ${rc}")
+endif()
+unset(ENV{QVCTX_TAP_TARGET})
+unset(ENV{QVCTX_TAP_RECORD})
+file(GLOB servers "${WORK_DIR}/many/rec.p*.server.bin")
+file(GLOB clients "${WORK_DIR}/many/rec.p*.client.bin")
+list(LENGTH servers server_count)
+list(LENGTH clients client_count)
+if(NOT server_count EQUAL 3 OR NOT client_count EQUAL 3)
+  fail("three hosts left ${server_count} server and ${client_count} client files")
+endif()
+run(${DUMP} --json --strict "${WORK_DIR}/many")
+string(REGEX MATCHALL "{\"recording\":{[^\n]*\"process_id\":[0-9]+"
+       headed "${out}")
+string(REGEX MATCHALL "\"fnc_typ\":0,[^\n]*\"answered\":true"
+       answered "${out}")
+list(LENGTH headed headed_count)
+list(LENGTH answered answered_count)
+if(NOT rc EQUAL 0 OR NOT headed_count EQUAL 3 OR NOT answered_count EQUAL 39)
+  fail("the folder: ${headed_count} recordings, ${answered_count} calls answered")
+endif()
+if(WINDOWS)
+  set(label "process [0-9]+, session [0-9]+\n")
+else()
+  set(label "process [0-9]+\n")
+endif()
+run(${DUMP} --strict "${WORK_DIR}/many/rec.p*")
+string(REGEX MATCHALL "=== recording [^\n]*: ${label}" headed "${out}")
+list(LENGTH headed headed_count)
+if(NOT rc EQUAL 0 OR NOT headed_count EQUAL 3)
+  fail("the pattern: ${headed_count} recordings headed ${label}")
+endif()
+message(STATUS "same summary through the tap; recording complete; a recording per host")

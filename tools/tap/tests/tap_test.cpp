@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "protocol/platform_operations.h"
+#include "qvctx_port/process.h"
 #include "sim_test_support.h"
 #include "support/test_support.h"
 #include "wfsim/recording/recording_format.h"
@@ -137,8 +138,23 @@ TEST_F(TapTest, ForwardsResultsAndLastError) {
 }
 
 // Bytes both ways through the tap arrive as sent and are recorded exactly
-// (when the prefix can be written), with the caller's last error untouched.
+// (when the prefix can be written), with the caller's last error untouched,
+// into this process's own recording: the name an earlier process of the
+// same id left a file under is passed over, and that file left alone.
 TEST_F(TapTest, RecordsBothDirections) {
+  const std::string prefix = Env("QVCTX_TAP_RECORD");
+  wfsim::RecordingProcess self;
+  self.process_id = qvctx_port::ProcessId();
+  self.has_session = qvctx_port::SessionId(&self.session_id);
+  const std::string left = wfsim::ProcessRecordingPrefix(prefix, self, 1) +
+                           wfsim::kRecordingServerSuffix;
+  const std::string own = wfsim::ProcessRecordingPrefix(prefix, self, 2);
+  std::remove((own + wfsim::kRecordingServerSuffix).c_str());
+  std::remove((own + wfsim::kRecordingClientSuffix).c_str());
+  if (std::FILE* const file = std::fopen(left.c_str(), "wb")) {
+    std::fputs("left behind", file);
+    std::fclose(file);
+  }
   const std::uint64_t start = wfsim::RecordingClock();
   void* const channel =
       ops_.WFVirtualChannelOpen(nullptr, sim_test::kCurrentSession, g_name);
@@ -178,17 +194,21 @@ TEST_F(TapTest, RecordsBothDirections) {
   EXPECT_EQ(written, sent);
   EXPECT_NE(ops_.WFVirtualChannelClose(channel), 0);
 
-  const std::string prefix = Env("QVCTX_TAP_RECORD");
-  const std::string server = prefix + wfsim::kRecordingServerSuffix;
+  const std::string server = own + wfsim::kRecordingServerSuffix;
   if (Env("QVCTX_TAP_EXPECT_RECORDING") != "1") {
     EXPECT_FALSE(qvctx_test::LoadedLibrary(server).ok());
     return;
   }
   const std::uint64_t end = wfsim::RecordingClock();
   EXPECT_EQ(sim_test::RecordedBytes(server, start, end), sent);
-  EXPECT_EQ(sim_test::RecordedBytes(prefix + wfsim::kRecordingClientSuffix,
-                                    start, end),
-            answer);
+  EXPECT_EQ(
+      sim_test::RecordedBytes(own + wfsim::kRecordingClientSuffix, start, end),
+      answer);
+  std::FILE* const file = std::fopen(left.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  char kept[32] = {};
+  EXPECT_EQ(std::fread(kept, 1, sizeof kept, file), 11u);
+  std::fclose(file);
 }
 
 // A target that cannot be used: every operation fails as a missing platform

@@ -32,6 +32,28 @@ constexpr std::size_t kChunkHeaderSize = 12;
 constexpr std::uint32_t kRecordedFromServer = 0;
 constexpr std::uint32_t kRecordedFromClient = 1;
 
+// Whose recording it is, for the recorder that writes one per process
+// (qvctx-tap): the process id, and the session id where the system has one.
+struct RecordingProcess {
+  std::uint32_t process_id = 0;
+  bool has_session = false;
+  std::uint32_t session_id = 0;
+};
+
+// The prefix of a process's recording: PREFIX.p<pid>, then ".s<session>"
+// when it has one, then ".<attempt>" from the second attempt on (a name an
+// earlier process of the same id left behind is never reused), e.g.
+// "rec.p4242.s2", "rec.p4242.s2.2"; the files add the direction's ending.
+std::string ProcessRecordingPrefix(const std::string& prefix,
+                                   const RecordingProcess& process,
+                                   std::uint32_t attempt);
+
+// What the name of a recording's prefix (its file name without the
+// direction's ending) says of its process; false when it does not end as
+// ProcessRecordingPrefix makes it.
+bool ParseProcessRecordingPrefix(const std::string& prefix,
+                                 RecordingProcess* process);
+
 // Microseconds since the Unix epoch, now.
 std::uint64_t RecordingClock();
 

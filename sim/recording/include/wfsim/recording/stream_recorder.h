@@ -34,6 +34,13 @@ class StreamRecorder {
   // `error` set when either cannot be created.
   static std::unique_ptr<StreamRecorder> Open(const std::string& prefix,
                                               std::string* error);
+  // Creates both files only when neither exists, so it never empties a file
+  // someone else writes. Null with `error` set when either cannot be
+  // created, and with `*taken` set when that is because one of them exists
+  // (nothing is left behind then).
+  static std::unique_ptr<StreamRecorder> CreateNew(const std::string& prefix,
+                                                   std::string* error,
+                                                   bool* taken);
   ~StreamRecorder();
   StreamRecorder(const StreamRecorder&) = delete;
   StreamRecorder& operator=(const StreamRecorder&) = delete;
@@ -46,6 +53,10 @@ class StreamRecorder {
  private:
   StreamRecorder(std::FILE* from_server, std::FILE* from_client)
       : from_server_(from_server), from_client_(from_client) {}
+  static std::unique_ptr<StreamRecorder> Create(const std::string& prefix,
+                                                bool only_new,
+                                                std::string* error,
+                                                bool* taken);
 
   mutable std::mutex mutex_;
   std::FILE* from_server_;
