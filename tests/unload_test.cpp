@@ -64,9 +64,10 @@ bool WaitUntil(Condition done) {
   return true;
 }
 
-void WriteConfig(int port) {
+void WriteConfig(int port, const char* common = "") {
   std::ofstream(qvctx_test::DriveCPath("temp\\logs\\config.ini"))
-      << "[server]\nport=" << port << "\n";
+      << "[server]\nport=" << port << "\n[common]\n"
+      << common;
 }
 
 // How many lines of the log file carry `message`.
@@ -134,7 +135,9 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
-    WriteConfig(1111);
+    // Not appended to: a writer opened after the close would empty the file.
+    WriteConfig(1111, "logAppend=0\n");
+    const int threads = qvctx_test::ThreadCount();
     g_closed = false;
     g_returning = false;
     g_hold_in_callback = c.unload_in_callback;
@@ -155,6 +158,12 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
     ASSERT_TRUE(WaitUntil([&c] {
       return c.unload_in_callback ? g_closed.load() : g_returning.load();
     }));
+    if (!c.unload_in_callback) {
+      // The reader's last lines after its close open no writer.
+      ASSERT_TRUE(
+          WaitUntil([&] { return qvctx_test::ThreadCount() <= threads; }));
+      EXPECT_FALSE(qvctx_test::LogFileIsOpen());
+    }
 
     library.Unload();
     if (c.unload_in_callback) {
@@ -163,12 +172,14 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
       g_hold_in_callback = false;
     }
     EXPECT_TRUE(WaitUntil([] { return !LibraryIsMapped(); }));
-    // The unload's own handling ran: it ended the writer that the reader's
-    // last lines opened after the close.
+    // The session's own writer, from its banner and start to the close's
+    // closing line, is all there is.
     std::vector<std::string> lines = qvctx_test::ReadLogLines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(qvctx_test::MessageOf(lines.back()), closing);
-    EXPECT_GT(CountOf(lines, "uiPort=1111"), 0);
+    EXPECT_EQ(CountOf(lines, "uiPort=1111"), 1);
+    EXPECT_EQ(CountOf(lines, "ServerStartSession:: Entering function"), 1);
+    EXPECT_EQ(CountOf(lines, closing), 1);
 
 #if defined(__SANITIZE_THREAD__)
     // ThreadSanitizer does not see the loader unmap the library, so any new

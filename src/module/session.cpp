@@ -264,8 +264,9 @@ std::int32_t StartSession() {
   Info(kInitializeFifo);
   Info(kInitializeReader);
 
-  myModuleData.exitcode.store(GetPackageThread()->StartThread(ReaderInputs{
-      channel, myModuleData.GlobalReadDataTmpPtr, myModuleData.read_wait_ms}));
+  myModuleData.exitcode.store(GetPackageThread()->StartThread(
+      ReaderInputs{channel, myModuleData.GlobalReadDataTmpPtr,
+                   myModuleData.read_wait_ms, GetLogFile()}));
 
   const std::int32_t result = myModuleData.exitcode.load();
   WriteStep(StepLevel::kInfo, kStartResult, static_cast<int>(result),

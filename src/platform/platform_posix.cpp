@@ -61,6 +61,10 @@ RecursiveLock::~RecursiveLock() {
 
 void RecursiveLock::Lock() { pthread_mutex_lock(NativeMutex(storage_)); }
 
+bool RecursiveLock::TryLock() {
+  return pthread_mutex_trylock(NativeMutex(storage_)) == 0;
+}
+
 void RecursiveLock::Unlock() { pthread_mutex_unlock(NativeMutex(storage_)); }
 
 TimeOfDay LocalTimeOfDay() {
@@ -102,7 +106,9 @@ AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
   return descriptor < 0 ? kNoAppendFile : descriptor;
 }
 
-bool AppendLine(AppendFile file, const char* text) {
+// No lock among writers here: O_APPEND finds the end and writes in one step,
+// so `may_wait` changes nothing.
+bool AppendLine(AppendFile file, const char* text, bool /*may_wait*/) {
   const int descriptor = static_cast<int>(file);
   char out[kAppendLineLimit];
   std::size_t used = 0;
@@ -378,6 +384,13 @@ void CloseThreadHandle(Thread* thread) {
   pthread_cond_destroy(&thread->start_cond);
   pthread_mutex_destroy(&thread->mutex);
   delete thread;
+}
+
+bool RunAtProcessExit(void (*handler)()) {
+  // Registered from this shared object, the handler runs at exit, before the
+  // C++ objects of libraries that were set up before it are destroyed, or
+  // when this object is unloaded, whichever comes first.
+  return std::atexit(handler) == 0;
 }
 
 const char* VirtualChannelLibraryName() { return "libwfapi64.so"; }
