@@ -94,6 +94,11 @@ void CloseFromCallback(const std::uint8_t* /*package*/,
   g_returning = true;
 }
 
+std::atomic<int> g_events{0};
+void CountEvent(const std::uint8_t* /*package*/, std::uint32_t /*length*/) {
+  ++g_events;
+}
+
 class UnloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -199,6 +204,37 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
   }
   std::remove(qvctx_test::DriveCPath("temp\\logs\\config.ini").c_str());
   EXPECT_FALSE(LibraryIsMapped());
+}
+
+// Load, start, one package, close (every other round from the callback),
+// unload, and at once again: each load works, and at the end the library is
+// unmapped with no thread of it left.
+TEST_F(UnloadTest, ReloadRightAfterEachSession) {
+  const int threads = qvctx_test::ThreadCount();
+  g_hold_in_callback = false;
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE(round);
+    const bool from_callback = round % 2 == 1;
+    g_closed = false;
+    g_events = 0;
+    qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx"));
+    ASSERT_TRUE(library.ok());
+    g_close = library.Function<Int32Fn>("ServerCloseSession");
+    ASSERT_EQ(library.Function<PFN_ServerRegisterEventCallBackFunction>(
+                  "ServerRegisterEventCallBackFunction")(
+                  from_callback ? &CloseFromCallback : &CountEvent),
+              0);
+    ASSERT_EQ(Call(library, "ServerStartSession"), 0);
+    ASSERT_EQ(WfSimClientSendEvent(1, nullptr, 0), 0);
+    ASSERT_TRUE(WaitUntil([] { return g_closed || g_events > 0; }));
+    if (!from_callback) {
+      EXPECT_EQ(Call(library, "ServerCloseSession"), 0);
+    }
+  }
+  EXPECT_TRUE(WaitUntil([&] {
+    return !LibraryIsMapped() && qvctx_test::ThreadCount() <= threads;
+  }));
+  EXPECT_EQ(WfSimOpenHandleCount(), 0u);
 }
 
 }  // namespace

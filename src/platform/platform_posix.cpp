@@ -19,6 +19,11 @@
 #include "platform/platform.h"
 #include "sleep.h"
 
+extern "C" {
+extern void* __dso_handle;
+int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
+}
+
 namespace qvctx::port {
 
 namespace {
@@ -387,10 +392,16 @@ void CloseThreadHandle(Thread* thread) {
 }
 
 bool RunAtProcessExit(void (*handler)()) {
-  // Registered from this shared object, the handler runs at exit, before the
-  // C++ objects of libraries that were set up before it are destroyed, or
-  // when this object is unloaded, whichever comes first.
-  return std::atexit(handler) == 0;
+  // Registered for this shared object (its __dso_handle, as atexit does in
+  // a shared object; said outright, so that no interceptor of atexit loses
+  // it), the handler runs at exit, before the C++ objects of libraries that
+  // were set up before it are destroyed, or when this object is unloaded,
+  // whichever comes first, and never once it is gone.
+  return __cxa_atexit(
+             [](void* registered) {
+               reinterpret_cast<void (*)()>(registered)();
+             },
+             reinterpret_cast<void*>(handler), &__dso_handle) == 0;
 }
 
 const char* VirtualChannelLibraryName() { return "libwfapi64.so"; }

@@ -93,22 +93,33 @@ std::string NativePath(const char* windows_path) { return windows_path; }
 constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
 
 // Takes the append lock on `handle`: at once when `may_wait` is false, else
-// trying for at most kAppendLockTryMs. The lock is only a courtesy among
-// writers: a process that holds it and is frozen (stopped in a debugger,
-// suspended while its dump is written) must not stop this one, which then
-// goes on without it.
+// trying again, giving the processor up in between, for at most
+// kAppendLockTryMs (and at least kAppendLockTries times, so a thread that was
+// not scheduled meanwhile still gets its turn: the lock is held for one write
+// at a time). The lock is only a courtesy among writers: a process that holds
+// it and is frozen (stopped in a debugger, suspended while its dump is
+// written) must not stop this one, which then goes on without it.
 bool TakeAppendLock(HANDLE handle, OVERLAPPED& lock_at, bool may_wait) {
+  constexpr int kAppendLockTries = 64;
   lock_at = OVERLAPPED{};
   lock_at.OffsetHigh = kAppendLockOffsetHigh;
   constexpr DWORD kFlags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
   if (LockFileEx(handle, kFlags, 0, 1, 0, &lock_at) != FALSE) return true;
   if (!may_wait || GetLastError() != ERROR_LOCK_VIOLATION) return false;
-  const ULONGLONG began = GetTickCount64();
-  do {
-    Sleep(1);
+  LARGE_INTEGER frequency;
+  LARGE_INTEGER began;
+  LARGE_INTEGER now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&began);
+  const LONGLONG limit = frequency.QuadPart * kAppendLockTryMs / 1000;
+  for (int tries = 1;; ++tries) {
+    SwitchToThread();
     if (LockFileEx(handle, kFlags, 0, 1, 0, &lock_at) != FALSE) return true;
-  } while (GetTickCount64() - began < kAppendLockTryMs);
-  return false;
+    QueryPerformanceCounter(&now);
+    if (tries >= kAppendLockTries && now.QuadPart - began.QuadPart >= limit) {
+      return false;
+    }
+  }
 }
 
 AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
