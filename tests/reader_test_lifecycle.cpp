@@ -313,6 +313,7 @@ TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
     bool ignore_timeouts;
     bool fail_reads;
     Pauses pauses;
+    std::uint32_t wait_share = 100;  // percent of the wait the platform keeps
   } cases[] = {
       {"fixed cadence", "", false, false, Pauses::kAfterEachEmptyRead},
       {"a wait in each read", wait, false, false, Pauses::kNone},
@@ -320,6 +321,10 @@ TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
       {"a wait the platform ignores", wait, true, false, Pauses::kSome},
       {"a wait and failing reads", wait, false, true,
        Pauses::kAfterEachEmptyRead},
+      // Under half the wait is a platform that does not wait; more is one
+      // that does.
+      {"a fifth of the wait kept", wait, false, false, Pauses::kSome, 20},
+      {"four fifths of the wait kept", wait, false, false, Pauses::kNone, 80},
   };
   // Two packages in pieces of 7 bytes, queued before the start: the first
   // reads all bring bytes, most of them without completing a package.
@@ -333,6 +338,7 @@ TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
     SetUp();
     WfSimSetReadPieceSize(7);
     WfSimIgnoreReadTimeouts(c.ignore_timeouts ? 1 : 0);
+    WfSimSetReadWaitShare(c.wait_share);
     if (c.fail_reads) {
       ASSERT_EQ(WfSimFailCalls(WFSIM_READ, static_cast<std::uint32_t>(bringing),
                                WFSIM_FOREVER, 31),
