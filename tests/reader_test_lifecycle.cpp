@@ -371,5 +371,37 @@ TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
   }
 }
 
+// Orders a reader that is about to mark itself stopped and a close's stop
+// request: the request reads the state while the reader is held, and swaps
+// only after the reader has marked itself stopped.
+std::atomic<bool> g_reader_held{false};
+std::atomic<bool> g_request_saw{false};
+std::atomic<bool> g_reader_marked{false};
+void OrderStop(std::uint32_t point) {
+  if (point == 0) {
+    g_reader_held = true;
+    WaitForFlag(g_request_saw);
+  } else if (point == 1) {
+    g_reader_marked = true;
+  } else if (g_reader_held) {
+    g_request_saw = true;
+    WaitForFlag(g_reader_marked);
+  }
+}
+
+TEST_F(ReaderPaceTest, CloseThatMeetsAReaderStoppingItselfDoesNotWait) {
+  Start("");
+  using HookFn = void (*)(void (*)(std::uint32_t));
+  const auto set_hook = library_->Function<HookFn>("QvctxTestingSetStopHook");
+  set_hook(&OrderStop);
+  // A start without a close tells the running reader to stop itself.
+  EXPECT_EQ(library_->Function<Int32Fn>("ServerStartSession")(), 1);
+  ASSERT_TRUE(WaitForFlag(g_reader_held));
+  library_->Function<Int32Fn>("ServerCloseSession")();
+  set_hook(nullptr);
+  EXPECT_TRUE(g_request_saw);
+  EXPECT_EQ(CountOf(LogMessages(), kStillBusy), 0);
+}
+
 }  // namespace
 }  // namespace reader_test

@@ -12,6 +12,7 @@
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
 #include "transport/package_receiver.h"
+#include "transport/package_thread_test_helper.h"
 
 namespace qvctx {
 
@@ -48,6 +49,13 @@ InstanceSlot& Slot() {
 // Set on the reader thread for its whole life.
 thread_local bool t_on_reader = false;
 
+// The tests' hook at the points where the reader and a stop request meet.
+std::atomic<void (*)(std::uint32_t)> g_stop_hook{nullptr};
+
+void StopHook(std::uint32_t point) {
+  if (auto* hook = g_stop_hook.load(std::memory_order_acquire)) hook(point);
+}
+
 // Whether this load has set up the stop at the process's exit.
 std::atomic<bool> g_exit_stop_registered{false};
 
@@ -58,6 +66,10 @@ void LogInfoStep(StepFailures& failures, const char* line) {
 }  // namespace
 
 bool OnReaderThread() { return t_on_reader; }
+
+void SetStopHookForTesting(void (*hook)(std::uint32_t point)) {
+  g_stop_hook.store(hook, std::memory_order_release);
+}
 
 std::shared_ptr<CPackageThread> GetPackageThread() {
   InstanceSlot& slot = Slot();
@@ -252,13 +264,16 @@ void CPackageThread::RunReader() {
     // Only the log writer can fail here (no memory for it); the reader
     // still ends in order.
   }
+  StopHook(kReaderAboutToMarkStopped);
   state.store(kStopped);
+  StopHook(kReaderMarkedStopped);
 }
 
 bool CPackageThread::RequestStop() {
   // A reader that stops on its own meanwhile stays stopped: overwriting its
   // last act would leave a stop that nothing ends.
   std::uint8_t seen = state.load();
+  StopHook(kStopRequestSawState);
   while (seen != kStopped &&
          !state.compare_exchange_weak(seen, kStopRequested)) {
   }
