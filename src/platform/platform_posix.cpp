@@ -19,8 +19,11 @@
 #include "platform/platform.h"
 #include "sleep.h"
 
+// The C++ runtime's own names: this shared object's handle, and the exit
+// handlers registered for it.
 extern "C" {
-extern void* __dso_handle;
+extern void* __dso_handle;  // NOLINT(readability-identifier-naming)
+// NOLINTNEXTLINE(readability-identifier-naming)
 int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
 }
 
