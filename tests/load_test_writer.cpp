@@ -102,11 +102,13 @@ int HoldLogLock(const char* held_file, const std::string& line) {
 
 }  // namespace
 
-// The hosts that end with their session running leave its reader unjoined on
-// purpose: ThreadSanitizer's report of that would replace their exit code.
+// The hosts that end with their session running leave its reader unjoined
+// and its memory held on purpose: the sanitizers' reports of that would
+// replace their exit code.
 extern "C" const char* __tsan_default_options() {
   return "report_thread_leaks=0";
 }
+extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "end-with") {
