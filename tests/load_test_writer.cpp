@@ -43,23 +43,15 @@ int EndWithSessionRunning(const std::string& how) {
   // Neither library is ever unloaded: the process ends with both.
   auto* qvctx = new qvctx_test::LoadedLibrary(qvctx_test::LibraryPath("qvctx"));
   auto* sim = new qvctx_test::LoadedLibrary(qvctx_test::LibraryPath("wfapi64"));
-  const auto send = sim->Function<std::int32_t (*)(
-      std::uint32_t, const void*, std::uint32_t)>("WfSimClientSendEvent");
-  const auto keep_written =
-      sim->Function<void (*)(std::int32_t)>("WfSimSetKeepWritten");
-  const auto reads_reached = sim->Function<std::int32_t (*)(
-      std::int32_t, std::uint64_t, std::uint32_t)>("WfSimWaitForCalls");
-  const auto start =
-      qvctx->Function<PFN_ServerStartSession>("ServerStartSession");
+#define QVCTX_LOOKUP(library, name) library->Function<decltype(&name)>(#name)
+  const auto send = QVCTX_LOOKUP(sim, WfSimClientSendEvent);
+  const auto keep_written = QVCTX_LOOKUP(sim, WfSimSetKeepWritten);
+  const auto reads_reached = QVCTX_LOOKUP(sim, WfSimWaitForCalls);
+  const auto start = QVCTX_LOOKUP(qvctx, ServerStartSession);
   const auto on_event =
-      qvctx->Function<PFN_ServerRegisterEventCallBackFunction>(
-          "ServerRegisterEventCallBackFunction");
-  const auto send_bulk =
-      qvctx->Function<PFN_ServerSendBulkData>("ServerSendBulkData");
-  if (send == nullptr || keep_written == nullptr || reads_reached == nullptr ||
-      start == nullptr || on_event == nullptr || send_bulk == nullptr) {
-    return 3;
-  }
+      QVCTX_LOOKUP(qvctx, ServerRegisterEventCallBackFunction);
+  const auto send_bulk = QVCTX_LOOKUP(qvctx, ServerSendBulkData);
+#undef QVCTX_LOOKUP
   keep_written(0);
   on_event(how == "callback" ? &StayInCallback : &Ignore);
   if (start() != 0) return 5;

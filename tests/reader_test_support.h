@@ -239,12 +239,7 @@ inline bool WaitForCondition(Condition done) {
 
 // Waits until `flag` is set.
 inline bool WaitForFlag(const std::atomic<bool>& flag) {
-  const auto deadline = Clock::now() + kWait;
-  while (!flag.load()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return WaitForCondition([&flag] { return flag.load(); });
 }
 
 inline std::string ResponseLine(int fnc_typ, std::uint32_t message_id) {
