@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -32,20 +33,19 @@ namespace {
 
 using Int32Fn = std::int32_t (*)();
 
-// Starts one host process per export (load_test_writer: load the library,
-// call the export `calls` times, unload), lets them all begin at once by
-// creating `go_file`, and returns their exit codes (-1: did not start, or
-// did not end in time and was killed).
-std::vector<int> RunHostsAtOnce(const std::vector<std::string>& exports,
-                                int calls, const std::string& go_file) {
+// Starts one host process (load_test_writer) per list of arguments, lets
+// them all begin at once by creating `go_file`, and returns their exit codes
+// (-1: did not start, or did not end in time and was killed).
+std::vector<int> RunHosts(
+    const std::vector<std::vector<std::string>>& hosts_args,
+    const std::string& go_file) {
   const std::string program = qvctx_test::ProgramPath("load_test_writer");
-  const std::string count = std::to_string(calls);
-  std::vector<int> codes(exports.size(), -1);
+  std::vector<int> codes(hosts_args.size(), -1);
 #if defined(_WIN32)
   std::vector<HANDLE> hosts;
-  for (const std::string& name : exports) {
-    std::string command =
-        "\"" + program + "\" " + name + " " + count + " \"" + go_file + "\"";
+  for (const std::vector<std::string>& args : hosts_args) {
+    std::string command = "\"" + program + "\"";
+    for (const std::string& arg : args) command += " \"" + arg + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -69,12 +69,14 @@ std::vector<int> RunHostsAtOnce(const std::vector<std::string>& exports,
   }
 #else
   std::vector<pid_t> hosts;
-  for (std::string name : exports) {
-    std::string path = program, go = go_file, how_many = count;
-    char* argv[] = {path.data(), name.data(), how_many.data(), go.data(),
-                    nullptr};
+  for (std::vector<std::string> args : hosts_args) {
+    std::string path = program;
+    std::vector<char*> argv = {path.data()};
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0)
+    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(),
+                    environ) != 0)
       pid = -1;
     hosts.push_back(pid);
   }
@@ -96,6 +98,17 @@ std::vector<int> RunHostsAtOnce(const std::vector<std::string>& exports,
 #endif
   std::remove(go_file.c_str());
   return codes;
+}
+
+// One host per export: load the library, call the export `calls` times,
+// unload.
+std::vector<int> RunHostsAtOnce(const std::vector<std::string>& exports,
+                                int calls, const std::string& go_file) {
+  std::vector<std::vector<std::string>> args;
+  for (const std::string& name : exports) {
+    args.push_back({name, std::to_string(calls), go_file});
+  }
+  return RunHosts(args, go_file);
 }
 
 class LoadLibraryTest : public ::testing::Test {
@@ -213,6 +226,48 @@ TEST_F(LoadLibraryTest, ProcessTagSplitsThreeHostsLinesByProcess) {
   }
   EXPECT_EQ(callers.size(), exports.size());
 }
+
+// A host whose main returns while its session runs ends all the same, with
+// its own exit code: the reader idle, in a callback that never returns,
+// waiting in its read, or working through a backlog, logging each package,
+// while another host thread sends. Ten hosts of each at once.
+TEST_F(LoadLibraryTest, HostsEndingWithTheirSessionRunningEnd) {
+  const std::string config = qvctx_test::DriveCPath("temp\\logs\\config.ini");
+  const std::string go = qvctx_test::DriveCPath("temp\\logs\\hosts.go");
+  for (const char* way : {"idle", "callback", "read", "backlog"}) {
+    SCOPED_TRACE(way);
+    std::ofstream(config) << "[common]\nreadWaitMs="
+                          << (std::string(way) == "read" ? 200 : 0) << "\n";
+    const std::vector<std::vector<std::string>> hosts(10, {"end-with", way});
+    EXPECT_EQ(RunHosts(hosts, go), std::vector<int>(hosts.size(), 7));
+  }
+  std::remove(config.c_str());
+}
+
+#if defined(_WIN32)
+// Another process holds the log's append lock, and holds it until this
+// process's line is in the file: the line gets there all the same, and a
+// writer that empties the file (logAppend=0) leaves no zero bytes.
+TEST_F(LoadLibraryTest, AFrozenHolderOfTheLogLockStopsNoOtherHost) {
+  const std::string config = qvctx_test::DriveCPath("temp\\logs\\config.ini");
+  const std::string held = qvctx_test::DriveCPath("temp\\logs\\held.go");
+  const std::string line = "ServerSessionInfo:: Entering function";
+  for (const char* append : {"1", "0"}) {
+    SCOPED_TRACE(append);
+    std::ofstream(config) << "[common]\nlogAppend=" << append << "\n";
+    std::remove(held.c_str());
+    EXPECT_EQ(
+        RunHosts({{"ServerSessionInfo", "1", held}, {"hold-lock", held, line}},
+                 qvctx_test::DriveCPath("temp\\logs\\unused.go")),
+        (std::vector<int>{0, 0}));
+    const std::string bytes = qvctx_test::ReadLogBytes();
+    EXPECT_NE(bytes.find(line), std::string::npos);
+    EXPECT_EQ(bytes.find('\0'), std::string::npos);
+  }
+  std::remove(held.c_str());
+  std::remove(config.c_str());
+}
+#endif
 
 TEST_F(LoadLibraryTest, UnloadWithoutAWriterWritesNothing) {
   {

@@ -10,6 +10,12 @@
 #include <thread>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include "diagnostics/log_file_test_helper.h"
 #include "module/configuration.h"
 #include "module/module_data.h"
@@ -248,6 +254,26 @@ TEST_F(LogFileTest, RacingThreadsShareOneWriterAndOneBanner) {
   for (std::size_t i = 0; i < 10; ++i)
     EXPECT_EQ(MessageOf(lines[i]), kBanner[i]);
 }
+
+#if !defined(_WIN32)
+// A write that the file-size limit cuts short fails the writer: no later line
+// is glued to the cut one, not even the closing line.
+TEST_F(LogFileTest, WriteCutShortDropsEveryLaterLine) {
+  std::shared_ptr<CLogFile> log = GetLogFile();
+  const std::size_t size = qvctx_test::ReadLogBytes().size();
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  const rlimit before = limit;
+  limit.rlim_cur = size + 10;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  log->LogInfo("cut short by the limit");
+  setrlimit(RLIMIT_FSIZE, &before);
+  log->LogInfo("after the cut");
+  DestroyLogFile();
+  EXPECT_EQ(qvctx_test::ReadLogBytes().size(), size + 10);
+}
+#endif
 
 TEST_F(LogFileTest, WriterHeldByALoggingThreadOutlivesItsDestruction) {
   std::shared_ptr<CLogFile> held = GetLogFile();

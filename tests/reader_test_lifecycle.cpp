@@ -313,6 +313,7 @@ TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
     bool ignore_timeouts;
     bool fail_reads;
     Pauses pauses;
+    std::uint32_t wait_share = 100;  // percent of the wait the platform keeps
   } cases[] = {
       {"fixed cadence", "", false, false, Pauses::kAfterEachEmptyRead},
       {"a wait in each read", wait, false, false, Pauses::kNone},
@@ -320,6 +321,10 @@ TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
       {"a wait the platform ignores", wait, true, false, Pauses::kSome},
       {"a wait and failing reads", wait, false, true,
        Pauses::kAfterEachEmptyRead},
+      // Under half the wait is a platform that does not wait; more is one
+      // that does.
+      {"a fifth of the wait kept", wait, false, false, Pauses::kSome, 20},
+      {"four fifths of the wait kept", wait, false, false, Pauses::kNone, 80},
   };
   // Two packages in pieces of 7 bytes, queued before the start: the first
   // reads all bring bytes, most of them without completing a package.
@@ -333,6 +338,7 @@ TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
     SetUp();
     WfSimSetReadPieceSize(7);
     WfSimIgnoreReadTimeouts(c.ignore_timeouts ? 1 : 0);
+    WfSimSetReadWaitShare(c.wait_share);
     if (c.fail_reads) {
       ASSERT_EQ(WfSimFailCalls(WFSIM_READ, static_cast<std::uint32_t>(bringing),
                                WFSIM_FOREVER, 31),
@@ -363,6 +369,38 @@ TEST_F(ReaderPaceTest, PausesFollowOnlyReadsThatBroughtNothing) {
     EXPECT_EQ(CountOf(LogMessages(), wait_line), c.config.empty() ? 0 : 1);
     TearDown();
   }
+}
+
+// Orders a reader that is about to mark itself stopped and a close's stop
+// request: the request reads the state while the reader is held, and swaps
+// only after the reader has marked itself stopped.
+std::atomic<bool> g_reader_held{false};
+std::atomic<bool> g_request_saw{false};
+std::atomic<bool> g_reader_marked{false};
+void OrderStop(std::uint32_t point) {
+  if (point == 0) {
+    g_reader_held = true;
+    WaitForFlag(g_request_saw);
+  } else if (point == 1) {
+    g_reader_marked = true;
+  } else if (g_reader_held) {
+    g_request_saw = true;
+    WaitForFlag(g_reader_marked);
+  }
+}
+
+TEST_F(ReaderPaceTest, CloseThatMeetsAReaderStoppingItselfDoesNotWait) {
+  Start("");
+  using HookFn = void (*)(void (*)(std::uint32_t));
+  const auto set_hook = library_->Function<HookFn>("QvctxTestingSetStopHook");
+  set_hook(&OrderStop);
+  // A start without a close tells the running reader to stop itself.
+  EXPECT_EQ(library_->Function<Int32Fn>("ServerStartSession")(), 1);
+  ASSERT_TRUE(WaitForFlag(g_reader_held));
+  library_->Function<Int32Fn>("ServerCloseSession")();
+  set_hook(nullptr);
+  EXPECT_TRUE(g_request_saw);
+  EXPECT_EQ(CountOf(LogMessages(), kStillBusy), 0);
 }
 
 }  // namespace

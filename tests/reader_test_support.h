@@ -226,14 +226,20 @@ inline bool WaitForLogMessage(const std::string& message, int count = 1) {
   return true;
 }
 
-// Waits until `flag` is set.
-inline bool WaitForFlag(const std::atomic<bool>& flag) {
+// Waits until `done` holds.
+template <typename Condition>
+inline bool WaitForCondition(Condition done) {
   const auto deadline = Clock::now() + kWait;
-  while (!flag.load()) {
+  while (!done()) {
     if (Clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+// Waits until `flag` is set.
+inline bool WaitForFlag(const std::atomic<bool>& flag) {
+  return WaitForCondition([&flag] { return flag.load(); });
 }
 
 inline std::string ResponseLine(int fnc_typ, std::uint32_t message_id) {

@@ -64,9 +64,10 @@ bool WaitUntil(Condition done) {
   return true;
 }
 
-void WriteConfig(int port) {
+void WriteConfig(int port, const char* common = "") {
   std::ofstream(qvctx_test::DriveCPath("temp\\logs\\config.ini"))
-      << "[server]\nport=" << port << "\n";
+      << "[server]\nport=" << port << "\n[common]\n"
+      << common;
 }
 
 // How many lines of the log file carry `message`.
@@ -91,6 +92,11 @@ void CloseFromCallback(const std::uint8_t* /*package*/,
   g_closed = true;
   WaitUntil([] { return !g_hold_in_callback.load(); });
   g_returning = true;
+}
+
+std::atomic<int> g_events{0};
+void CountEvent(const std::uint8_t* /*package*/, std::uint32_t /*length*/) {
+  ++g_events;
 }
 
 class UnloadTest : public ::testing::Test {
@@ -134,7 +140,9 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
-    WriteConfig(1111);
+    // Not appended to: a writer opened after the close would empty the file.
+    WriteConfig(1111, "logAppend=0\n");
+    const int threads = qvctx_test::ThreadCount();
     g_closed = false;
     g_returning = false;
     g_hold_in_callback = c.unload_in_callback;
@@ -155,6 +163,12 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
     ASSERT_TRUE(WaitUntil([&c] {
       return c.unload_in_callback ? g_closed.load() : g_returning.load();
     }));
+    if (!c.unload_in_callback) {
+      // The reader's last lines after its close open no writer.
+      ASSERT_TRUE(
+          WaitUntil([&] { return qvctx_test::ThreadCount() <= threads; }));
+      EXPECT_FALSE(qvctx_test::LogFileIsOpen());
+    }
 
     library.Unload();
     if (c.unload_in_callback) {
@@ -163,12 +177,14 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
       g_hold_in_callback = false;
     }
     EXPECT_TRUE(WaitUntil([] { return !LibraryIsMapped(); }));
-    // The unload's own handling ran: it ended the writer that the reader's
-    // last lines opened after the close.
+    // The session's own writer, from its banner and start to the close's
+    // closing line, is all there is.
     std::vector<std::string> lines = qvctx_test::ReadLogLines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(qvctx_test::MessageOf(lines.back()), closing);
-    EXPECT_GT(CountOf(lines, "uiPort=1111"), 0);
+    EXPECT_EQ(CountOf(lines, "uiPort=1111"), 1);
+    EXPECT_EQ(CountOf(lines, "ServerStartSession:: Entering function"), 1);
+    EXPECT_EQ(CountOf(lines, closing), 1);
 
 #if defined(__SANITIZE_THREAD__)
     // ThreadSanitizer does not see the loader unmap the library, so any new
@@ -188,6 +204,47 @@ TEST_F(UnloadTest, LastUnloadAfterACallbackClosedTheSessionUnloads) {
   }
   std::remove(qvctx_test::DriveCPath("temp\\logs\\config.ini").c_str());
   EXPECT_FALSE(LibraryIsMapped());
+}
+
+// Load, start, one package, close (every other round from the callback),
+// unload, and at once again: each load works, and at the end the library is
+// unmapped with no thread of it left.
+TEST_F(UnloadTest, ReloadRightAfterEachSession) {
+  const int threads = qvctx_test::ThreadCount();
+  g_hold_in_callback = false;
+#if defined(__SANITIZE_THREAD__)
+  // ThreadSanitizer does not see the loader unmap the library (see above):
+  // a load at the address of one that a reader unloaded would look like a
+  // race with that reader's last writes. Held here, the library stays mapped
+  // and each round's load and unload only count.
+  qvctx_test::LoadedLibrary pinned(qvctx_test::LibraryPath("qvctx"));
+#endif
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE(round);
+    const bool from_callback = round % 2 == 1;
+    g_closed = false;
+    g_events = 0;
+    qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx"));
+    ASSERT_TRUE(library.ok());
+    g_close = library.Function<Int32Fn>("ServerCloseSession");
+    ASSERT_EQ(library.Function<PFN_ServerRegisterEventCallBackFunction>(
+                  "ServerRegisterEventCallBackFunction")(
+                  from_callback ? &CloseFromCallback : &CountEvent),
+              0);
+    ASSERT_EQ(Call(library, "ServerStartSession"), 0);
+    ASSERT_EQ(WfSimClientSendEvent(1, nullptr, 0), 0);
+    ASSERT_TRUE(WaitUntil([] { return g_closed || g_events > 0; }));
+    if (!from_callback) {
+      EXPECT_EQ(Call(library, "ServerCloseSession"), 0);
+    }
+  }
+#if defined(__SANITIZE_THREAD__)
+  pinned.Unload();
+#endif
+  EXPECT_TRUE(WaitUntil([&] {
+    return !LibraryIsMapped() && qvctx_test::ThreadCount() <= threads;
+  }));
+  EXPECT_EQ(WfSimOpenHandleCount(), 0u);
 }
 
 }  // namespace

@@ -149,6 +149,10 @@ void WfSimIgnoreReadTimeouts(std::int32_t on) {
   Command([&](Simulator& sim) { sim.IgnoreReadTimeouts(on != 0); });
 }
 
+void WfSimSetReadWaitShare(std::uint32_t percent) {
+  Command([&](Simulator& sim) { sim.SetReadWaitShare(percent); });
+}
+
 std::uint64_t WfSimPendingReadBytes(void) {
   return Control<std::uint64_t>(
       0, [&](Simulator& sim) { return sim.PendingReadBytes(); });

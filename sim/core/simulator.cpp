@@ -260,10 +260,12 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
   if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
   Countdown& fault = faults_[WFSIM_READ];
   if (fault.Next()) return Failure(fault.error());
-  if (timeout_ms != 0 && !ignore_read_timeouts_ && client_.pending() == 0 &&
+  const std::uint64_t wait_ms =
+      std::uint64_t{timeout_ms} * read_wait_percent_ / 100;
+  if (wait_ms != 0 && !ignore_read_timeouts_ && client_.pending() == 0 &&
       !IsCutOff(handle)) {
     changed_.notify_all();  // the wait below releases the lock: show the call
-    changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] {
+    changed_.wait_for(hold, std::chrono::milliseconds(wait_ms), [&] {
       return client_.pending() != 0 || !handles_.IsOpen(handle) ||
              IsCutOff(handle);
     });
@@ -393,6 +395,7 @@ void Simulator::Reset() {
   zero_writes_.Disarm();
   write_cap_ = 0;
   ignore_read_timeouts_ = false;
+  read_wait_percent_ = 100;
   ica_session_ = true;
   queued_connection_ = connection_;
   client_away_ = false;
@@ -508,6 +511,11 @@ void Simulator::SetReadPieceSize(std::uint32_t max_bytes) {
 void Simulator::IgnoreReadTimeouts(bool on) {
   std::lock_guard<std::mutex> hold(mutex_);
   ignore_read_timeouts_ = on;
+}
+
+void Simulator::SetReadWaitShare(std::uint32_t percent) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  read_wait_percent_ = percent < 100 ? percent : 100;
 }
 
 std::uint64_t Simulator::PendingReadBytes() {

@@ -73,6 +73,7 @@ class Simulator {
   void ClientSend(const std::uint8_t* data, std::size_t size);
   void SetReadPieceSize(std::uint32_t max_bytes);
   void IgnoreReadTimeouts(bool on);
+  void SetReadWaitShare(std::uint32_t percent);
   std::uint64_t PendingReadBytes();
   bool WaitUntilRead(std::uint32_t timeout_ms);
   std::uint64_t WrittenTotal();
@@ -130,6 +131,7 @@ class Simulator {
   Countdown zero_writes_;
   std::uint32_t write_cap_ = 0;  // 0: no cap
   bool ignore_read_timeouts_ = false;
+  std::uint32_t read_wait_percent_ = 100;  // of each read's time-out
   bool ica_session_ = true;
   // The client's connection: a drop (WfSimSetClientConnected(0), or the
   // client process ending the bridge) ends it and the next one begins.

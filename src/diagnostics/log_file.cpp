@@ -127,7 +127,7 @@ void CLogFile::WriteLine(const char* line) {
   if (file_ == port::kNoAppendFile || failed_) return;
   // One write per line: lines of other writers, in this process or
   // another, never land inside it, and it has reached the file on return.
-  if (!port::AppendLine(file_, line)) failed_ = true;
+  if (!port::AppendLine(file_, line, may_wait_)) failed_ = true;
 }
 
 void CLogFile::CloseLog() {
@@ -136,6 +136,13 @@ void CLogFile::CloseLog() {
   open_.store(false, std::memory_order_release);
   port::CloseAppendFile(file_);
   file_ = port::kNoAppendFile;
+}
+
+void CLogFile::CloseLogWithoutWaiting() {
+  if (!lock_.TryLock()) return;
+  may_wait_ = false;
+  CloseLog();
+  lock_.Unlock();
 }
 
 void SetLogSettingsSource(LogSettingsSource source) {
@@ -169,6 +176,15 @@ void DestroyLogFile() {
   if (!slot.writer) return;
   slot.writer->CloseLog();
   slot.writer.reset();
+}
+
+void EndLogFileAtProcessExit() {
+  WriterSlot& slot = Slot();
+  if (!slot.mutex.TryLock()) return;
+  // The writer is closed, not released: freeing takes the heap's lock, which
+  // an ended thread may hold, and the process's end frees it all.
+  if (slot.writer) slot.writer->CloseLogWithoutWaiting();
+  slot.mutex.Unlock();
 }
 
 }  // namespace qvctx

@@ -51,9 +51,13 @@ void CopySetting(char* destination, const char* text, std::size_t size) {
   destination[size - 1] = '\0';
 }
 
-// Whether this load has read its configuration, and the lock under which the
-// first call reads it. Both need no construction, so the load notification
-// may store the flag whatever ran before it.
+// Whether this load has read its configuration, and the lock of the settings
+// in myModuleData that both the read and a log writer's creation write (the
+// file names, logEnabled, logLevel): the first call reads under it, and
+// ForceLogSettings writes under it, so a read of a new load and the last
+// lines of an earlier load's reader never write a field at once. Both need no
+// construction, so the load notification may store the flag whatever ran
+// before it.
 std::atomic<bool> g_configuration_read{false};
 Mutex g_configuration_mutex;
 
@@ -135,6 +139,7 @@ void ReadConfigurationOnce() noexcept {
 }
 
 LogSettings ForceLogSettings() {
+  MutexLock hold(g_configuration_mutex);
   CopySetting(myModuleData.configFile, kFirstConfigPath, kPathSize);
   if (myModuleData.logfileName == nullptr) {
     // Only when the load handling did not run (unit tests of the module).

@@ -4,6 +4,9 @@
 #include "module/module_entry.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE /*module*/, DWORD reason,
-                               LPVOID /*reserved*/) {
-  return qvctx::HandleModuleNotification(reason) != 0 ? TRUE : FALSE;
+                               LPVOID reserved) {
+  // A detach with `reserved` set comes at the process's end.
+  return qvctx::HandleModuleNotification(reason, reserved != nullptr) != 0
+             ? TRUE
+             : FALSE;
 }

@@ -20,8 +20,15 @@ void ProcessAttach() {
 
 // Ends the log writer, if any, with its closing line, and the session-log
 // lines nobody fetched. The reader thread and the channel are left alone: the
-// host closes the session before unloading.
-void ProcessDetach() {
+// host closes the session before unloading. At a process end the system has
+// ended every other thread wherever it was, perhaps holding a lock of ours,
+// so nothing that could wait runs: the closing line only when its locks are
+// free at once, and nothing freed.
+void ProcessDetach(bool process_ending) {
+  if (process_ending) {
+    EndLogFileAtProcessExit();
+    return;
+  }
   try {
     DestroyLogFile();
   } catch (...) {
@@ -32,11 +39,12 @@ void ProcessDetach() {
 
 }  // namespace
 
-std::int32_t HandleModuleNotification(std::uint32_t reason) noexcept {
+std::int32_t HandleModuleNotification(std::uint32_t reason,
+                                      bool process_ending) noexcept {
   if (reason == kProcessAttach) {
     ProcessAttach();
   } else if (reason == kProcessDetach) {
-    ProcessDetach();
+    ProcessDetach(process_ending);
   }
   return 1;
 }

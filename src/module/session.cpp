@@ -167,8 +167,10 @@ void ReleaseSuperseded(StepFailures& failures) {
   MutexLock hold(replaced.mutex);
   for (void* data : replaced.client_datas) WFFreeMemory(data);
   for (char* info : replaced.session_infos) WFFreeMemory(info);
-  replaced.client_datas.clear();
-  replaced.session_infos.clear();
+  // Emptied with their storage: the lists outlive no unload of the library,
+  // their heap blocks would.
+  std::vector<void*>().swap(replaced.client_datas);
+  std::vector<char*>().swap(replaced.session_infos);
   std::vector<WfHandle> still_open;
   for (WfHandle channel : replaced.channels) {
     if (WFVirtualChannelClose(channel) == 0) {
@@ -182,7 +184,7 @@ void ReleaseSuperseded(StepFailures& failures) {
   }
   replaced.channels.swap(still_open);
   for (char* buffer : replaced.read_buffers) delete[] buffer;
-  replaced.read_buffers.clear();
+  std::vector<char*>().swap(replaced.read_buffers);
 }
 
 }  // namespace
@@ -264,8 +266,9 @@ std::int32_t StartSession() {
   Info(kInitializeFifo);
   Info(kInitializeReader);
 
-  myModuleData.exitcode.store(GetPackageThread()->StartThread(ReaderInputs{
-      channel, myModuleData.GlobalReadDataTmpPtr, myModuleData.read_wait_ms}));
+  myModuleData.exitcode.store(GetPackageThread()->StartThread(
+      ReaderInputs{channel, myModuleData.GlobalReadDataTmpPtr,
+                   myModuleData.read_wait_ms, GetLogFile()}));
 
   const std::int32_t result = myModuleData.exitcode.load();
   WriteStep(StepLevel::kInfo, kStartResult, static_cast<int>(result),

@@ -20,6 +20,14 @@
 #include "platform/platform.h"
 #include "sleep.h"
 
+// The C++ runtime's own names: this shared object's handle, and the exit
+// handlers registered for it.
+extern "C" {
+extern void* __dso_handle;  // NOLINT(readability-identifier-naming)
+// NOLINTNEXTLINE(readability-identifier-naming)
+int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
+}
+
 namespace qvctx::port {
 
 namespace {
@@ -58,6 +66,10 @@ RecursiveLock::~RecursiveLock() {
 
 void RecursiveLock::Lock() { pthread_mutex_lock(NativeMutex(storage_)); }
 
+bool RecursiveLock::TryLock() {
+  return pthread_mutex_trylock(NativeMutex(storage_)) == 0;
+}
+
 void RecursiveLock::Unlock() { pthread_mutex_unlock(NativeMutex(storage_)); }
 
 TimeOfDay LocalTimeOfDay() {
@@ -81,7 +93,9 @@ AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
   return descriptor < 0 ? kNoAppendFile : descriptor;
 }
 
-bool AppendLine(AppendFile file, const char* text) {
+// No lock among writers here: O_APPEND finds the end and writes in one step,
+// so `may_wait` changes nothing.
+bool AppendLine(AppendFile file, const char* text, bool /*may_wait*/) {
   const int descriptor = static_cast<int>(file);
   char out[kAppendLineLimit];
   std::size_t used = 0;
@@ -366,6 +380,19 @@ void CloseThreadHandle(Thread* thread) {
   pthread_cond_destroy(&thread->start_cond);
   pthread_mutex_destroy(&thread->mutex);
   delete thread;
+}
+
+bool RunAtProcessExit(void (*handler)()) {
+  // Registered for this shared object (its __dso_handle, as atexit does in
+  // a shared object; said outright, so that no interceptor of atexit loses
+  // it), the handler runs at exit, before the C++ objects of libraries that
+  // were set up before it are destroyed, or when this object is unloaded,
+  // whichever comes first, and never once it is gone.
+  return __cxa_atexit(
+             [](void* registered) {
+               reinterpret_cast<void (*)()>(registered)();
+             },
+             reinterpret_cast<void*>(handler), &__dso_handle) == 0;
 }
 
 const char* VirtualChannelLibraryName() { return "libwfapi64.so"; }

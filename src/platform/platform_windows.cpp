@@ -75,6 +75,10 @@ RecursiveLock::~RecursiveLock() {
 
 void RecursiveLock::Lock() { EnterCriticalSection(NativeSection(storage_)); }
 
+bool RecursiveLock::TryLock() {
+  return TryEnterCriticalSection(NativeSection(storage_)) != FALSE;
+}
+
 void RecursiveLock::Unlock() { LeaveCriticalSection(NativeSection(storage_)); }
 
 TimeOfDay LocalTimeOfDay() {
@@ -88,6 +92,36 @@ std::string NativePath(const char* windows_path) { return windows_path; }
 // Where the append lock lies: 2^63 - 2^32, an offset no log file reaches.
 constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
 
+// Takes the append lock on `handle`: at once when `may_wait` is false, else
+// trying again, giving the processor up in between, for at most
+// kAppendLockTryMs (and at least kAppendLockTries times, so a thread that was
+// not scheduled meanwhile still gets its turn: the lock is held for one write
+// at a time). The lock is only a courtesy among writers: a process that holds
+// it and is frozen (stopped in a debugger, suspended while its dump is
+// written) must not stop this one, which then goes on without it.
+bool TakeAppendLock(HANDLE handle, OVERLAPPED& lock_at, bool may_wait) {
+  constexpr int kAppendLockTries = 64;
+  lock_at = OVERLAPPED{};
+  lock_at.OffsetHigh = kAppendLockOffsetHigh;
+  constexpr DWORD kFlags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+  if (LockFileEx(handle, kFlags, 0, 1, 0, &lock_at) != FALSE) return true;
+  if (!may_wait || GetLastError() != ERROR_LOCK_VIOLATION) return false;
+  LARGE_INTEGER frequency;
+  LARGE_INTEGER began;
+  LARGE_INTEGER now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&began);
+  const LONGLONG limit = frequency.QuadPart * kAppendLockTryMs / 1000;
+  for (int tries = 1;; ++tries) {
+    SwitchToThread();
+    if (LockFileEx(handle, kFlags, 0, 1, 0, &lock_at) != FALSE) return true;
+    QueryPerformanceCounter(&now);
+    if (tries >= kAppendLockTries && now.QuadPart - began.QuadPart >= limit) {
+      return false;
+    }
+  }
+}
+
 AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
   // Delete sharing lets an operator rename or delete the file while it is
   // open.
@@ -95,12 +129,20 @@ AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   if (empty_it) {
     // A handle for appending only may not cut the file; emptying takes one
-    // of its own, closed again at once.
+    // of its own, closed again at once. It cuts under the append lock: a
+    // line another process appends meanwhile lands before the cut or after
+    // it, never at an end that no longer exists (which would fill the gap
+    // with zero bytes where appending is emulated by finding the end first).
     HANDLE emptying =
-        CreateFileA(windows_path, GENERIC_WRITE, kShareAll, nullptr,
-                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileA(windows_path, GENERIC_READ | GENERIC_WRITE, kShareAll,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (emptying == INVALID_HANDLE_VALUE) return kNoAppendFile;
+    OVERLAPPED lock_at;
+    const bool locked = TakeAppendLock(emptying, lock_at, true);
+    const bool emptied = SetEndOfFile(emptying) != FALSE;
+    if (locked) UnlockFileEx(emptying, 0, 1, 0, &lock_at);
     CloseHandle(emptying);
+    if (!emptied) return kNoAppendFile;
   }
   // Read access only so the handle may take the append lock (AppendLine);
   // without FILE_WRITE_DATA every write still goes to the end.
@@ -112,17 +154,16 @@ AppendFile OpenAppendFile(const char* windows_path, bool empty_it) {
                                         : reinterpret_cast<AppendFile>(handle);
 }
 
-bool AppendLine(AppendFile file, const char* text) {
+bool AppendLine(AppendFile file, const char* text, bool may_wait) {
   HANDLE handle = reinterpret_cast<HANDLE>(file);
   // The system appends each write whole. The writers of every process also
   // take turns on one byte far beyond any end the file reaches (so no reader
   // is ever blocked): where append-only writes are emulated by finding the
   // end and then writing (Wine), two processes could otherwise write over
-  // each other. A file system without locks is written to all the same.
-  OVERLAPPED lock_at{};
-  lock_at.OffsetHigh = kAppendLockOffsetHigh;
-  const bool locked =
-      LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_at) != FALSE;
+  // each other. A file system without locks, or a lock that another process
+  // does not give back in time, is written to all the same.
+  OVERLAPPED lock_at;
+  const bool locked = TakeAppendLock(handle, lock_at, may_wait);
   // Stored as a text-mode stream stores it: each line feed as CR LF.
   char out[kAppendLineLimit];
   std::size_t used = 0;
@@ -277,6 +318,8 @@ void CloseThreadHandle(Thread* thread) {
   CloseHandle(thread->handle);
   delete thread;
 }
+
+bool RunAtProcessExit(void (* /*handler*/)()) { return true; }
 
 const char* VirtualChannelLibraryName() { return "wfapi64.dll"; }
 

@@ -12,6 +12,7 @@
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
 #include "transport/package_receiver.h"
+#include "transport/package_thread_test_helper.h"
 
 namespace qvctx {
 
@@ -19,6 +20,8 @@ namespace {
 
 // The stop wait: this many polls of 1 ms before the teardown says so.
 constexpr int kStopWaitPolls = 2000;
+// At the process's exit, polls of 1 ms beyond the read's own wait.
+constexpr std::uint32_t kExitStopPolls = 500;
 constexpr std::uint32_t kIdleSleepMs = 1;
 
 // True when a read that waited up to `wait_ms` came back empty in less than
@@ -46,6 +49,16 @@ InstanceSlot& Slot() {
 // Set on the reader thread for its whole life.
 thread_local bool t_on_reader = false;
 
+// The tests' hook at the points where the reader and a stop request meet.
+std::atomic<void (*)(std::uint32_t)> g_stop_hook{nullptr};
+
+void StopHook(std::uint32_t point) {
+  if (auto* hook = g_stop_hook.load(std::memory_order_acquire)) hook(point);
+}
+
+// Whether this load has set up the stop at the process's exit.
+std::atomic<bool> g_exit_stop_registered{false};
+
 void LogInfoStep(StepFailures& failures, const char* line) {
   failures.Run([line] { GetLogFile()->LogInfo("%s", line); });
 }
@@ -53,6 +66,10 @@ void LogInfoStep(StepFailures& failures, const char* line) {
 }  // namespace
 
 bool OnReaderThread() { return t_on_reader; }
+
+void SetStopHookForTesting(void (*hook)(std::uint32_t point)) {
+  g_stop_hook.store(hook, std::memory_order_release);
+}
 
 std::shared_ptr<CPackageThread> GetPackageThread() {
   InstanceSlot& slot = Slot();
@@ -118,6 +135,11 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
     return 1;
   }
   state.store(kStopped);
+  // A process that exits with the reader running tears down the platform's
+  // library under it (POSIX): the reader is stopped first.
+  if (!g_exit_stop_registered.exchange(true)) {
+    port::RunAtProcessExit(&CPackageThread::StopReaderAtProcessExit);
+  }
   // Before the thread exists, so the reader finds them without a lock.
   inputs_ = inputs;
   reader_keeps_alive_ = shared_from_this();
@@ -190,6 +212,27 @@ void CPackageThread::WaitForReaderEnd(StepFailures& failures) {
   port::WaitForThreadEnd(hThread);
 }
 
+void CPackageThread::StopReaderAtProcessExit() {
+  // An exit from a callback runs on the reader itself, which ends with it.
+  if (t_on_reader) return;
+  std::shared_ptr<CPackageThread> instance;
+  {
+    InstanceSlot& slot = Slot();
+    MutexLock hold(slot.mutex);
+    instance = slot.instance;
+  }
+  if (instance) instance->StopAtProcessExit();
+}
+
+void CPackageThread::StopAtProcessExit() {
+  if (!RequestStop()) return;
+  const std::uint32_t polls = inputs_.read_wait_ms + kExitStopPolls;
+  for (std::uint32_t poll = 0; poll < polls; ++poll) {
+    if (state.load() == kStopped) return;
+    port::SleepMilliseconds(kIdleSleepMs);
+  }
+}
+
 std::uint32_t CPackageThread::ServerDataProccesorThread(void* parameter) {
   CPackageThread* self = static_cast<CPackageThread*>(parameter);
   t_on_reader = true;
@@ -200,33 +243,37 @@ std::uint32_t CPackageThread::ServerDataProccesorThread(void* parameter) {
 }
 
 void CPackageThread::RunReader() {
+  CLogFile& log = *inputs_.log;
   try {
-    GetLogFile()->LogInfo("%s", kReaderBeforeBuffer);
+    log.LogInfo("%s", kReaderBeforeBuffer);
     std::unique_ptr<CPackageReceiver> receiver;
     try {
       receiver = std::make_unique<CPackageReceiver>();
     } catch (const std::exception& error) {
-      GetLogFile()->LogError("%s", error.what());
+      log.LogError("%s", error.what());
     }
     if (receiver) {
-      GetLogFile()->LogInfo("%s", kReaderAboutToStart);
-      GetLogFile()->LogInfo("%s", kReaderBeforeLoop);
+      log.LogInfo("%s", kReaderAboutToStart);
+      log.LogInfo("%s", kReaderBeforeLoop);
       ReadPackages(*receiver);
     }
-    GetLogFile()->LogInfo("%s", kReaderTerminated);
-    GetLogFile()->LogInfo(kReaderExitingFormat,
-                          static_cast<int>(port::CurrentThreadId()));
+    log.LogInfo("%s", kReaderTerminated);
+    log.LogInfo(kReaderExitingFormat,
+                static_cast<int>(port::CurrentThreadId()));
   } catch (...) {
     // Only the log writer can fail here (no memory for it); the reader
     // still ends in order.
   }
+  StopHook(kReaderAboutToMarkStopped);
   state.store(kStopped);
+  StopHook(kReaderMarkedStopped);
 }
 
 bool CPackageThread::RequestStop() {
   // A reader that stops on its own meanwhile stays stopped: overwriting its
   // last act would leave a stop that nothing ends.
   std::uint8_t seen = state.load();
+  StopHook(kStopRequestSawState);
   while (seen != kStopped &&
          !state.compare_exchange_weak(seen, kStopRequested)) {
   }
@@ -237,13 +284,14 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
   const WfHandle channel = inputs_.channel;
   char* const read_buffer = inputs_.read_buffer;
   const std::uint32_t read_wait_ms = inputs_.read_wait_ms;
+  CLogFile& log = *inputs_.log;
   if (read_wait_ms != 0) {
-    GetLogFile()->LogInfo(kReaderReadWaitFormat, read_wait_ms);
+    log.LogInfo(kReaderReadWaitFormat, read_wait_ms);
   }
   for (;;) {
     const std::uint8_t now = state.load();
     if (now == kStopForced) {
-      GetLogFile()->LogError("%s", kReaderExitCodeStop);
+      log.LogError("%s", kReaderExitCodeStop);
       return;
     }
     if (now != kRunning) return;
@@ -279,25 +327,26 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
 }
 
 void CPackageThread::DispatchPackage(const PackageView& package) {
+  CLogFile& log = *inputs_.log;
   try {
     port::LockGuard guard(lock);
-    GetLogFile()->LogInfo(kDispatchFormat, static_cast<int>(package.type),
-                          static_cast<int>(package.message_id),
-                          static_cast<int>(FunctionId(package.message_id)));
+    log.LogInfo(kDispatchFormat, static_cast<int>(package.type),
+                static_cast<int>(package.message_id),
+                static_cast<int>(FunctionId(package.message_id)));
     PackageCallBack callback = nullptr;
     if (package.type == kEventType) {
       callback = EventCallBack;
     } else if (package.type == kResultType) {
       callback = ResultCallBack;
     } else {
-      GetLogFile()->LogError("%s", kDispatchInvalidHeader);
+      log.LogError("%s", kDispatchInvalidHeader);
     }
     if (callback != nullptr) callback(package.bytes, package.size);
   } catch (...) {
     // Whatever the callback threw, the lock is released (the guard has gone)
     // and reading goes on; the package is consumed all the same.
     try {
-      GetLogFile()->LogError("%s", kDispatchFatalError);
+      log.LogError("%s", kDispatchFatalError);
     } catch (...) {
     }
   }

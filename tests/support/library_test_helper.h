@@ -31,6 +31,11 @@ QVCTX_TESTING_API void QvctxTestingSetSleepTick(uint32_t tick_microseconds);
 QVCTX_TESTING_API void QvctxTestingSetSleepObserver(
     void (*observer)(uint32_t milliseconds));
 
+/* `hook` (null: none) runs where the reader and a stop request meet over the
+ * reader's state: 0 the reader is about to mark itself stopped, 1 it has, 2 a
+ * stop request has read the state and not yet swapped it. */
+QVCTX_TESTING_API void QvctxTestingSetStopHook(void (*hook)(uint32_t point));
+
 #ifdef __cplusplus
 }
 #endif

@@ -7,8 +7,13 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
 #else
+#include <pthread.h>
 #include <unistd.h>
+
+#include <filesystem>
 #endif
 
 #include "qvctx_port/paths.h"
@@ -125,5 +130,77 @@ void SetEnv(const char* name, const char* value) {
   }
 #endif
 }
+
+#if defined(_WIN32)
+int ThreadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more != FALSE;
+       more = Thread32Next(snapshot, &entry)) {
+    count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+int HeldThreadResources() {
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  return static_cast<int>(handles);
+}
+
+bool LogFileIsOpen() {
+  // Any handle of this process or another shares the file; none: it opens
+  // without sharing.
+  HANDLE file = CreateFileA(LogFilePath().c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+  }
+  CloseHandle(file);
+  return false;
+}
+#else
+int ThreadCount() {
+  namespace fs = std::filesystem;
+  int count = 0;
+  for ([[maybe_unused]] const auto& task :
+       fs::directory_iterator("/proc/self/task")) {
+    ++count;
+  }
+  return count;
+}
+
+int HeldThreadResources() {
+  // The address space in units of a thread's stack.
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long kib = 0;
+  while (status >> key) {
+    if (key == "VmSize:") {
+      status >> kib;
+      break;
+    }
+  }
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  std::size_t stack = 0;
+  pthread_attr_getstacksize(&attr, &stack);
+  pthread_attr_destroy(&attr);
+  return static_cast<int>(kib * 1024 / static_cast<long>(stack));
+}
+
+bool LogFileIsOpen() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path log = fs::weakly_canonical(LogFilePath(), error);
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+    if (fs::read_symlink(fd.path(), error) == log) return true;
+  }
+  return false;
+}
+#endif
 
 }  // namespace qvctx_test

@@ -113,6 +113,15 @@ class LoadedLibrary : public qvctx_port::SharedLibrary {
 // Sets or clears an environment variable of this process.
 void SetEnv(const char* name, const char* value);
 
+// The threads this process runs now.
+int ThreadCount();
+// What the threads this process ever started still hold, counted in
+// threads: each thread whose handle is still open (Windows), or whose stack
+// is still mapped because nobody let it go (POSIX).
+int HeldThreadResources();
+// True while this process has the log file open.
+bool LogFileIsOpen();
+
 }  // namespace qvctx_test
 
 #endif  // QVCTX_TESTS_SUPPORT_TEST_SUPPORT_H_

@@ -251,6 +251,10 @@ WFSIM_API void WfSimSetReadPieceSize(uint32_t max_bytes);
  * that does not wait would; 0 (and the reset) honours it again. */
 WFSIM_API void WfSimIgnoreReadTimeouts(int32_t on);
 
+/* Reads wait at most `percent` (0 to 100) of their time-out, as a platform
+ * that honours only part of it would; 100 (and the reset) the whole. */
+WFSIM_API void WfSimSetReadWaitShare(uint32_t percent);
+
 /* Bytes queued and not yet read by the server. */
 WFSIM_API uint64_t WfSimPendingReadBytes(void);
 

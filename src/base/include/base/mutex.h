@@ -19,6 +19,8 @@ class CAPABILITY("mutex") Mutex {
   Mutex& operator=(const Mutex&) = delete;
 
   void Lock() ACQUIRE() { mutex_.lock(); }
+  // Takes the mutex only when it is free; never waits.
+  bool TryLock() TRY_ACQUIRE(true) { return mutex_.try_lock(); }
   void Unlock() RELEASE() { mutex_.unlock(); }
 
  private:

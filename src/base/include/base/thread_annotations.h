@@ -23,5 +23,7 @@
 #define EXCLUDES(...) QVCTX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) QVCTX_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) QVCTX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define TRY_ACQUIRE(...) \
+  QVCTX_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
 
 #endif  // QVCTX_SRC_BASE_THREAD_ANNOTATIONS_H_

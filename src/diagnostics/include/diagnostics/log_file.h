@@ -84,6 +84,12 @@ class CLogFile {
   // Writes the closing line and closes the file; later lines are dropped.
   void CloseLog();
 
+  // CloseLog at a process end whose other threads the system ended wherever
+  // they were, perhaps holding this writer's lock or the other processes'
+  // append lock: only when this writer's lock is free, and the line only when
+  // the append lock is free at once. Never waits.
+  void CloseLogWithoutWaiting();
+
  private:
   template <std::size_t kBufferSize>
   void Log(std::int32_t threshold, const char* line_format, const char* format,
@@ -98,6 +104,8 @@ class CLogFile {
   port::AppendFile file_ GUARDED_BY(lock_) = port::kNoAppendFile;
   // A write failed: drop lines until closed.
   bool failed_ GUARDED_BY(lock_) = false;
+  // False only for the closing line at a process end.
+  bool may_wait_ GUARDED_BY(lock_) = true;
   std::atomic<bool> open_{false};  // the gate's unlocked view of file_
 };
 
@@ -117,6 +125,11 @@ std::shared_ptr<CLogFile> CurrentLogFile();
 // Ends the process-wide writer: its closing line is written and the file
 // closed, and the next GetLogFile creates a new one. Nothing when none exists.
 void DestroyLogFile();
+
+// Ends the process-wide writer at a process end whose other threads the
+// system has already ended: takes no lock that is held, waits for nothing and
+// frees nothing (CloseLogWithoutWaiting, and only when the slot is free).
+void EndLogFileAtProcessExit();
 
 }  // namespace qvctx
 

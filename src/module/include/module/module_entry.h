@@ -21,8 +21,14 @@ inline constexpr std::uint32_t kThreadDetach = 3;
 // before this library and unloaded after it, and no other library. Neither
 // logs otherwise, loads a library, starts or stops a thread, waits for one to
 // end, or opens or closes the channel; detach takes the log writer's locks,
-// which other threads hold only while they write a line.
-std::int32_t HandleModuleNotification(std::uint32_t reason) noexcept;
+// which other threads hold only while they write a line. With
+// `process_ending` (DllMain's reserved argument not null: the process exits
+// and the system has already ended its other threads, wherever they were)
+// detach takes no lock that is held and waits for nothing: it writes the
+// closing line only when the writer's locks are free at once, and frees
+// nothing.
+std::int32_t HandleModuleNotification(std::uint32_t reason,
+                                      bool process_ending = false) noexcept;
 
 }  // namespace qvctx
 

@@ -26,6 +26,8 @@ class CAPABILITY("mutex") RecursiveLock {
   RecursiveLock& operator=(const RecursiveLock&) = delete;
 
   void Lock() ACQUIRE();
+  // Takes the lock only when it is free (or held by the caller); never waits.
+  bool TryLock() TRY_ACQUIRE(true);
   void Unlock() RELEASE();
 
  private:
@@ -73,7 +75,9 @@ using AppendFile = std::intptr_t;
 inline constexpr AppendFile kNoAppendFile = -1;
 
 // Opens the file at a Windows path for appending only; a missing file is
-// created, a missing folder is not. With `empty_it` the file is emptied first.
+// created, a missing folder is not. With `empty_it` the file is emptied first,
+// under the append lock that AppendLine takes (where the platform has one), so
+// another process's line never lands at an end that the emptying moved.
 // Every write lands at the file's end as it is at that moment, in one step, so
 // lines that several processes append at once never overwrite each other
 // (FILE_APPEND_DATA on Windows, O_APPEND on POSIX). Other processes may read,
@@ -88,7 +92,12 @@ inline constexpr std::size_t kAppendLineLimit = 2048;
 // kAppendLineLimit once stored (longer texts take several). Every line feed,
 // those in `text` included, is stored as the platform's text-mode streams
 // store it: CR LF on Windows, LF on POSIX. False when not all was written.
-bool AppendLine(AppendFile file, const char* text);
+// Where the writers of all processes take turns through a lock on the file
+// (Windows), a lock that another process holds is tried for at most
+// kAppendLockTryMs (not at all when `may_wait` is false), then the line is
+// written without it: a frozen process never stops another's log.
+inline constexpr std::uint32_t kAppendLockTryMs = 5;
+bool AppendLine(AppendFile file, const char* text, bool may_wait = true);
 
 // Closes the file; kNoAppendFile is ignored.
 void CloseAppendFile(AppendFile file);
@@ -245,6 +254,14 @@ bool IsCurrentThread(const Thread* thread);
 // is joined (callers close only a thread that has ended or is ending), or
 // detached when it closes its own handle.
 void CloseThreadHandle(Thread* thread);
+
+// Runs `handler` when the process exits, before the state of the libraries it
+// loaded is torn down (POSIX: an exit handler, run before the C++ objects of
+// the libraries loaded earlier are destroyed; it also runs when this library
+// is unloaded). On Windows nothing is registered: the system ends every other
+// thread before any library's unload handling runs. False when it could not
+// be registered.
+bool RunAtProcessExit(void (*handler)());
 
 // The file name of the platform's virtual-channel library: "wfapi64.dll" on
 // Windows, "libwfapi64.so" on POSIX.

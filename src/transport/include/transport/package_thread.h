@@ -10,6 +10,7 @@
 
 #include "base/thread_annotations.h"
 #include "channel/wfapi.h"
+#include "diagnostics/log_file.h"
 #include "platform/platform.h"
 #include "qvctx/qvctx.h"
 
@@ -29,6 +30,12 @@ struct ReaderInputs {
   // bytes, and only a failed read or one that returned nothing well before
   // its time-out is followed by a pause.
   std::uint32_t read_wait_ms;
+  // The writer of the session that starts it: the reader's own lines go to
+  // it alone. Once that session's close has ended it, they are dropped, so a
+  // reader that outlives its session (closed from its own callback) never
+  // opens a writer of its own, which would empty a file not appended to and
+  // stay open after the close.
+  std::shared_ptr<CLogFile> log;
 };
 
 // The reader and everything it alone decides on: its thread, its one stop
@@ -89,6 +96,11 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // Waits for the reader after a stop request: 2000 polls of 1 ms for state
   // 0, then, logged, for the thread's end; never gives up while it runs.
   void WaitForReaderEnd(StepFailures& failures);
+  // At the process's exit: asks a running reader to stop and waits for it a
+  // short while (its read's wait and 500 ms more), never longer, so a reader
+  // held in a host callback does not hold up the exit.
+  void StopAtProcessExit();
+  static void StopReaderAtProcessExit();
 
   // Shared with the reader unlocked: written by the start, the close and
   // the reader (as its last act, to stopped), so each change from one
