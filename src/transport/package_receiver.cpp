@@ -26,6 +26,9 @@ bool CPackageReceiver::Front(PackageView* package) {
   }
   if (!front_passed_ || !IsComplete(buffered, front_.size)) return false;
   *package = front_;
+  // The bytes may have moved to the start of the block since the header was
+  // read; they are the same bytes.
+  package->bytes = buffer_.GetData();
   return true;
 }
 
