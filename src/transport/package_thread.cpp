@@ -211,7 +211,12 @@ void CPackageThread::RunReader() {
     if (receiver) {
       GetLogFile()->LogInfo("%s", kReaderAboutToStart);
       GetLogFile()->LogInfo("%s", kReaderBeforeLoop);
-      ReadPackages(*receiver);
+      // The loop's writer, taken once: a package is logged without the
+      // process-wide writer's lock. It is the session's writer, which lives
+      // until the session's close; a close made by a callback ends it, and
+      // the few lines its reader still has for it are then dropped.
+      const std::shared_ptr<CLogFile> log = GetLogFile();
+      ReadPackages(*receiver, *log);
     }
     GetLogFile()->LogInfo("%s", kReaderTerminated);
     GetLogFile()->LogInfo(kReaderExitingFormat,
@@ -233,17 +238,17 @@ bool CPackageThread::RequestStop() {
   return seen != kStopped;
 }
 
-void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
+void CPackageThread::ReadPackages(CPackageReceiver& receiver, CLogFile& log) {
   const WfHandle channel = inputs_.channel;
   char* const read_buffer = inputs_.read_buffer;
   const std::uint32_t read_wait_ms = inputs_.read_wait_ms;
   if (read_wait_ms != 0) {
-    GetLogFile()->LogInfo(kReaderReadWaitFormat, read_wait_ms);
+    log.LogInfo(kReaderReadWaitFormat, read_wait_ms);
   }
   for (;;) {
     const std::uint8_t now = state.load();
     if (now == kStopForced) {
-      GetLogFile()->LogError("%s", kReaderExitCodeStop);
+      log.LogError("%s", kReaderExitCodeStop);
       return;
     }
     if (now != kRunning) return;
@@ -263,7 +268,9 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
     // tested again, so a stop ends the reader after the package in hand.
     bool first = true;
     const std::size_t dispatched = receiver.DrainCompletePackages(
-        [this](const PackageView& package) { DispatchPackage(package); },
+        [this, &log](const PackageView& package) {
+          DispatchPackage(package, log);
+        },
         [this, &first] {
           const bool go_on = first || state.load() == kRunning;
           first = false;
@@ -278,26 +285,27 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
   }
 }
 
-void CPackageThread::DispatchPackage(const PackageView& package) {
+void CPackageThread::DispatchPackage(const PackageView& package,
+                                     CLogFile& log) {
   try {
     port::LockGuard guard(lock);
-    GetLogFile()->LogInfo(kDispatchFormat, static_cast<int>(package.type),
-                          static_cast<int>(package.message_id),
-                          static_cast<int>(FunctionId(package.message_id)));
+    log.LogInfo(kDispatchFormat, static_cast<int>(package.type),
+                static_cast<int>(package.message_id),
+                static_cast<int>(FunctionId(package.message_id)));
     PackageCallBack callback = nullptr;
     if (package.type == kEventType) {
       callback = EventCallBack;
     } else if (package.type == kResultType) {
       callback = ResultCallBack;
     } else {
-      GetLogFile()->LogError("%s", kDispatchInvalidHeader);
+      log.LogError("%s", kDispatchInvalidHeader);
     }
     if (callback != nullptr) callback(package.bytes, package.size);
   } catch (...) {
     // Whatever the callback threw, the lock is released (the guard has gone)
     // and reading goes on; the package is consumed all the same.
     try {
-      GetLogFile()->LogError("%s", kDispatchFatalError);
+      log.LogError("%s", kDispatchFatalError);
     } catch (...) {
     }
   }

@@ -15,6 +15,7 @@
 
 namespace qvctx {
 
+class CLogFile;
 class CPackageReceiver;
 struct PackageView;
 class StepFailures;
@@ -80,10 +81,12 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
                              const char* disabled_line);
   static std::uint32_t ServerDataProccesorThread(void* parameter);
   void RunReader();
-  // The reader's loop; returns when the state leaves running.
-  void ReadPackages(CPackageReceiver& receiver);
+  // The reader's loop, logging to `log`; returns when the state leaves
+  // running.
+  void ReadPackages(CPackageReceiver& receiver, CLogFile& log);
   // Hands the complete package at the front to its callback under `lock`.
-  void DispatchPackage(const PackageView& package) EXCLUDES(lock);
+  void DispatchPackage(const PackageView& package, CLogFile& log)
+      EXCLUDES(lock);
   // Asks a reader that is not stopped to stop; false when it was stopped.
   bool RequestStop();
   // Waits for the reader after a stop request: 2000 polls of 1 ms for state
