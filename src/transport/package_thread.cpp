@@ -257,10 +257,18 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver, CLogFile& log) {
     const std::chrono::steady_clock::time_point read_began =
         read_wait_ms != 0 ? std::chrono::steady_clock::now()
                           : std::chrono::steady_clock::time_point();
-    const WfBool read = WFVirtualChannelRead(channel, read_wait_ms, read_buffer,
-                                             kChannelReadSize, &count);
+    // Straight into the receive block when the piece surely fits there,
+    // else into the read buffer, and the append decides.
+    char* const room = receiver.RoomForPiece();
+    const WfBool read = WFVirtualChannelRead(
+        channel, read_wait_ms, room != nullptr ? room : read_buffer,
+        kChannelReadSize, &count);
     if (read != 0 && count != 0) {
-      receiver.Append(read_buffer, static_cast<std::int32_t>(count));
+      if (room != nullptr) {
+        receiver.PieceRead(count);
+      } else {
+        receiver.Append(read_buffer, static_cast<std::int32_t>(count));
+      }
     }
     // Drain every complete package before polling again, so a burst of small
     // packages or a slow callback cannot overflow the buffer. The first one

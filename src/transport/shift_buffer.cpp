@@ -69,29 +69,34 @@ const std::uint8_t* LastShiftBufferBlockForTesting() {
 }
 
 void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
-  const std::uint32_t buffered = pos - read_;
-  const bool fits = src != nullptr && Fits(buffered, n);
-  if (fits) {
-    // Moving the buffered bytes is cheap next to the bytes consumed before
-    // them, or the room behind them is too short.
-    if (read_ != 0 && (buffered <= read_ / 8 || !Fits(pos, n))) MoveToStart();
-    const std::uint32_t end = pos + static_cast<std::uint32_t>(n);
-    if (Commit(end)) {
-      std::memcpy(pData + pos, src, static_cast<std::size_t>(n));
-      pos = end;
-      return;
-    }
+  const bool fits = src != nullptr && Fits(Position(), n);
+  std::uint8_t* const room = fits ? RoomFor(n) : nullptr;
+  if (room != nullptr) {
+    std::memcpy(room, src, static_cast<std::size_t>(n));
+    pos += static_cast<std::uint32_t>(n);
+    return;
   }
   // A line that cannot be written (no memory for the writer) is dropped; the
   // buffer is emptied all the same.
   try {
     GetLogFile()->LogError(fits ? kAppendNoMemoryFormat : kAppendOverflowFormat,
-                           static_cast<int>(buffered), static_cast<int>(n));
+                           static_cast<int>(Position()), static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
   }
   ClearData();
 }
+
+std::uint8_t* CShiftBuffer::RoomFor(std::int32_t n) {
+  const std::uint32_t buffered = pos - read_;
+  if (!Fits(buffered, n)) return nullptr;
+  // Moving the buffered bytes is cheap next to the bytes consumed before
+  // them, or the room behind them is too short.
+  if (read_ != 0 && (buffered <= read_ / 8 || !Fits(pos, n))) MoveToStart();
+  return Commit(pos + static_cast<std::uint32_t>(n)) ? pData + pos : nullptr;
+}
+
+void CShiftBuffer::Added(std::uint32_t n) { pos += n; }
 
 void CShiftBuffer::ClearData() {
   read_ = 0;

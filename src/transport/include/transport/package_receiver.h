@@ -35,6 +35,13 @@ class CPackageReceiver {
   // Appends one piece read from the channel. A piece that does not fit is
   // logged and empties the buffer (see CShiftBuffer::AppendData).
   void Append(const char* piece, std::int32_t count);
+  // Where a channel read may put a piece of up to kChannelReadSize bytes
+  // straight behind the buffered ones, saving Append's copy; null when the
+  // piece must go through Append, which then decides as always (it might not
+  // fit, or the pages for it cannot be had).
+  char* RoomForPiece();
+  // Takes the `count` bytes read into RoomForPiece's place as appended.
+  void PieceRead(std::uint32_t count);
 
   // True when a complete package is at the front, described in *package.
   // Nothing is decided before the whole header is buffered, so stale bytes

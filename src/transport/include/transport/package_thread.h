@@ -23,8 +23,10 @@ class StepFailures;
 // What one reader uses, handed over by whoever starts it and fixed for the
 // reader's life, so a later start cannot change it under a running reader.
 struct ReaderInputs {
-  WfHandle channel;   // the channel it reads
-  char* read_buffer;  // kReadBufferSize bytes, kept until the reader ended
+  WfHandle channel;  // the channel it reads
+  // kReadBufferSize bytes, kept until the reader ended; a read goes there
+  // only when it might not fit behind the receive block's bytes
+  char* read_buffer;
   // 0: the fixed cadence (reads that return at once, a 1 ms pause after one
   // that brought nothing). 1 to 1000: each read waits up to this many ms for
   // bytes, and only a failed read or one that returned nothing well before

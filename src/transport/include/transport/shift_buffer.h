@@ -42,6 +42,14 @@ class CShiftBuffer {
   // limit; so each byte consumed pays for at most an eighth of a byte moved,
   // and the data stays near the start of the block.
   void AppendData(const void* src, std::int32_t n);
+  // The room that AppendData would copy n bytes to, made ready as it would
+  // make it (the bytes moved down when that is due, the pages committed), so
+  // a caller may write the bytes there itself; null when AppendData would
+  // refuse them. Nothing buffered changes.
+  std::uint8_t* RoomFor(std::int32_t n);
+  // Adds the n bytes written at RoomFor's address; n at most what RoomFor
+  // was asked for.
+  void Added(std::uint32_t n);
   // Empties the buffer and zeroes its header area; the rest keeps its bytes.
   // When the buffer had reached beyond its first step, the rest of the block
   // is given back to the system, so an idle buffer holds one step again.
