@@ -125,7 +125,7 @@ TEST(SessionReceiveBlockTest, IsCommittedOnlyAsItFills) {
   EXPECT_GE(g_committed_in_call.load(), 100u * 1024);
   EXPECT_LE(g_committed_in_call.load(), 256u * 1024);
   // The largest package the block takes: all of it committed while it is
-  // handed out, and given back once the buffer is empty.
+  // handed out, and given back once the buffer is empty and the channel idle.
   ASSERT_TRUE(Receive(kShiftBufferWriteLimit - 1));
   EXPECT_EQ(g_committed_in_call.load(), kShiftBufferCapacity);
   const auto deadline = std::chrono::steady_clock::now() + qvctx_test::kWait;

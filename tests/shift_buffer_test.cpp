@@ -194,10 +194,15 @@ TEST_F(ShiftBufferTest, AppendBehindAConsumedFrontMovesTheBytesWhenNeeded) {
 }
 
 // Emptied after reaching beyond its first step, the buffer gives the rest
-// back: committed again, those pages read zero.
+// back when told (not before it is empty): committed again, those pages read
+// zero.
 TEST_F(ShiftBufferTest, EmptiedBufferGivesBackAllButItsFirstStep) {
   FillTo(3 * kShiftBufferCommitStep);
+  buffer_.ReleaseUnused();
+  EXPECT_EQ(buffer_.GetData()[2 * kShiftBufferCommitStep],
+            Pattern(2 * kShiftBufferCommitStep + 1).back());
   buffer_.ShiftData(3 * kShiftBufferCommitStep);
+  buffer_.ReleaseUnused();
   FillTo(kShiftBufferCommitStep + 1);
   const std::uint8_t* data = buffer_.GetData();
   EXPECT_EQ(std::count(data + kShiftBufferCommitStep + 1,

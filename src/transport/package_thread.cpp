@@ -285,6 +285,9 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver, CLogFile& log) {
           return go_on;
         });
     const bool idle = count == 0 && dispatched == 0;
+    // An idle session holds one step of the receive block, not what its
+    // largest package took.
+    if (idle) receiver.buffer().ReleaseUnused();
     if (read_wait_ms == 0
             ? idle
             : read == 0 || (idle && ReturnedEarly(read_began, read_wait_ms))) {

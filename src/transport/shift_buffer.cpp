@@ -103,10 +103,12 @@ void CShiftBuffer::ClearData() {
   pos = 0;
   std::memset(pData, 0, kPackageHeadSize);
   ++front_changes_;
-  if (committed_ > kCommitStep) {
-    port::DecommitZeroPages(pData + kCommitStep, committed_ - kCommitStep);
-    committed_ = kCommitStep;
-  }
+}
+
+void CShiftBuffer::ReleaseUnused() {
+  if (pos != read_ || committed_ == kCommitStep) return;
+  port::DecommitZeroPages(pData + kCommitStep, committed_ - kCommitStep);
+  committed_ = kCommitStep;
 }
 
 void CShiftBuffer::ShiftData(std::uint32_t count) {

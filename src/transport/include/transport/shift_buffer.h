@@ -51,9 +51,12 @@ class CShiftBuffer {
   // was asked for.
   void Added(std::uint32_t n);
   // Empties the buffer and zeroes its header area; the rest keeps its bytes.
-  // When the buffer had reached beyond its first step, the rest of the block
-  // is given back to the system, so an idle buffer holds one step again.
   void ClearData();
+  // When the buffer is empty, gives what it committed beyond its first step
+  // back to the system, so an idle buffer holds one step again. Called when
+  // the channel is idle rather than whenever the buffer empties, so a stream
+  // of large packages does not commit the same pages again for each.
+  void ReleaseUnused();
   // The front: the first buffered byte. Valid until the next append, shift
   // or clear, which may move the bytes.
   std::uint8_t* GetData() { return pData + read_; }
