@@ -10,6 +10,7 @@
 #include "diagnostics/log_file.h"
 #include "protocol/wire_format.h"
 #include "support/test_support.h"
+#include "transport/shift_buffer_test_helper.h"
 
 namespace qvctx {
 namespace {
@@ -166,6 +167,47 @@ TEST_F(ShiftBufferTest, ShiftKeepsTheRemainderInOrder) {
   const std::uint8_t next[] = {0xF0};
   buffer_.AppendData(next, 1);
   EXPECT_EQ(buffer_.GetData()[1], 0xF0);
+}
+
+// The limit counts what is buffered, wherever the front lies: an append that
+// finds too little room behind a consumed front moves the bytes down first.
+TEST_F(ShiftBufferTest, AppendBehindAConsumedFrontMovesTheBytesWhenNeeded) {
+  FillTo(10485000);
+  buffer_.ShiftData(1000);
+  const std::vector<std::uint8_t> more = Pattern(1500, 7);
+  buffer_.AppendData(more.data(), Size(more));
+  ASSERT_EQ(buffer_.Position(), 10485500u);
+  EXPECT_EQ(buffer_.GetData(), LastShiftBufferBlockForTesting());
+  const std::vector<std::uint8_t> filled = Pattern(10485000);
+  EXPECT_EQ(buffer_.GetData()[0], filled[1000]);
+  EXPECT_EQ(buffer_.GetData()[10483999], filled.back());
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer_.GetData() + 10484000,
+                                      buffer_.GetData() + 10485500),
+            more);
+  EXPECT_TRUE(ErrorMessages().empty());
+  buffer_.AppendData(more.data(), 226);
+  EXPECT_EQ(buffer_.Position(), 0u);
+  EXPECT_EQ(
+      ErrorMessages(),
+      std::vector<std::string>{
+          "AppendData::error buffer overflow --> pos=10485500, length=226"});
+}
+
+// Emptied after reaching beyond its first step, the buffer gives the rest
+// back when told (not before it is empty): committed again, those pages read
+// zero.
+TEST_F(ShiftBufferTest, EmptiedBufferGivesBackAllButItsFirstStep) {
+  FillTo(3 * kShiftBufferCommitStep);
+  buffer_.ReleaseUnused();
+  EXPECT_EQ(buffer_.GetData()[2 * kShiftBufferCommitStep],
+            Pattern(2 * kShiftBufferCommitStep + 1).back());
+  buffer_.ShiftData(3 * kShiftBufferCommitStep);
+  buffer_.ReleaseUnused();
+  FillTo(kShiftBufferCommitStep + 1);
+  const std::uint8_t* data = buffer_.GetData();
+  EXPECT_EQ(std::count(data + kShiftBufferCommitStep + 1,
+                       data + 2 * kShiftBufferCommitStep, 0),
+            kShiftBufferCommitStep - 1);
 }
 
 TEST_F(ShiftBufferTest, ShiftOfEverythingOrMoreEmptiesTheBuffer) {

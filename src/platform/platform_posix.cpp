@@ -210,6 +210,10 @@ void* ReserveZeroPages(std::size_t size) {
 
 bool CommitZeroPages(void* /*start*/, std::size_t /*size*/) { return true; }
 
+void DecommitZeroPages(void* start, std::size_t size) {
+  madvise(start, size, MADV_DONTNEED);
+}
+
 void FreeZeroPages(void* block, std::size_t size) {
   if (block != nullptr) munmap(block, size);
 }

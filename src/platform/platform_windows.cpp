@@ -244,6 +244,10 @@ bool CommitZeroPages(void* start, std::size_t size) {
   return VirtualAlloc(start, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
+void DecommitZeroPages(void* start, std::size_t size) {
+  VirtualFree(start, size, MEM_DECOMMIT);
+}
+
 void FreeZeroPages(void* block, std::size_t /*size*/) {
   if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
 }

@@ -12,6 +12,15 @@ void CPackageReceiver::Append(const char* piece, std::int32_t count) {
   buffer_.AppendData(piece, count);
 }
 
+char* CPackageReceiver::RoomForPiece() {
+  return reinterpret_cast<char*>(
+      buffer_.RoomFor(static_cast<std::int32_t>(kChannelReadSize)));
+}
+
+void CPackageReceiver::PieceRead(std::uint32_t count) {
+  buffer_.Added(count < kChannelReadSize ? count : kChannelReadSize);
+}
+
 bool CPackageReceiver::Front(PackageView* package) {
   // Below a whole header the front may still hold bytes of the previous
   // package, left behind by a short shift: wait for more.
@@ -26,6 +35,9 @@ bool CPackageReceiver::Front(PackageView* package) {
   }
   if (!front_passed_ || !IsComplete(buffered, front_.size)) return false;
   *package = front_;
+  // The bytes may have moved to the start of the block since the header was
+  // read; they are the same bytes.
+  package->bytes = buffer_.GetData();
   return true;
 }
 

@@ -255,7 +255,7 @@ void CPackageThread::RunReader() {
     if (receiver) {
       log.LogInfo("%s", kReaderAboutToStart);
       log.LogInfo("%s", kReaderBeforeLoop);
-      ReadPackages(*receiver);
+      ReadPackages(*receiver, log);
     }
     log.LogInfo("%s", kReaderTerminated);
     log.LogInfo(kReaderExitingFormat,
@@ -280,11 +280,10 @@ bool CPackageThread::RequestStop() {
   return seen != kStopped;
 }
 
-void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
+void CPackageThread::ReadPackages(CPackageReceiver& receiver, CLogFile& log) {
   const WfHandle channel = inputs_.channel;
   char* const read_buffer = inputs_.read_buffer;
   const std::uint32_t read_wait_ms = inputs_.read_wait_ms;
-  CLogFile& log = *inputs_.log;
   if (read_wait_ms != 0) {
     log.LogInfo(kReaderReadWaitFormat, read_wait_ms);
   }
@@ -300,10 +299,18 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
     const std::chrono::steady_clock::time_point read_began =
         read_wait_ms != 0 ? std::chrono::steady_clock::now()
                           : std::chrono::steady_clock::time_point();
-    const WfBool read = WFVirtualChannelRead(channel, read_wait_ms, read_buffer,
-                                             kChannelReadSize, &count);
+    // Straight into the receive block when the piece surely fits there,
+    // else into the read buffer, and the append decides.
+    char* const room = receiver.RoomForPiece();
+    const WfBool read = WFVirtualChannelRead(
+        channel, read_wait_ms, room != nullptr ? room : read_buffer,
+        kChannelReadSize, &count);
     if (read != 0 && count != 0) {
-      receiver.Append(read_buffer, static_cast<std::int32_t>(count));
+      if (room != nullptr) {
+        receiver.PieceRead(count);
+      } else {
+        receiver.Append(read_buffer, static_cast<std::int32_t>(count));
+      }
     }
     // Drain every complete package before polling again, so a burst of small
     // packages or a slow callback cannot overflow the buffer. The first one
@@ -311,13 +318,18 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
     // tested again, so a stop ends the reader after the package in hand.
     bool first = true;
     const std::size_t dispatched = receiver.DrainCompletePackages(
-        [this](const PackageView& package) { DispatchPackage(package); },
+        [this, &log](const PackageView& package) {
+          DispatchPackage(package, log);
+        },
         [this, &first] {
           const bool go_on = first || state.load() == kRunning;
           first = false;
           return go_on;
         });
     const bool idle = count == 0 && dispatched == 0;
+    // An idle session holds one step of the receive block, not what its
+    // largest package took.
+    if (idle) receiver.buffer().ReleaseUnused();
     if (read_wait_ms == 0
             ? idle
             : read == 0 || (idle && ReturnedEarly(read_began, read_wait_ms))) {
@@ -326,8 +338,8 @@ void CPackageThread::ReadPackages(CPackageReceiver& receiver) {
   }
 }
 
-void CPackageThread::DispatchPackage(const PackageView& package) {
-  CLogFile& log = *inputs_.log;
+void CPackageThread::DispatchPackage(const PackageView& package,
+                                     CLogFile& log) {
   try {
     port::LockGuard guard(lock);
     log.LogInfo(kDispatchFormat, static_cast<int>(package.type),

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "diagnostics/log_file.h"
+#include "platform/platform.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
 #include "transport/shift_buffer_test_helper.h"
@@ -68,9 +69,10 @@ const std::uint8_t* LastShiftBufferBlockForTesting() {
 }
 
 void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
-  const bool fits = src != nullptr && Fits(pos, n);
-  if (fits && Commit(pos + static_cast<std::uint32_t>(n))) {
-    std::memcpy(pData + pos, src, static_cast<std::size_t>(n));
+  const bool fits = src != nullptr && Fits(Position(), n);
+  std::uint8_t* const room = fits ? RoomFor(n) : nullptr;
+  if (room != nullptr) {
+    std::memcpy(room, src, static_cast<std::size_t>(n));
     pos += static_cast<std::uint32_t>(n);
     return;
   }
@@ -78,27 +80,51 @@ void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
   // buffer is emptied all the same.
   try {
     GetLogFile()->LogError(fits ? kAppendNoMemoryFormat : kAppendOverflowFormat,
-                           static_cast<int>(pos), static_cast<int>(n));
+                           static_cast<int>(Position()), static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
   }
   ClearData();
 }
 
+std::uint8_t* CShiftBuffer::RoomFor(std::int32_t n) {
+  const std::uint32_t buffered = pos - read_;
+  if (!Fits(buffered, n)) return nullptr;
+  // Moving the buffered bytes is cheap next to the bytes consumed before
+  // them, or the room behind them is too short.
+  if (read_ != 0 && (buffered <= read_ / 8 || !Fits(pos, n))) MoveToStart();
+  return Commit(pos + static_cast<std::uint32_t>(n)) ? pData + pos : nullptr;
+}
+
+void CShiftBuffer::Added(std::uint32_t n) { pos += n; }
+
 void CShiftBuffer::ClearData() {
+  read_ = 0;
   pos = 0;
   std::memset(pData, 0, kPackageHeadSize);
   ++front_changes_;
 }
 
+void CShiftBuffer::ReleaseUnused() {
+  if (pos != read_ || committed_ == kCommitStep) return;
+  port::DecommitZeroPages(pData + kCommitStep, committed_ - kCommitStep);
+  committed_ = kCommitStep;
+}
+
 void CShiftBuffer::ShiftData(std::uint32_t count) {
-  if (pos > count) {
-    std::memmove(pData, pData + count, pos - count);
-    pos -= count;
+  if (pos - read_ > count) {
+    read_ += count;
     ++front_changes_;
+    if (pos - read_ < kPackageHeadSize) MoveToStart();
   } else {
     ClearData();
   }
+}
+
+void CShiftBuffer::MoveToStart() {
+  std::memmove(pData, pData + read_, pos - read_);
+  pos -= read_;
+  read_ = 0;
 }
 
 }  // namespace qvctx

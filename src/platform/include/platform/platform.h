@@ -202,6 +202,12 @@ void* ReserveZeroPages(std::size_t size);
 // committed for the first time read zero, pages committed before keep their
 // bytes. False when the system has no memory for them.
 bool CommitZeroPages(void* start, std::size_t size);
+// Gives the memory of the `size` bytes from `start`, inside a reserved block,
+// back to the system; the range stays reserved, and committed again it reads
+// zero. On Windows it is no longer committed (VirtualFree MEM_DECOMMIT); on
+// POSIX its pages are dropped (madvise MADV_DONTNEED) and come back as zero
+// pages when touched. `start` and `size` are whole pages.
+void DecommitZeroPages(void* start, std::size_t size);
 void FreeZeroPages(void* block, std::size_t size);
 
 // Suspends the calling thread for about `milliseconds`.

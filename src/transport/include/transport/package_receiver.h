@@ -13,7 +13,7 @@ namespace qvctx {
 // The package at the front of the buffer, as its header was read once it
 // passed the header test. Valid until the package is consumed.
 struct PackageView {
-  const std::uint8_t* bytes;  // its first byte: the start of the block
+  const std::uint8_t* bytes;  // its first byte: the buffer's front
   std::uint32_t size;         // its datasize, the header included
   std::uint16_t type;         // FNCTyp
   std::uint32_t message_id;
@@ -22,8 +22,9 @@ struct PackageView {
 // Reassembles packages from the pieces that channel reads return. Each piece
 // is appended to the shift buffer; a package is handed out when the front of
 // the buffer passes the header test and all of its bytes are buffered, and
-// consumed afterwards, so the next package moves to the front. The header of
-// each front is read and tested once, however many pieces it arrives in.
+// consumed afterwards, so the next package becomes the front. The header of
+// each front is read and tested once, however many pieces it arrives in and
+// wherever in the block its bytes move meanwhile.
 class CPackageReceiver {
  public:
   // Builds the 10 MiB buffer; may throw its std::runtime_error.
@@ -34,6 +35,13 @@ class CPackageReceiver {
   // Appends one piece read from the channel. A piece that does not fit is
   // logged and empties the buffer (see CShiftBuffer::AppendData).
   void Append(const char* piece, std::int32_t count);
+  // Where a channel read may put a piece of up to kChannelReadSize bytes
+  // straight behind the buffered ones, saving Append's copy; null when the
+  // piece must go through Append, which then decides as always (it might not
+  // fit, or the pages for it cannot be had).
+  char* RoomForPiece();
+  // Takes the `count` bytes read into RoomForPiece's place as appended.
+  void PieceRead(std::uint32_t count);
 
   // True when a complete package is at the front, described in *package.
   // Nothing is decided before the whole header is buffered, so stale bytes
@@ -72,7 +80,8 @@ class CPackageReceiver {
   CShiftBuffer buffer_;
   // What the header at the front said, and the buffer's front-change count
   // when it was read: while the count is the same the front is the same, so
-  // its header is not read again (appends only add behind it).
+  // its header is not read again (appends only add behind it, and a move to
+  // the start of the block keeps it as it is; its bytes are found anew).
   PackageView front_{};
   bool front_passed_ = false;
   bool front_read_ = false;

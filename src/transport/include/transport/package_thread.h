@@ -16,6 +16,7 @@
 
 namespace qvctx {
 
+class CLogFile;
 class CPackageReceiver;
 struct PackageView;
 class StepFailures;
@@ -23,8 +24,10 @@ class StepFailures;
 // What one reader uses, handed over by whoever starts it and fixed for the
 // reader's life, so a later start cannot change it under a running reader.
 struct ReaderInputs {
-  WfHandle channel;   // the channel it reads
-  char* read_buffer;  // kReadBufferSize bytes, kept until the reader ended
+  WfHandle channel;  // the channel it reads
+  // kReadBufferSize bytes, kept until the reader ended; a read goes there
+  // only when it might not fit behind the receive block's bytes
+  char* read_buffer;
   // 0: the fixed cadence (reads that return at once, a 1 ms pause after one
   // that brought nothing). 1 to 1000: each read waits up to this many ms for
   // bytes, and only a failed read or one that returned nothing well before
@@ -87,10 +90,12 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
                              const char* disabled_line);
   static std::uint32_t ServerDataProccesorThread(void* parameter);
   void RunReader();
-  // The reader's loop; returns when the state leaves running.
-  void ReadPackages(CPackageReceiver& receiver);
+  // The reader's loop, logging to `log`; returns when the state leaves
+  // running.
+  void ReadPackages(CPackageReceiver& receiver, CLogFile& log);
   // Hands the complete package at the front to its callback under `lock`.
-  void DispatchPackage(const PackageView& package) EXCLUDES(lock);
+  void DispatchPackage(const PackageView& package, CLogFile& log)
+      EXCLUDES(lock);
   // Asks a reader that is not stopped to stop; false when it was stopped.
   bool RequestStop();
   // Waits for the reader after a stop request: 2000 polls of 1 ms for state

@@ -10,10 +10,14 @@ namespace qvctx {
 // The block is committed in steps of this size as writes first reach them.
 inline constexpr std::uint32_t kShiftBufferCommitStep = 64 * 1024;
 
-// The data always starts at the first byte of the block: the buffer never
-// grows, never wraps and is never searched. Consuming a package moves the
-// bytes behind it down to the front. A write that would reach beyond the last
-// 34 bytes of the block is refused: it is logged, and the buffer is emptied.
+// The buffered bytes lie together in the block, from the read position to
+// the fill position: the buffer never grows, never wraps and is never
+// searched. Consuming a package only moves the read position; the bytes
+// behind it move down to the start of the block before an append, when that
+// costs little (see AppendData) or when the append needs the room, and at
+// once when fewer than a header's bytes are left. A write that would leave
+// fewer than 35 bytes of the block behind what is buffered is refused: it is
+// logged, and the buffer is emptied.
 //
 // One thread owns a buffer: the reader builds its own and is the only one to
 // touch it, so the buffer has no lock.
@@ -29,32 +33,57 @@ class CShiftBuffer {
   CShiftBuffer(const CShiftBuffer&) = delete;
   CShiftBuffer& operator=(const CShiftBuffer&) = delete;
 
-  // Adds n bytes at the fill position. Refused (logged, buffer emptied, the
-  // bytes dropped) unless src is non-null, n > 0 and n < limit - pos, and
-  // unless the pages it reaches can be committed (logged as out of memory).
+  // Adds n bytes behind the buffered ones. Refused (logged, buffer emptied,
+  // the bytes dropped) unless src is non-null, n > 0 and n < limit -
+  // Position(), and unless the pages it reaches can be committed (logged as
+  // out of memory). Before the copy the buffered bytes move down to the start
+  // of the block when they are no more than an eighth of the bytes consumed
+  // in front of them, or when the append would otherwise pass the write
+  // limit; so each byte consumed pays for at most an eighth of a byte moved,
+  // and the data stays near the start of the block.
   void AppendData(const void* src, std::int32_t n);
+  // The room that AppendData would copy n bytes to, made ready as it would
+  // make it (the bytes moved down when that is due, the pages committed), so
+  // a caller may write the bytes there itself; null when AppendData would
+  // refuse them. Nothing buffered changes.
+  std::uint8_t* RoomFor(std::int32_t n);
+  // Adds the n bytes written at RoomFor's address; n at most what RoomFor
+  // was asked for.
+  void Added(std::uint32_t n);
   // Empties the buffer and zeroes its header area; the rest keeps its bytes.
   void ClearData();
-  // The start of the block, valid for the buffer's whole life.
-  std::uint8_t* GetData() { return pData; }
-  // Drops the first `count` bytes, moving the rest down to the front; empties
-  // the buffer when count covers everything buffered.
+  // When the buffer is empty, gives what it committed beyond its first step
+  // back to the system, so an idle buffer holds one step again. Called when
+  // the channel is idle rather than whenever the buffer empties, so a stream
+  // of large packages does not commit the same pages again for each.
+  void ReleaseUnused();
+  // The front: the first buffered byte. Valid until the next append, shift
+  // or clear, which may move the bytes.
+  std::uint8_t* GetData() { return pData + read_; }
+  // Consumes the first `count` bytes by moving the read position past them;
+  // a remainder shorter than a header moves down to the start of the block.
+  // Empties the buffer when count covers everything buffered.
   void ShiftData(std::uint32_t count);
 
-  // The fill position: how many bytes are buffered from the front.
-  std::uint32_t Position() const { return pos; }
-  // Changes whenever the bytes at the front may change (emptied, shifted);
-  // appends, which only add behind them, leave it.
+  // How many bytes are buffered from the front.
+  std::uint32_t Position() const { return pos - read_; }
+  // Changes whenever the bytes at the front may change (emptied, consumed);
+  // appends, which only add behind them, leave it, and so does a move of the
+  // buffered bytes to the start of the block, which keeps them as they are
+  // (GetData() then gives their new place).
   std::uint32_t FrontChanges() const { return front_changes_; }
 
  private:
   // Commits the block up to `end` (exclusive) when it is not yet, to the
   // next whole step. False when the system has no memory.
   bool Commit(std::uint32_t end);
+  // Moves the buffered bytes down to the start of the block.
+  void MoveToStart();
 
   std::uint8_t* const pData;  // the block, owned
-  // Number of valid bytes at the start of the block and the offset of the
-  // next append.
+  // The offset of the front and the offset of the next append (the fill
+  // position): the buffered bytes are [read_, pos).
+  std::uint32_t read_ = 0;
   std::uint32_t pos = 0;
   std::uint32_t front_changes_ = 0;
   // The committed front of the block, a whole number of steps; the rest is
