@@ -71,7 +71,7 @@ class PackageReceiverTest : public ::testing::Test {
         [&allowed] { return allowed-- > 0; });
   }
 
-  CPackageReceiver receiver_;
+  CPackageReceiver receiver_{ProcessLogWriter()};
   std::vector<Bytes> delivered_;
 };
 

@@ -79,7 +79,8 @@ void Tap::Load() {
       },
       &table_);
   if (table_.WFVirtualChannelOpen != nullptr &&
-      qvctx_port::IsInOwnModule(reinterpret_cast<const void*>(table_.WFVirtualChannelOpen))) {
+      qvctx_port::IsInOwnModule(
+          reinterpret_cast<const void*>(table_.WFVirtualChannelOpen))) {
     Refuse(settings.target + " is the tap itself, not the platform's library");
     return;
   }
