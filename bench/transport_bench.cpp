@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "diagnostics/log_file.h"
 #include "protocol/wire_format.h"
 #include "transport/shift_buffer.h"
 
@@ -23,7 +24,8 @@ constexpr std::uint32_t kRefill = 1u << 20;
 
 void BM_ShiftBufferBuildAndDrop(benchmark::State& state) {
   for (auto _ : state) {
-    CShiftBuffer buffer;  // the constructor's clear touches the first page
+    CShiftBuffer buffer(qvctx::ProcessLogWriter());  // the constructor's clear
+                                                     // touches the first page
     benchmark::DoNotOptimize(buffer.GetData());
   }
 }
@@ -51,7 +53,7 @@ std::vector<std::uint8_t> Piece() {
 
 void BM_ShiftBufferAppendPieces(benchmark::State& state) {
   const std::vector<std::uint8_t> piece = Piece();
-  CShiftBuffer buffer;
+  CShiftBuffer buffer(qvctx::ProcessLogWriter());
   for (auto _ : state) {
     if (buffer.Position() >= kRefill) buffer.ClearData();
     buffer.AppendData(piece.data(), static_cast<std::int32_t>(piece.size()));
@@ -83,7 +85,7 @@ BENCHMARK(BM_MemcpyPieces);
 // consumed at once (a clear, since nothing follows it).
 void BM_ShiftBufferAppendThenShift(benchmark::State& state) {
   const std::vector<std::uint8_t> piece = Piece();
-  CShiftBuffer buffer;
+  CShiftBuffer buffer(qvctx::ProcessLogWriter());
   for (auto _ : state) {
     buffer.AppendData(piece.data(), static_cast<std::int32_t>(piece.size()));
     buffer.ShiftData(static_cast<std::uint32_t>(piece.size()));

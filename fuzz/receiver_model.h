@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "diagnostics/log_file.h"
 #include "protocol/wire_format.h"
 #include "transport/package_receiver.h"
 #include "transport/shift_buffer_test_helper.h"
@@ -189,7 +190,7 @@ class Harness {
           "buffered bytes differ");
   }
 
-  qvctx::CPackageReceiver receiver_;
+  qvctx::CPackageReceiver receiver_{qvctx::ProcessLogWriter()};
   Reference reference_;
 };
 

@@ -71,7 +71,7 @@ class PackageReceiverTest : public ::testing::Test {
         [&allowed] { return allowed-- > 0; });
   }
 
-  CPackageReceiver receiver_;
+  CPackageReceiver receiver_{ProcessLogWriter()};
   std::vector<Bytes> delivered_;
 };
 
@@ -195,6 +195,22 @@ TEST_F(PackageReceiverTest, DatasizeBelowTheHeaderEmptiesTheBuffer) {
   EXPECT_EQ(Drain(), 2u);
   ASSERT_EQ(delivered_.size(), 2u);
   EXPECT_EQ(delivered_[0], smallest);
+}
+
+// A receiver logs to the writer it is handed alone: once that writer has
+// closed (its session ended), the line is dropped and no writer is opened.
+TEST_F(PackageReceiverTest, LinesGoToTheHandedWriterAlone) {
+  CLogFile session_writer{LogSettings{}};
+  session_writer.CloseLog();
+  CPackageReceiver receiver(session_writer);
+  const Bytes bad = MakePackage(1, 5, 1);
+  receiver.Append(reinterpret_cast<const char*>(bad.data()),
+                  static_cast<std::int32_t>(bad.size()));
+  PackageView package{};
+  EXPECT_FALSE(receiver.Front(&package));
+  EXPECT_EQ(receiver.buffer().Position(), 0u);
+  EXPECT_EQ(CurrentLogFile(), nullptr);
+  EXPECT_TRUE(ErrorMessages().empty());
 }
 
 TEST_F(PackageReceiverTest, StaleHeaderBytesNeverDecideAnything) {

@@ -16,8 +16,8 @@
 #include "base/step_failures.h"
 #include "diagnostics/log_file.h"
 #include "module/configuration.h"
+#include "module/module.h"
 #include "module/module_data.h"
-#include "module/session.h"
 #include "qvctx/wfapi64_sim.h"
 #include "support/test_support.h"
 
@@ -36,12 +36,12 @@ TEST(SessionCloseFaultTest, FailedLogWriterCreationStillStopsAndReleases) {
   qvctx_test::RemoveLogFile();
   myModuleData.logAppend = 0;
   InstallLogSettings();
-  ASSERT_EQ(StartSession(), 0);
+  ASSERT_EQ(TheModule().StartSession(), 0);
   ASSERT_EQ(WfSimWaitForCalls(WFSIM_READ, 10, qvctx_test::kWaitMs), 0);
   DestroyLogFile();  // as an unload would; the idle reader logs nothing
 
   anomaly::ArmAllocationFault(anomaly::FaultThreads::kThisThread, 0);
-  EXPECT_EQ(CloseSession(), 0);
+  EXPECT_EQ(TheModule().CloseSession(), 0);
   EXPECT_TRUE(anomaly::DisarmAllocationFault());
   EXPECT_EQ(ReadsOver(50), 0u);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
@@ -61,11 +61,11 @@ TEST(SessionCloseFaultTest, FailedLogWriterCreationStillStopsAndReleases) {
   myModuleData.logAppend = 1;
   SetLogSettingsSource(nullptr);
 
-  EXPECT_EQ(StartSession(), 0);
+  EXPECT_EQ(TheModule().StartSession(), 0);
   EXPECT_EQ(WfSimWaitForCalls(WFSIM_READ, WfSimCallCount(WFSIM_READ) + 1,
                               qvctx_test::kWaitMs),
             0);
-  EXPECT_EQ(CloseSession(), 0);
+  EXPECT_EQ(TheModule().CloseSession(), 0);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
   EXPECT_EQ(WfSimHeldBufferCount(), 0u);
 }

@@ -12,8 +12,8 @@
 
 #include "diagnostics/log_file.h"
 #include "diagnostics/session_log.h"
+#include "module/module.h"
 #include "module/module_data.h"
-#include "module/session.h"
 #include "module/session_test_helper.h"
 #include "protocol/wire_format.h"
 #include "qvctx/wfapi64_sim.h"
@@ -33,7 +33,7 @@ TEST(SessionReadBufferTest, FailedAllocationEndsTheStartAfterTheSizeLine) {
   WfSimReset();
   qvctx_test::CreateLogFolder();
   SetReadBufferAllocatorForTesting(&NoMemory);
-  EXPECT_EQ(StartSession(), 1);
+  EXPECT_EQ(TheModule().StartSession(), 1);
   SetReadBufferAllocatorForTesting(nullptr);
   EXPECT_EQ(myModuleData.exitcode.load(), 0);
   EXPECT_EQ(myModuleData.GlobalReadDataTmpPtr, nullptr);
@@ -54,7 +54,7 @@ TEST(SessionReadBufferTest, FailedAllocationEndsTheStartAfterTheSizeLine) {
   }
   EXPECT_TRUE(logged);
 
-  EXPECT_EQ(CloseSession(), 0);
+  EXPECT_EQ(TheModule().CloseSession(), 0);
   EXPECT_EQ(WfSimOpenHandleCount(), 0u);
   EXPECT_EQ(WfSimHeldBufferCount(), 0u);
   const std::string close_text = FetchSessionLog();
@@ -117,8 +117,8 @@ TEST(SessionReceiveBlockTest, IsCommittedOnlyAsItFills) {
 #else
   WfSimReset();
   qvctx_test::CreateLogFolder();
-  RegisterEventCallBack(&OnEvent);
-  ASSERT_EQ(StartSession(), 0);
+  TheModule().RegisterEventCallBack(&OnEvent);
+  ASSERT_EQ(TheModule().StartSession(), 0);
   ASSERT_TRUE(Receive(100 * 1024));
   const std::uint8_t* block = LastShiftBufferBlockForTesting();
   ASSERT_NE(block, nullptr);
@@ -134,7 +134,7 @@ TEST(SessionReceiveBlockTest, IsCommittedOnlyAsItFills) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_LT(CommittedBytes(block), 256u * 1024);
-  EXPECT_EQ(CloseSession(), 0);
+  EXPECT_EQ(TheModule().CloseSession(), 0);
 #endif
 }
 

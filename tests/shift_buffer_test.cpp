@@ -56,7 +56,7 @@ class ShiftBufferTest : public ::testing::Test {
     ASSERT_EQ(buffer_.Position(), pos);
   }
 
-  CShiftBuffer buffer_;
+  CShiftBuffer buffer_{ProcessLogWriter()};
 };
 
 TEST_F(ShiftBufferTest, NewBufferIsEmptyAndAllZero) {

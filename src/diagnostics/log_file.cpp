@@ -35,6 +35,15 @@ WriterSlot& Slot() {
   return *slot;
 }
 
+// Lines to whichever writer is current; it holds nothing of its own.
+class CurrentWriter final : public Logger {
+ public:
+  void LogV(LogLineLevel level, const char* format,
+            std::va_list args) override {
+    GetLogFile()->LogV(level, format, args);
+  }
+};
+
 // The clock of the log lines; tests replace it.
 std::atomic<port::TimeOfDay (*)()> g_time_of_day{&port::LocalTimeOfDay};
 
@@ -71,18 +80,12 @@ void CLogFile::WriteBanner(const LogSettings& settings) {
   LogInfo(kBannerUserName, settings.host_user_name);
 }
 
-void CLogFile::LogInfo(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  Log<kInfoBufferSize>(kInfoThreshold, kInfoLineFormat, format, args);
-  va_end(args);
-}
-
-void CLogFile::LogError(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  Log<kErrorBufferSize>(kErrorThreshold, kErrorLineFormat, format, args);
-  va_end(args);
+void CLogFile::LogV(LogLineLevel level, const char* format, std::va_list args) {
+  if (level == LogLineLevel::kInfo) {
+    Log<kInfoBufferSize>(kInfoThreshold, kInfoLineFormat, format, args);
+  } else {
+    Log<kErrorBufferSize>(kErrorThreshold, kErrorLineFormat, format, args);
+  }
 }
 
 std::size_t FormatProcessTag(char (&tag)[kProcessTagSize],
@@ -158,6 +161,11 @@ std::shared_ptr<CLogFile> GetLogFile() {
                                                                : LogSettings{});
   }
   return slot.writer;
+}
+
+Logger& ProcessLogWriter() {
+  static NoDestructor<CurrentWriter> writer;
+  return *writer;
 }
 
 std::shared_ptr<CLogFile> CurrentLogFile() {

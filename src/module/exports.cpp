@@ -8,11 +8,8 @@
 #include "module/configuration.h"
 #include "module/export_guard.h"
 #include "module/messages.h"
-#include "module/module_data.h"
-#include "module/session.h"
+#include "module/module.h"
 #include "qvctx/qvctx.h"
-#include "transport/package_sender.h"
-#include "transport/package_thread.h"
 
 namespace {
 
@@ -33,41 +30,39 @@ extern "C" {
 
 QVCTX_API int32_t ServerStartSession(void) {
   return qvctx::GuardExport("ServerStartSession", kFailure,
-                            [] { return qvctx::StartSession(); });
+                            [] { return qvctx::TheModule().StartSession(); });
 }
 
 QVCTX_API int32_t ServerCloseSession(void) {
   return qvctx::GuardExport("ServerCloseSession",
-                            qvctx::myModuleData.exitcode.load(),
-                            [] { return qvctx::CloseSession(); });
+                            qvctx::TheModule().LastResult(),
+                            [] { return qvctx::TheModule().CloseSession(); });
 }
 
 QVCTX_API int32_t
 ServerRegisterEventCallBackFunction(PackageCallBack callback) {
   return qvctx::GuardExport(
       "ServerRegisterEventCallBackFunction", kFailure,
-      [&] { return qvctx::RegisterEventCallBack(callback); });
+      [&] { return qvctx::TheModule().RegisterEventCallBack(callback); });
 }
 
 QVCTX_API int32_t
 ServerRegisterResultCallBackFunction(PackageCallBack callback) {
   return qvctx::GuardExport(
       "ServerRegisterResultCallBackFunction", kFailure,
-      [&] { return qvctx::RegisterResultCallBack(callback); });
+      [&] { return qvctx::TheModule().RegisterResultCallBack(callback); });
 }
 
 QVCTX_API int32_t ServerRegisterFarFunction(const void* package,
                                             int32_t length) {
   return qvctx::GuardExport("ServerRegisterFarFunction", kFailure, [&] {
-    return qvctx::SendFarFunction(qvctx::myModuleData.hVirtualChannel, package,
-                                  length);
+    return qvctx::TheModule().SendFarFunction(package, length);
   });
 }
 
 QVCTX_API int32_t ServerSendBulkData(const void* data, uint32_t length) {
   return qvctx::GuardExport("ServerSendBulkData", kFailure, [&] {
-    return qvctx::SendBulkData(qvctx::myModuleData.hVirtualChannel, data,
-                               length);
+    return qvctx::TheModule().SendBulkData(data, length);
   });
 }
 
@@ -86,7 +81,7 @@ QVCTX_API int32_t ServerGetLastError(void) {
                 [](qvctx::CLogFile& log) {
                   log.LogInfo("%s", qvctx::kGetLastErrorEntering);
                 }) == 0
-             ? qvctx::myModuleData.exitcode.load()
+             ? qvctx::TheModule().LastResult()
              : kFailure;
 }
 

@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "diagnostics/log_file.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
 
@@ -47,8 +46,8 @@ bool CPackageReceiver::ReadFront() {
   const std::uint32_t datasize = ReadDatasize(front);
   if (datasize < kPackageHeadSize) {
     try {
-      GetLogFile()->LogError(kInvalidDatasizeFormat,
-                             static_cast<unsigned int>(datasize));
+      log_.LogError(kInvalidDatasizeFormat,
+                    static_cast<unsigned int>(datasize));
     } catch (const std::exception&) {
       // the line is lost; the buffer is emptied all the same
     }

@@ -4,9 +4,7 @@
 #include <cstring>
 #include <exception>
 
-#include "base/no_destructor.h"
 #include "channel/wfapi.h"
-#include "diagnostics/log_file.h"
 #include "platform/platform.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
@@ -19,28 +17,19 @@ namespace {
 constexpr std::uint32_t kFailedWriteBudget = 100;
 constexpr std::uint32_t kFailedWritePauseMs = 1;
 
-// One send at a time on the wire: without it the chunks of two host threads
-// interleave and the client receives a corrupted stream. Taken once per call,
-// after the staging copy; inside the reader's dispatch lock when a callback
-// sends, and always outside the log writer's lock.
-port::RecursiveLock& SendLock() {
-  static NoDestructor<port::RecursiveLock> lock;
-  return *lock;
-}
-
 char* Bytes(const void* data) {
   // The platform's write takes a non-const buffer but never changes it.
   return const_cast<char*>(static_cast<const char*>(data));
 }
 
 // Logs why a bulk send of `length` bytes from `data` cannot start; true then.
-bool RefuseBulkSend(const void* data, std::uint32_t length) {
+bool RefuseBulkSend(Logger& log, const void* data, std::uint32_t length) {
   if (length >= kBulkSendLimit) {
-    GetLogFile()->LogError(kBulkTooBigFormat, static_cast<int>(length));
+    log.LogError(kBulkTooBigFormat, static_cast<int>(length));
     return true;
   }
   if (data == nullptr && length != 0) {
-    GetLogFile()->LogError(kBulkNoDataFormat, static_cast<int>(length));
+    log.LogError(kBulkNoDataFormat, static_cast<int>(length));
     return true;
   }
   return false;
@@ -49,33 +38,33 @@ bool RefuseBulkSend(const void* data, std::uint32_t length) {
 // The bulk send of an accepted run of bytes; the caller holds the send lock.
 // source(at, count) gives the `count` bytes from offset `at` on, contiguous.
 template <class Source>
-std::int32_t WriteInChunks(const std::atomic<WfHandle>& channel,
-                           Source&& source, std::uint32_t length) {
-  GetLogFile()->LogInfo(kBulkSendFormat, static_cast<int>(length));
+std::int32_t WriteInChunks(WfHandle channel, Logger& log, Source&& source,
+                           std::uint32_t length) {
+  log.LogInfo(kBulkSendFormat, static_cast<int>(length));
   std::uint32_t sent = 0;
   std::uint32_t failures = 0;
   while (sent < length) {
     const std::uint32_t chunk =
         std::min<std::uint32_t>(length - sent, kSendChunkSize);
-    GetLogFile()->LogInfo(kBulkChunkFormat, static_cast<int>(chunk));
+    log.LogInfo(kBulkChunkFormat, static_cast<int>(chunk));
     // Cleared before every write, so only what this write took moves the
     // position: a failed write is repeated from the same byte, none skipped.
     WfDword taken = 0;
     const WfBool written = WFVirtualChannelWrite(
-        channel.load(), Bytes(source(sent, chunk)), chunk, &taken);
+        channel, Bytes(source(sent, chunk)), chunk, &taken);
     if (written == 0) {
       const std::uint32_t code = port::LastErrorCode();
-      GetLogFile()->LogError(kBulkWriteFailedFormat, static_cast<int>(code));
+      log.LogError(kBulkWriteFailedFormat, static_cast<int>(code));
       ++failures;
       port::SleepMilliseconds(kFailedWritePauseMs);
     } else if (taken == 0) {
       // A channel that keeps taking nothing would hold the loop for ever.
-      GetLogFile()->LogError("%s", kBulkWriteTookNothing);
+      log.LogError("%s", kBulkWriteTookNothing);
       ++failures;
       port::SleepMilliseconds(kFailedWritePauseMs);
     }
     if (failures > kFailedWriteBudget) {
-      GetLogFile()->LogError("%s", kBulkTooManyFailures);
+      log.LogError("%s", kBulkTooManyFailures);
       break;
     }
     // Never more than was offered, so the position cannot pass the end.
@@ -136,57 +125,56 @@ bool StagingTakes(const void* package, std::int32_t length) {
 
 // The line of a refused staging copy; a line that cannot be written is
 // dropped.
-void LogRefusedStaging(std::int32_t length) {
+void LogRefusedStaging(Logger& log, std::int32_t length) {
   try {
-    GetLogFile()->LogError(kOverWriteOverflowFormat, 0,
-                           static_cast<int>(length));
+    log.LogError(kOverWriteOverflowFormat, 0, static_cast<int>(length));
   } catch (const std::exception&) {
     // the line is lost, nothing else
   }
 }
 
-void LogStagedHead(const std::uint8_t* head) {
+void LogStagedHead(Logger& log, const std::uint8_t* head) {
   const std::uint32_t message_id = ReadMessageId(head);
-  GetLogFile()->LogInfo("%s", kFarFunctionSend);
-  GetLogFile()->LogInfo(kFarFunctionMessageIdFormat,
-                        static_cast<unsigned long>(message_id));
-  GetLogFile()->LogInfo(kFarFunctionFunctionIdFormat,
-                        static_cast<int>(FunctionId(message_id)));
-  GetLogFile()->LogInfo(kFarFunctionDatasizeFormat,
-                        static_cast<unsigned long>(ReadDatasize(head)));
-  GetLogFile()->LogInfo(kFarFunctionTimeStampFormat,
-                        static_cast<unsigned long>(ReadTimeStamp(head, 0)));
+  log.LogInfo("%s", kFarFunctionSend);
+  log.LogInfo(kFarFunctionMessageIdFormat,
+              static_cast<unsigned long>(message_id));
+  log.LogInfo(kFarFunctionFunctionIdFormat,
+              static_cast<int>(FunctionId(message_id)));
+  log.LogInfo(kFarFunctionDatasizeFormat,
+              static_cast<unsigned long>(ReadDatasize(head)));
+  log.LogInfo(kFarFunctionTimeStampFormat,
+              static_cast<unsigned long>(ReadTimeStamp(head, 0)));
 }
 
 // A short package goes out in one write, all or nothing: no error code is
 // read and the count taken is not looked at.
-std::int32_t WriteWhole(const std::atomic<WfHandle>& channel,
-                        const std::uint8_t* package, std::uint32_t length) {
+std::int32_t WriteWhole(WfHandle channel, const std::uint8_t* package,
+                        std::uint32_t length) {
   WfDword taken = 0;
-  return WFVirtualChannelWrite(channel.load(), Bytes(package), length,
-                               &taken) != 0
+  return WFVirtualChannelWrite(channel, Bytes(package), length, &taken) != 0
              ? 0
              : 1;
 }
 
 }  // namespace
 
-std::int32_t SendBulkData(const std::atomic<WfHandle>& channel,
-                          const void* data, std::uint32_t length) {
-  if (RefuseBulkSend(data, length)) return 1;
+std::int32_t SendBulkData(const SendTarget& target, const void* data,
+                          std::uint32_t length) {
+  if (RefuseBulkSend(target.log, data, length)) return 1;
   const auto* const bytes = static_cast<const std::uint8_t*>(data);
-  port::LockGuard one_send_at_a_time(SendLock());
+  port::LockGuard one_send_at_a_time(target.send_lock);
   return WriteInChunks(
-      channel, [bytes](std::uint32_t at, std::uint32_t) { return bytes + at; },
-      length);
+      target.channel, target.log,
+      [bytes](std::uint32_t at, std::uint32_t) { return bytes + at; }, length);
 }
 
-std::int32_t SendFarFunction(const std::atomic<WfHandle>& channel,
-                             const void* package, std::int32_t length) {
+std::int32_t SendFarFunction(const SendTarget& target, const void* package,
+                             std::int32_t length) {
+  Logger& log = target.log;
   const auto length32 = static_cast<std::uint32_t>(length);
   const bool copied = StagingTakes(package, length);
   if (!copied) {
-    LogRefusedStaging(length);
+    LogRefusedStaging(log, length);
     // A refused copy leaves a header of zeros: sending it would put zeros on
     // the wire. Only a length that the bulk sender refuses as well (a
     // negative one, or 10 MiB and more) goes on, to report the zeroed header
@@ -196,21 +184,20 @@ std::int32_t SendFarFunction(const std::atomic<WfHandle>& channel,
   if (copied && length32 < kPackageHeadSize) {
     // Stamped with a datasize below the header's size, it would corrupt the
     // stream; refused whole.
-    GetLogFile()->LogError(kFarFunctionTooShortFormat,
-                           static_cast<int>(length));
+    log.LogError(kFarFunctionTooShortFormat, static_cast<int>(length));
     return 1;
   }
   OutgoingPackage outgoing(
       copied ? static_cast<const std::uint8_t*>(package) : nullptr, length32);
 
-  port::LockGuard one_send_at_a_time(SendLock());
-  LogStagedHead(outgoing.head());
+  port::LockGuard one_send_at_a_time(target.send_lock);
+  LogStagedHead(log, outgoing.head());
   if (length32 < kSendChunkSize) {
-    return WriteWhole(channel, outgoing.Range(0, length32), length32);
+    return WriteWhole(target.channel, outgoing.Range(0, length32), length32);
   }
-  if (RefuseBulkSend(outgoing.head(), length32)) return 1;
+  if (RefuseBulkSend(log, outgoing.head(), length32)) return 1;
   return WriteInChunks(
-      channel,
+      target.channel, log,
       [&outgoing](std::uint32_t at, std::uint32_t count) {
         return outgoing.Range(at, count);
       },

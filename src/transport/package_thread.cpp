@@ -4,8 +4,6 @@
 #include <exception>
 #include <utility>
 
-#include "base/mutex.h"
-#include "base/no_destructor.h"
 #include "base/step_failures.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
@@ -33,19 +31,6 @@ bool ReturnedEarly(std::chrono::steady_clock::time_point began,
   return waited < std::chrono::microseconds(std::uint64_t{wait_ms} * 500);
 }
 
-// The process-wide instance. The mutex guards only the pointer: nothing that
-// waits (the stop wait, a dispatch) runs under it, so a callback may register
-// while a host thread tears the instance down.
-struct InstanceSlot {
-  Mutex mutex;
-  std::shared_ptr<CPackageThread> instance GUARDED_BY(mutex);
-};
-
-InstanceSlot& Slot() {
-  static NoDestructor<InstanceSlot> slot;
-  return *slot;
-}
-
 // Set on the reader thread for its whole life.
 thread_local bool t_on_reader = false;
 
@@ -56,11 +41,8 @@ void StopHook(std::uint32_t point) {
   if (auto* hook = g_stop_hook.load(std::memory_order_acquire)) hook(point);
 }
 
-// Whether this load has set up the stop at the process's exit.
-std::atomic<bool> g_exit_stop_registered{false};
-
-void LogInfoStep(StepFailures& failures, const char* line) {
-  failures.Run([line] { GetLogFile()->LogInfo("%s", line); });
+void LogInfoStep(StepFailures& failures, Logger& log, const char* line) {
+  failures.Run([&log, line] { log.LogInfo("%s", line); });
 }
 
 }  // namespace
@@ -69,36 +51,6 @@ bool OnReaderThread() { return t_on_reader; }
 
 void SetStopHookForTesting(void (*hook)(std::uint32_t point)) {
   g_stop_hook.store(hook, std::memory_order_release);
-}
-
-std::shared_ptr<CPackageThread> GetPackageThread() {
-  InstanceSlot& slot = Slot();
-  MutexLock hold(slot.mutex);
-  if (!slot.instance) slot.instance = std::make_shared<CPackageThread>();
-  return slot.instance;
-}
-
-void DestroyPackageThread() {
-  InstanceSlot& slot = Slot();
-  std::shared_ptr<CPackageThread> instance;
-  {
-    MutexLock hold(slot.mutex);
-    instance = slot.instance;
-  }
-  if (instance == nullptr) return;
-  StepFailures failures;
-  // The instance stays reachable until its reader has stopped: a
-  // registration from another thread meanwhile takes the same lock as the
-  // dispatch, so it waits for a running callback.
-  instance->StopReader(failures);
-  {
-    MutexLock hold(slot.mutex);
-    if (slot.instance == instance) slot.instance.reset();
-  }
-  // Emptied once nothing can reach the instance any more: a registration
-  // that comes after these lines goes to the next instance and is kept.
-  instance->ClearCallBacks(failures);
-  failures.Rethrow();
 }
 
 std::int32_t CPackageThread::SetEventCallBack(PackageCallBack callback) {
@@ -119,15 +71,14 @@ std::int32_t CPackageThread::StoreCallBack(PackageCallBack* slot,
     port::LockGuard guard(lock);
     *slot = callback;
   }
-  GetLogFile()->LogInfo("%s",
-                        callback != nullptr ? enabled_line : disabled_line);
+  host_log_.LogInfo("%s", callback != nullptr ? enabled_line : disabled_line);
   return 0;
 }
 
 std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
-  GetLogFile()->LogInfo("%s", kReaderInit);
+  host_log_.LogInfo("%s", kReaderInit);
   if (hThread != nullptr) {
-    GetLogFile()->LogError("%s", kReaderAlreadyCreated);
+    host_log_.LogError("%s", kReaderAlreadyCreated);
     // The failed start is this reader's stop signal: it ends on its next
     // pass, saying so, unless it has already stopped.
     std::uint8_t running = kRunning;
@@ -135,11 +86,6 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
     return 1;
   }
   state.store(kStopped);
-  // A process that exits with the reader running tears down the platform's
-  // library under it (POSIX): the reader is stopped first.
-  if (!g_exit_stop_registered.exchange(true)) {
-    port::RunAtProcessExit(&CPackageThread::StopReaderAtProcessExit);
-  }
   // Before the thread exists, so the reader finds them without a lock.
   inputs_ = inputs;
   reader_keeps_alive_ = shared_from_this();
@@ -149,31 +95,31 @@ std::int32_t CPackageThread::StartThread(const ReaderInputs& inputs) {
   hThread = port::CreateSuspendedThread(&ServerDataProccesorThread, this);
   if (hThread == nullptr) {
     reader_keeps_alive_.reset();
-    GetLogFile()->LogError("%s", kReaderCreateFailed);
+    host_log_.LogError("%s", kReaderCreateFailed);
     return 1;
   }
-  GetLogFile()->LogInfo("%s", kReaderCreated);
+  host_log_.LogInfo("%s", kReaderCreated);
   port::SetNormalPriority(hThread);
   // Running before the thread runs, so its first test always finds 1.
   state.store(kRunning);
   thread_resumed_ = true;
   port::ResumeThread(hThread);
-  GetLogFile()->LogInfo("%s", kReaderStarted);
+  host_log_.LogInfo("%s", kReaderStarted);
   return 0;
 }
 
 void CPackageThread::StopReader(StepFailures& failures) {
   // Nothing is marked before a step that can fail: a log line that cannot be
   // made must not leave a reader running under a later release.
-  LogInfoStep(failures, kTeardownWaiting);
+  LogInfoStep(failures, host_log_, kTeardownWaiting);
   // A callback that closes the session runs on the reader itself, which
   // cannot wait for its own end: it leaves its loop once the callback
   // returns, and the instance goes with its last reference.
   const bool on_reader = hThread != nullptr && port::IsCurrentThread(hThread);
   if (hThread != nullptr && RequestStop()) {
     if (!on_reader) WaitForReaderEnd(failures);
-    LogInfoStep(failures, kTeardownNotSignaled);
-    LogInfoStep(failures, kTeardownReadyToClose);
+    LogInfoStep(failures, host_log_, kTeardownNotSignaled);
+    LogInfoStep(failures, host_log_, kTeardownReadyToClose);
   }
   if (on_reader) {
     // The reader lets itself go: no host call ever waits for a reader whose
@@ -197,7 +143,7 @@ void CPackageThread::StopReader(StepFailures& failures) {
 void CPackageThread::ClearCallBacks(StepFailures& failures) {
   failures.Run([this] { SetEventCallBack(nullptr); });
   failures.Run([this] { SetResultCallBack(nullptr); });
-  LogInfoStep(failures, kReaderDestroyed);
+  LogInfoStep(failures, host_log_, kReaderDestroyed);
 }
 
 void CPackageThread::WaitForReaderEnd(StepFailures& failures) {
@@ -208,24 +154,12 @@ void CPackageThread::WaitForReaderEnd(StepFailures& failures) {
   // A callback still runs: releasing the channel or the read buffer now
   // would pull them from under it, so wait for the reader's own end.
   failures.Run(
-      [] { GetLogFile()->LogInfo(kTeardownStillBusyFormat, kStopWaitPolls); });
+      [this] { host_log_.LogInfo(kTeardownStillBusyFormat, kStopWaitPolls); });
   port::WaitForThreadEnd(hThread);
 }
 
-void CPackageThread::StopReaderAtProcessExit() {
-  // An exit from a callback runs on the reader itself, which ends with it.
-  if (t_on_reader) return;
-  std::shared_ptr<CPackageThread> instance;
-  {
-    InstanceSlot& slot = Slot();
-    MutexLock hold(slot.mutex);
-    instance = slot.instance;
-  }
-  if (instance) instance->StopAtProcessExit();
-}
-
 void CPackageThread::StopAtProcessExit() {
-  if (!RequestStop()) return;
+  if (t_on_reader || !RequestStop()) return;
   const std::uint32_t polls = inputs_.read_wait_ms + kExitStopPolls;
   for (std::uint32_t poll = 0; poll < polls; ++poll) {
     if (state.load() == kStopped) return;
@@ -248,7 +182,7 @@ void CPackageThread::RunReader() {
     log.LogInfo("%s", kReaderBeforeBuffer);
     std::unique_ptr<CPackageReceiver> receiver;
     try {
-      receiver = std::make_unique<CPackageReceiver>();
+      receiver = std::make_unique<CPackageReceiver>(log);
     } catch (const std::exception& error) {
       log.LogError("%s", error.what());
     }

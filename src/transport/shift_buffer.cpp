@@ -5,7 +5,6 @@
 #include <exception>
 #include <stdexcept>
 
-#include "diagnostics/log_file.h"
 #include "platform/platform.h"
 #include "protocol/wire_format.h"
 #include "transport/messages.h"
@@ -44,7 +43,7 @@ bool Fits(std::uint32_t at, std::int32_t n) {
 // The zero pages are the zero fill: no byte of the block is written here
 // beyond the header area that ClearData zeroes, and every page committed
 // later reads zero until written.
-CShiftBuffer::CShiftBuffer() : pData(AllocateBlock()) {
+CShiftBuffer::CShiftBuffer(Logger& log) : log_(log), pData(AllocateBlock()) {
   ClearData();
   g_last_block.store(pData, std::memory_order_relaxed);
 }
@@ -79,8 +78,8 @@ void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
   // A line that cannot be written (no memory for the writer) is dropped; the
   // buffer is emptied all the same.
   try {
-    GetLogFile()->LogError(fits ? kAppendNoMemoryFormat : kAppendOverflowFormat,
-                           static_cast<int>(Position()), static_cast<int>(n));
+    log_.LogError(fits ? kAppendNoMemoryFormat : kAppendOverflowFormat,
+                  static_cast<int>(Position()), static_cast<int>(n));
   } catch (const std::exception&) {
     // the line is lost, nothing else
   }

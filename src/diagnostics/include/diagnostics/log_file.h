@@ -9,15 +9,9 @@
 #include <memory>
 
 #include "base/thread_annotations.h"
+#include "diagnostics/logger.h"
 #include "diagnostics/messages.h"
 #include "platform/platform.h"
-
-#if defined(__GNUC__)
-#define QVCTX_PRINTF_FORMAT(format_index, first_arg) \
-  __attribute__((format(printf, format_index, first_arg)))
-#else
-#define QVCTX_PRINTF_FORMAT(format_index, first_arg)
-#endif
 
 namespace qvctx {
 
@@ -59,7 +53,7 @@ std::size_t FormatProcessTag(char (&tag)[kProcessTagSize],
 // that creates the writer. The layer that owns the settings installs it.
 using LogSettingsSource = LogSettings (*)();
 
-class CLogFile {
+class CLogFile final : public Logger {
  public:
   // Opens the log file named by `settings` for appending (emptied first when
   // log_append is 0) and writes the banner. A file that cannot be opened
@@ -73,9 +67,8 @@ class CLogFile {
   CLogFile& operator=(const CLogFile&) = delete;
 
   // One line at info level (needs logLevel >= 1) or error level (>= 0).
-  // Never report a failure.
-  void LogInfo(const char* format, ...) QVCTX_PRINTF_FORMAT(2, 3);
-  void LogError(const char* format, ...) QVCTX_PRINTF_FORMAT(2, 3);
+  // Never reports a failure.
+  void LogV(LogLineLevel level, const char* format, std::va_list args) override;
 
   // Appends one finished line and its line end in one write, so it has
   // reached the file on return and no other writer's line lands inside it.
@@ -118,6 +111,11 @@ void SetLogSettingsSource(LogSettingsSource source);
 // alive while the caller logs, even if it is destroyed meanwhile. Throws
 // std::bad_alloc when it cannot be created.
 std::shared_ptr<CLogFile> GetLogFile();
+
+// The process-wide writer as a Logger: each line goes to GetLogFile()'s
+// writer, created (with its banner) when none exists. What the module hands
+// down to the parts whose lines go to whichever writer is current.
+Logger& ProcessLogWriter();
 
 // The process-wide writer when one exists, else null; never creates one.
 std::shared_ptr<CLogFile> CurrentLogFile();

@@ -27,8 +27,9 @@ struct PackageView {
 // wherever in the block its bytes move meanwhile.
 class CPackageReceiver {
  public:
-  // Builds the 10 MiB buffer; may throw its std::runtime_error.
-  CPackageReceiver() = default;
+  // Builds the 10 MiB buffer; may throw its std::runtime_error. Its lines
+  // go to `log`, which must outlive the receiver.
+  explicit CPackageReceiver(Logger& log) : log_(log), buffer_(log) {}
   CPackageReceiver(const CPackageReceiver&) = delete;
   CPackageReceiver& operator=(const CPackageReceiver&) = delete;
 
@@ -77,6 +78,7 @@ class CPackageReceiver {
   // usable datasize, remembered in front_.
   bool ReadFront();
 
+  Logger& log_;
   CShiftBuffer buffer_;
   // What the header at the front said, and the buffer's front-change count
   // when it was read: while the count is the same the front is the same, so

@@ -1,6 +1,7 @@
-// CPackageThread: the process-wide owner of the reader thread, which reads
-// the client's packages from the channel and hands each complete one to the
-// host's event or result callback.
+// CPackageThread: the owner of one reader thread, which reads the client's
+// packages from the channel and hands each complete one to the host's event
+// or result callback. Whoever owns the session holds it and hands it what it
+// uses; it reaches nothing process-wide.
 #ifndef QVCTX_SRC_TRANSPORT_PACKAGE_THREAD_H_
 #define QVCTX_SRC_TRANSPORT_PACKAGE_THREAD_H_
 
@@ -11,6 +12,7 @@
 #include "base/thread_annotations.h"
 #include "channel/wfapi.h"
 #include "diagnostics/log_file.h"
+#include "diagnostics/logger.h"
 #include "platform/platform.h"
 #include "qvctx/qvctx.h"
 
@@ -47,7 +49,9 @@ struct ReaderInputs {
 // callbacks may be registered from any thread at any time.
 class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
  public:
-  CPackageThread() = default;
+  // `host_log` takes the lines of the host's calls (the start, the
+  // registrations, the teardown); it must outlive the instance.
+  explicit CPackageThread(Logger& host_log) : host_log_(host_log) {}
   ~CPackageThread() = default;
   CPackageThread(const CPackageThread&) = delete;
   CPackageThread& operator=(const CPackageThread&) = delete;
@@ -64,12 +68,21 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   std::int32_t SetEventCallBack(PackageCallBack callback);
   std::int32_t SetResultCallBack(PackageCallBack callback);
 
-  // The two halves of the teardown; see DestroyPackageThread. Every step
-  // runs; the failures of their log lines are kept in `failures`. Stops the
-  // reader and lets its thread go:
+  // The two halves of the teardown. Every step runs; the failures of their
+  // log lines are kept in `failures`. Stops the reader (bounded wait of 2000
+  // polls of 1 ms; past that it logs and waits on until the reader ends, so
+  // nothing it uses is released under it) and lets its thread go; called from
+  // a callback on the reader thread itself, it requests the stop and lets the
+  // thread go: the reader finishes on its way out and nobody waits for it.
   void StopReader(StepFailures& failures);
   // Empties both callbacks and logs the instance's end:
   void ClearCallBacks(StepFailures& failures);
+
+  // At the process's exit: asks a running reader to stop and waits for it a
+  // short while (its read's wait and 500 ms more), never longer, so a reader
+  // held in a host callback does not hold up the exit. Nothing when called on
+  // the reader itself (an exit from a callback), which ends with the process.
+  void StopAtProcessExit();
 
  private:
   // Values of state. The reader runs its loop while the state is running;
@@ -101,11 +114,6 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // Waits for the reader after a stop request: 2000 polls of 1 ms for state
   // 0, then, logged, for the thread's end; never gives up while it runs.
   void WaitForReaderEnd(StepFailures& failures);
-  // At the process's exit: asks a running reader to stop and waits for it a
-  // short while (its read's wait and 500 ms more), never longer, so a reader
-  // held in a host callback does not hold up the exit.
-  void StopAtProcessExit();
-  static void StopReaderAtProcessExit();
 
   // Shared with the reader unlocked: written by the start, the close and
   // the reader (as its last act, to stopped), so each change from one
@@ -116,6 +124,8 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   port::RecursiveLock lock;
   PackageCallBack EventCallBack GUARDED_BY(lock) = nullptr;   // FNCTyp 1
   PackageCallBack ResultCallBack GUARDED_BY(lock) = nullptr;  // FNCTyp 2
+
+  Logger& host_log_;
 
   // The rest belongs to the start and the close, which never run at once.
   // The reader; set by StartThread, cleared only by the teardown.
@@ -128,22 +138,6 @@ class CPackageThread : public std::enable_shared_from_this<CPackageThread> {
   // Set before the reader is resumed: its thread's end can be waited for.
   bool thread_resumed_ = false;
 };
-
-// The process-wide instance, created on first use; two threads asking at
-// once get the same one. Holding the result keeps it alive. During a
-// teardown it is still the instance being torn down, so a registration from
-// another thread waits for a running callback as at any other time.
-std::shared_ptr<CPackageThread> GetPackageThread();
-
-// Stops the reader (bounded wait of 2000 polls of 1 ms; past that it logs and
-// waits on until the reader ends, so nothing it uses is released under it),
-// closes the thread handle, drops the instance, then clears both of its
-// callbacks. Called from a callback on the reader thread itself, it requests
-// the stop and lets the thread go: the reader finishes on its way out and
-// nobody waits for it. Nothing when no instance exists. Callers serialise it
-// with the start. Every step runs; then the first failure of a log line, if
-// any, is thrown.
-void DestroyPackageThread();
 
 // True on the reader thread (inside a callback).
 bool OnReaderThread();

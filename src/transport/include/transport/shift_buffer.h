@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "diagnostics/logger.h"
+
 namespace qvctx {
 
 // The block is committed in steps of this size as writes first reach them.
@@ -27,8 +29,9 @@ class CShiftBuffer {
   // it in steps of 64 KiB as the writes first reach them, so only the part
   // that has been used costs memory (an idle session: one step). Throws
   // std::runtime_error("Memory allocation failed in CShiftBuffer
-  // constructor.") when the block or its first step cannot be had.
-  CShiftBuffer();
+  // constructor.") when the block or its first step cannot be had. A refused
+  // append is logged to `log`, which must outlive the buffer.
+  explicit CShiftBuffer(Logger& log);
   ~CShiftBuffer();
   CShiftBuffer(const CShiftBuffer&) = delete;
   CShiftBuffer& operator=(const CShiftBuffer&) = delete;
@@ -80,6 +83,7 @@ class CShiftBuffer {
   // Moves the buffered bytes down to the start of the block.
   void MoveToStart();
 
+  Logger& log_;
   std::uint8_t* const pData;  // the block, owned
   // The offset of the front and the offset of the next append (the fill
   // position): the buffered bytes are [read_, pos).

@@ -1,4 +1,4 @@
-#include "module/session.h"
+#include "module/module.h"
 
 #include <cstdint>
 #include <cstring>
@@ -20,6 +20,7 @@
 #include "module/session_test_helper.h"
 #include "platform/platform.h"
 #include "protocol/wire_format.h"
+#include "transport/package_sender.h"
 #include "transport/package_thread.h"
 
 namespace qvctx {
@@ -38,81 +39,6 @@ char* AllocateReadBuffer(std::size_t size) {
 // How the start allocates the read buffer; tests replace it to make it fail.
 char* (*g_allocate_read_buffer)(std::size_t) = &AllocateReadBuffer;
 
-// What a start without a close in between replaced: the reader of the
-// earlier start may still use it, so it is released by the next close, once
-// that reader has stopped.
-struct Superseded {
-  Mutex mutex;
-  std::vector<char*> session_infos GUARDED_BY(mutex);
-  std::vector<void*> client_datas GUARDED_BY(mutex);
-  std::vector<WfHandle> channels GUARDED_BY(mutex);
-  std::vector<char*> read_buffers GUARDED_BY(mutex);
-};
-
-Superseded& Replaced() {
-  static NoDestructor<Superseded> replaced;
-  return *replaced;
-}
-
-// Keeps `value` in the list that `member` picks.
-template <typename T>
-void Supersede(std::vector<T> Superseded::*member, T value) {
-  if (value == nullptr) return;
-  Superseded& replaced = Replaced();
-  MutexLock hold(replaced.mutex);
-  (replaced.*member).push_back(value);
-}
-
-// The lifecycle: one start or close at a time. A host thread waits for its
-// turn. The reader thread (a callback that starts or closes) never waits for
-// a close, whose thread may be waiting for the reader itself; a start never
-// waits for the reader, so the reader may wait for one.
-enum class Operation { kNone, kStart, kClose };
-
-struct Lifecycle {
-  Mutex mutex;
-  CondVar turn_ended{mutex};
-  Operation running GUARDED_BY(mutex) = Operation::kNone;
-};
-
-Lifecycle& GetLifecycle() {
-  static NoDestructor<Lifecycle> lifecycle;
-  return *lifecycle;
-}
-
-// Holds the lifecycle's turn for one start or close; not held (held() false)
-// when a callback's call meets a close under way.
-class LifecycleTurn {
- public:
-  explicit LifecycleTurn(Operation operation) {
-    Lifecycle& lifecycle = GetLifecycle();
-    const bool on_reader = OnReaderThread();
-    MutexLock hold(lifecycle.mutex);
-    while (lifecycle.running != Operation::kNone) {
-      if (on_reader && lifecycle.running == Operation::kClose) return;
-      lifecycle.turn_ended.Wait();
-    }
-    lifecycle.running = operation;
-    held_ = true;
-  }
-  ~LifecycleTurn() {
-    if (!held_) return;
-    Lifecycle& lifecycle = GetLifecycle();
-    {
-      MutexLock hold(lifecycle.mutex);
-      lifecycle.running = Operation::kNone;
-    }
-    lifecycle.turn_ended.SignalAll();
-  }
-  LifecycleTurn(const LifecycleTurn&) = delete;
-  LifecycleTurn& operator=(const LifecycleTurn&) = delete;
-
-  bool held() const { return held_; }
-
- private:
-  bool held_ = false;
-};
-
 void Info(const StepLines& step) { WriteStep(StepLevel::kInfo, step); }
 
 void LogToCurrentWriter(const char* what) noexcept {
@@ -127,8 +53,8 @@ void LogToCurrentWriter(const char* what) noexcept {
 
 // Info as two steps of a teardown: the session-log line is added even when
 // the file line cannot be made.
-void InfoSteps(StepFailures& failures, const StepLines& step) {
-  failures.Run([&step] { GetLogFile()->LogInfo("%s", step.file); });
+void InfoSteps(StepFailures& failures, Logger& log, const StepLines& step) {
+  failures.Run([&log, &step] { log.LogInfo("%s", step.file); });
   failures.Run([&step] { AppendStepLine(StepLevel::kInfo, step.session); });
 }
 
@@ -162,57 +88,161 @@ void ReportCloseFailure(const StepFailures& failures) noexcept {
   }
 }
 
-void ReleaseSuperseded(StepFailures& failures) {
-  Superseded& replaced = Replaced();
-  MutexLock hold(replaced.mutex);
-  for (void* data : replaced.client_datas) WFFreeMemory(data);
-  for (char* info : replaced.session_infos) WFFreeMemory(info);
+}  // namespace
+
+// Holds the module's turn for one start or close; not held (held() false)
+// when a callback's call meets a close under way.
+class Module::Turn {
+ public:
+  Turn(Module& module, Operation operation) : module_(module) {
+    const bool on_reader = OnReaderThread();
+    MutexLock hold(module_.mutex_);
+    while (module_.running_ != Operation::kNone) {
+      if (on_reader && module_.running_ == Operation::kClose) return;
+      module_.turn_ended_.Wait();
+    }
+    module_.running_ = operation;
+    held_ = true;
+  }
+  ~Turn() {
+    if (!held_) return;
+    {
+      MutexLock hold(module_.mutex_);
+      module_.running_ = Operation::kNone;
+    }
+    module_.turn_ended_.SignalAll();
+  }
+  Turn(const Turn&) = delete;
+  Turn& operator=(const Turn&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  Module& module_;
+  bool held_ = false;
+};
+
+Module& TheModule() {
+  static NoDestructor<Module> module(ProcessLogWriter());
+  return *module;
+}
+
+std::shared_ptr<CPackageThread> Module::Reader() {
+  MutexLock hold(mutex_);
+  if (!reader_) reader_ = std::make_shared<CPackageThread>(log_);
+  return reader_;
+}
+
+void Module::DestroyReader() {
+  std::shared_ptr<CPackageThread> reader;
+  {
+    MutexLock hold(mutex_);
+    reader = reader_;
+  }
+  if (reader == nullptr) return;
+  StepFailures failures;
+  // The instance stays reachable until its reader has stopped: a
+  // registration from another thread meanwhile takes the same lock as the
+  // dispatch, so it waits for a running callback.
+  reader->StopReader(failures);
+  {
+    MutexLock hold(mutex_);
+    if (reader_ == reader) reader_.reset();
+  }
+  // Emptied once nothing can reach the instance any more: a registration
+  // that comes after these lines goes to the next instance and is kept.
+  reader->ClearCallBacks(failures);
+  failures.Rethrow();
+}
+
+void Module::StopReaderAtProcessExit() {
+  std::shared_ptr<CPackageThread> reader;
+  {
+    Module& module = TheModule();
+    MutexLock hold(module.mutex_);
+    reader = module.reader_;
+  }
+  if (reader) reader->StopAtProcessExit();
+}
+
+template <typename T>
+void Module::Supersede(std::vector<T> Module::*list, T value) {
+  if (value == nullptr) return;
+  MutexLock hold(mutex_);
+  (this->*list).push_back(value);
+}
+
+void Module::ReleaseSuperseded(StepFailures& failures) {
+  // Taken out whole, so no platform call runs under the module's lock.
+  std::vector<char*> session_infos;
+  std::vector<void*> client_datas;
+  std::vector<WfHandle> channels;
+  std::vector<char*> read_buffers;
+  {
+    MutexLock hold(mutex_);
+    session_infos.swap(superseded_session_infos_);
+    client_datas.swap(superseded_client_datas_);
+    channels.swap(superseded_channels_);
+    read_buffers.swap(superseded_read_buffers_);
+  }
   // Emptied with their storage: the lists outlive no unload of the library,
   // their heap blocks would.
-  std::vector<void*>().swap(replaced.client_datas);
-  std::vector<char*>().swap(replaced.session_infos);
+  for (void* data : client_datas) WFFreeMemory(data);
+  for (char* info : session_infos) WFFreeMemory(info);
   std::vector<WfHandle> still_open;
-  for (WfHandle channel : replaced.channels) {
+  for (WfHandle channel : channels) {
     if (WFVirtualChannelClose(channel) == 0) {
       const std::uint32_t code = port::LastErrorCode();
-      failures.Run([code] {
-        GetLogFile()->LogInfo(kChannelCloseFailed.file, static_cast<int>(code));
+      failures.Run([this, code] {
+        log_.LogInfo(kChannelCloseFailed.file, static_cast<int>(code));
       });
       // Kept for the next close to try again; with no room it is dropped.
       failures.Run([&] { still_open.push_back(channel); });
     }
   }
-  replaced.channels.swap(still_open);
-  for (char* buffer : replaced.read_buffers) delete[] buffer;
-  std::vector<char*>().swap(replaced.read_buffers);
+  for (char* buffer : read_buffers) delete[] buffer;
+  MutexLock hold(mutex_);
+  superseded_channels_.swap(still_open);
 }
 
-}  // namespace
-
-std::int32_t RegisterEventCallBack(PackageCallBack callback) {
-  return GetPackageThread()->SetEventCallBack(callback);
+std::int32_t Module::RegisterEventCallBack(PackageCallBack callback) {
+  return Reader()->SetEventCallBack(callback);
 }
 
-std::int32_t RegisterResultCallBack(PackageCallBack callback) {
-  return GetPackageThread()->SetResultCallBack(callback);
+std::int32_t Module::RegisterResultCallBack(PackageCallBack callback) {
+  return Reader()->SetResultCallBack(callback);
 }
+
+std::int32_t Module::SendFarFunction(const void* package, std::int32_t length) {
+  return qvctx::SendFarFunction(
+      SendTarget{myModuleData.hVirtualChannel.load(), log_, send_lock_},
+      package, length);
+}
+
+std::int32_t Module::SendBulkData(const void* data, std::uint32_t length) {
+  return qvctx::SendBulkData(
+      SendTarget{myModuleData.hVirtualChannel.load(), log_, send_lock_}, data,
+      length);
+}
+
+std::int32_t Module::LastResult() const { return myModuleData.exitcode.load(); }
 
 void SetReadBufferAllocatorForTesting(char* (*allocate)(std::size_t)) {
   g_allocate_read_buffer = allocate != nullptr ? allocate : &AllocateReadBuffer;
 }
 
-std::int32_t StartSession() {
-  const LifecycleTurn turn(Operation::kStart);
+std::int32_t Module::StartSession() {
+  const Turn turn(*this, Operation::kStart);
   if (!turn.held()) {
     // A callback's start while the session is being closed: that close waits
     // for this very reader, so there is nothing to start on.
-    GetLogFile()->LogError("%s", kStartDuringClose);
+    log_.LogError("%s", kStartDuringClose);
     return 1;
   }
   myModuleData.exitcode.store(0);
   Info(kStartEntering);
 
-  Supersede(&Superseded::session_infos, myModuleData.pSessionInfo);
+  Supersede(&Module::superseded_session_infos_, myModuleData.pSessionInfo);
   myModuleData.pSessionInfo = nullptr;
   WfDword session_bytes = 0;
   if (WFQuerySessionInformationA(kCurrentServer, kCurrentSession,
@@ -228,7 +258,7 @@ std::int32_t StartSession() {
   }
   Info(kSessionInfoCorrect);
 
-  Supersede(&Superseded::channels, myModuleData.hVirtualChannel.load());
+  Supersede(&Module::superseded_channels_, myModuleData.hVirtualChannel.load());
   // The platform's open takes the name as a non-const buffer.
   char channel_name[sizeof(kVirtualChannelName)];
   std::memcpy(channel_name, kVirtualChannelName, sizeof(channel_name));
@@ -243,7 +273,7 @@ std::int32_t StartSession() {
   WriteStep(StepLevel::kInfo, kOpened, HandleNumber(channel),
             std::to_string(HandleNumber(channel)));
 
-  Supersede(&Superseded::client_datas, myModuleData.pClientData);
+  Supersede(&Module::superseded_client_datas_, myModuleData.pClientData);
   myModuleData.pClientData = nullptr;
   WfDword client_bytes = 0;
   if (WFVirtualChannelQuery(channel, kClientDataClass,
@@ -257,16 +287,23 @@ std::int32_t StartSession() {
   WriteStep(StepLevel::kInfo, kHeadSize, static_cast<int>(kPackageHeadSize),
             std::to_string(kPackageHeadSize));
 
-  Supersede(&Superseded::read_buffers, myModuleData.GlobalReadDataTmpPtr);
+  Supersede(&Module::superseded_read_buffers_,
+            myModuleData.GlobalReadDataTmpPtr);
   myModuleData.GlobalReadDataTmpPtr = g_allocate_read_buffer(kReadBufferSize);
   if (myModuleData.GlobalReadDataTmpPtr == nullptr) {
-    GetLogFile()->LogError("%s", kReadBufferFailed);
+    log_.LogError("%s", kReadBufferFailed);
     return 1;
   }
   Info(kInitializeFifo);
   Info(kInitializeReader);
 
-  myModuleData.exitcode.store(GetPackageThread()->StartThread(
+  const std::shared_ptr<CPackageThread> reader = Reader();
+  // A process that exits with the reader running tears down the platform's
+  // library under it (POSIX): the reader is stopped first.
+  if (!exit_stop_registered_.exchange(true)) {
+    port::RunAtProcessExit(&Module::StopReaderAtProcessExit);
+  }
+  myModuleData.exitcode.store(reader->StartThread(
       ReaderInputs{channel, myModuleData.GlobalReadDataTmpPtr,
                    myModuleData.read_wait_ms, GetLogFile()}));
 
@@ -276,8 +313,8 @@ std::int32_t StartSession() {
   return result;
 }
 
-std::int32_t CloseSession() {
-  const LifecycleTurn turn(Operation::kClose);
+std::int32_t Module::CloseSession() {
+  const Turn turn(*this, Operation::kClose);
   // A callback's close while another close waits for this reader: that
   // close does every step once the callback has returned.
   if (!turn.held()) return myModuleData.exitcode.load();
@@ -285,18 +322,18 @@ std::int32_t CloseSession() {
   // Every step runs whatever a log or session-log line costs; the first
   // such failure is reported after the last step.
   StepFailures failures;
-  failures.Run([] { DestroyPackageThread(); });
-  InfoSteps(failures, kCloseThreads);
+  failures.Run([this] { DestroyReader(); });
+  InfoSteps(failures, log_, kCloseThreads);
 
   if (myModuleData.pClientData != nullptr) {
     WFFreeMemory(myModuleData.pClientData);
     myModuleData.pClientData = nullptr;
-    InfoSteps(failures, kFreedClientData);
+    InfoSteps(failures, log_, kFreedClientData);
   }
   if (myModuleData.pSessionInfo != nullptr) {
     WFFreeMemory(myModuleData.pSessionInfo);
     myModuleData.pSessionInfo = nullptr;
-    InfoSteps(failures, kFreedSessionInfo);
+    InfoSteps(failures, log_, kFreedSessionInfo);
   }
   const WfHandle channel = myModuleData.hVirtualChannel.load();
   if (channel != nullptr) {
@@ -304,8 +341,8 @@ std::int32_t CloseSession() {
       myModuleData.hVirtualChannel.store(nullptr);
     } else {
       const std::uint32_t code = port::LastErrorCode();
-      failures.Run([code] {
-        GetLogFile()->LogInfo(kChannelCloseFailed.file, static_cast<int>(code));
+      failures.Run([this, code] {
+        log_.LogInfo(kChannelCloseFailed.file, static_cast<int>(code));
       });
       failures.Run([code] {
         AppendStepLine(StepLevel::kInfo,
@@ -316,7 +353,7 @@ std::int32_t CloseSession() {
   if (myModuleData.GlobalReadDataTmpPtr != nullptr) {
     delete[] myModuleData.GlobalReadDataTmpPtr;
     myModuleData.GlobalReadDataTmpPtr = nullptr;
-    InfoSteps(failures, kFreedReadBuffer);
+    InfoSteps(failures, log_, kFreedReadBuffer);
   }
   ReleaseSuperseded(failures);
   ReportCloseFailure(failures);
