@@ -354,11 +354,9 @@ TEST_F(ConfigTest, ReadWaitMsSetsTheReadersWait) {
   }
 }
 
-// The first call's read held by the seam while a start races it: the start
-// must not run on the defaults (no wait in its reads), nor may a writer's
-// banner. The seam holds the read until the start has returned, so a start
-// that went on before the read ended returns meanwhile; one that waits for
-// the read, as it must, is let go after a while.
+// A start racing the first call's read, which the hook holds until the start
+// returns (one that rightly waits for the read: half a second), runs on the
+// configured values: its reader's wait and its writer's banner.
 TEST_F(ConfigTest, AFirstCallRacingTheReadUsesTheConfiguredValues) {
   WriteFile(first_, "[server]\r\nport=4242\r\n[common]\r\nreadWaitMs=50\r\n");
   static std::promise<void> reading;

@@ -27,7 +27,6 @@ constexpr Outcome kSuccess{true, 0};
 // The settings a host developer gives through the environment.
 constexpr char kConnectVariable[] = "QVCTX_SIM_CONNECT";
 constexpr char kRecordVariable[] = "QVCTX_SIM_RECORD";
-constexpr char kEndAtExitVariable[] = "QVCTX_SIM_END_AT_EXIT";
 
 // How long the state's end at exit lets a reader that goes on reading come.
 constexpr std::chrono::milliseconds kEndGrace{250};
@@ -89,6 +88,9 @@ void LockSpinning(std::unique_lock<std::mutex>& hold) {
   std::abort();
 }
 
+#if !defined(_WIN32)
+constexpr char kEndAtExitVariable[] = "QVCTX_SIM_END_AT_EXIT";
+
 // With QVCTX_SIM_END_AT_EXIT set at load, ends the state at exit. Built at
 // load, so exit destroys it in the place a real platform library's static
 // state has: after the exit handlers that libraries and hosts registered
@@ -106,7 +108,6 @@ class StateEndAtExit {
   bool asked_;
 };
 
-#if !defined(_WIN32)
 const StateEndAtExit kStateEndAtExit;
 #endif
 
