@@ -7,10 +7,14 @@
 // library's own reader, under $QVCTX_DRIVE_C and $XDG_CONFIG_HOME.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "profile_cases.h"
@@ -348,6 +352,38 @@ TEST_F(ConfigTest, ReadWaitMsSetsTheReadersWait) {
     }
     EXPECT_EQ(waits, expected);
   }
+}
+
+// A start racing the first call's read, which the hook holds until the start
+// returns (one that rightly waits for the read: half a second), runs on the
+// configured values: its reader's wait and its writer's banner.
+TEST_F(ConfigTest, AFirstCallRacingTheReadUsesTheConfiguredValues) {
+  WriteFile(first_, "[server]\r\nport=4242\r\n[common]\r\nreadWaitMs=50\r\n");
+  static std::promise<void> reading;
+  static std::promise<void> start_returned;
+  reading = std::promise<void>();
+  start_returned = std::promise<void>();
+  {
+    qvctx_test::LoadedLibrary library(qvctx_test::LibraryPath("qvctx_testing"));
+    ASSERT_TRUE(library.ok());
+    library.Function<void (*)(void (*)())>(
+        "QvctxTestingSetConfigurationReadHook")([] {
+      reading.set_value();
+      start_returned.get_future().wait_for(std::chrono::milliseconds(500));
+    });
+    std::thread first(library.Function<Int32Fn>("ServerSessionInfo"));
+    reading.get_future().wait();
+    EXPECT_EQ(library.Function<Int32Fn>("ServerStartSession")(), 0);
+    start_returned.set_value();
+    first.join();
+    library.Function<Int32Fn>("ServerCloseSession")();
+  }
+  const std::vector<std::string> log = LogMessages();
+  EXPECT_EQ(Settings(log), Expected("127.0.0.1", 4242, 2048, 1));
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "ServerDataProccesorThread:: waits up to 50 ms in each "
+                      "read"),
+            log.end());
 }
 
 #if !defined(_WIN32)

@@ -4,7 +4,7 @@
 // Or a host whose main returns with its session running (the reader idle,
 // inside a callback that never returns, waiting in its read, or working
 // through a backlog while another thread sends); it must end with exit code
-// 7 all the same:
+// 7 all the same, while the simulator's state ends at exit (POSIX):
 //   load_test_writer end-with idle|callback|read|backlog
 // Or (Windows) a writer of another process frozen while it holds the log's
 // append lock: it takes the lock, creates HELD_FILE and holds the lock until
@@ -40,7 +40,9 @@ void StayInCallback(const std::uint8_t* /*package*/, std::uint32_t /*length*/) {
 void Ignore(const std::uint8_t* /*package*/, std::uint32_t /*length*/) {}
 
 int EndWithSessionRunning(const std::string& how) {
-  // Neither library is ever unloaded: the process ends with both.
+  // Neither library is ever unloaded: the process ends with both. The
+  // simulator's state ends at exit, as a real platform library's does.
+  qvctx_test::SetEnv("QVCTX_SIM_END_AT_EXIT", "1");
   auto* qvctx = new qvctx_test::LoadedLibrary(qvctx_test::LibraryPath("qvctx"));
   auto* sim = new qvctx_test::LoadedLibrary(qvctx_test::LibraryPath("wfapi64"));
 #define QVCTX_LOOKUP(library, name) library->Function<decltype(&name)>(#name)

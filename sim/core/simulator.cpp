@@ -28,6 +28,9 @@ constexpr Outcome kSuccess{true, 0};
 constexpr char kConnectVariable[] = "QVCTX_SIM_CONNECT";
 constexpr char kRecordVariable[] = "QVCTX_SIM_RECORD";
 
+// How long the state's end at exit lets a reader that goes on reading come.
+constexpr std::chrono::milliseconds kEndGrace{250};
+
 // The variable's value; empty when it is not set.
 std::string Setting(const char* name) {
   // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread changes it meanwhile
@@ -77,11 +80,50 @@ void LockSpinning(std::unique_lock<std::mutex>& hold) {
   hold.lock();
 }
 
+// A read into the state after its end at exit: the crash a real platform
+// library's read meets there, made certain.
+[[noreturn]] void ReadAfterEnd() {
+  std::fputs("wfapi64 simulator: a read after the state ended at exit\n",
+             stderr);
+  std::abort();
+}
+
+#if !defined(_WIN32)
+constexpr char kEndAtExitVariable[] = "QVCTX_SIM_END_AT_EXIT";
+
+// With QVCTX_SIM_END_AT_EXIT set at load, ends the state at exit. Built at
+// load, so exit destroys it in the place a real platform library's static
+// state has: after the exit handlers that libraries and hosts registered
+// later, as a reader's start does.
+class StateEndAtExit {
+ public:
+  StateEndAtExit() : asked_(!Setting(kEndAtExitVariable).empty()) {}
+  ~StateEndAtExit() {
+    if (asked_) Simulator::Instance().EndAtExit();
+  }
+  StateEndAtExit(const StateEndAtExit&) = delete;
+  StateEndAtExit& operator=(const StateEndAtExit&) = delete;
+
+ private:
+  bool asked_;
+};
+
+const StateEndAtExit kStateEndAtExit;
+#endif
+
 }  // namespace
 
 Simulator& Simulator::Instance() {
   static Simulator* const kInstance = new Simulator();
   return *kInstance;
+}
+
+void Simulator::EndAtExit() {
+  std::unique_lock<std::mutex> hold(mutex_);
+  ended_ = true;
+  changed_.notify_all();
+  // Not a wait for anything: the time a reader still running gets to come.
+  changed_.wait_for(hold, kEndGrace, [] { return false; });
 }
 
 void Simulator::CountCall(int operation) { ++calls_[operation]; }
@@ -252,6 +294,7 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
   std::unique_lock<std::mutex> hold(mutex_, std::defer_lock);
   LockSpinning(hold);
   NotifyOnExit notify(changed_);
+  if (ended_) ReadAfterEnd();
   CountCall(WFSIM_READ);
   if (read == nullptr || (buffer == nullptr && size != 0)) {
     return Failure(WFSIM_ERROR_INVALID_PARAMETER);
@@ -266,9 +309,10 @@ Outcome Simulator::Read(const void* channel, std::uint32_t timeout_ms,
       !IsCutOff(handle)) {
     changed_.notify_all();  // the wait below releases the lock: show the call
     changed_.wait_for(hold, std::chrono::milliseconds(wait_ms), [&] {
-      return client_.pending() != 0 || !handles_.IsOpen(handle) ||
+      return ended_ || client_.pending() != 0 || !handles_.IsOpen(handle) ||
              IsCutOff(handle);
     });
+    if (ended_) ReadAfterEnd();
     if (!handles_.IsOpen(handle)) return Failure(WFSIM_ERROR_INVALID_HANDLE);
   }
   // A client send still being copied in reads as if it were all there: a

@@ -36,6 +36,10 @@ class Simulator {
   // Created on first use and never destroyed: the reader thread of the
   // library may still call in while the process ends.
   static Simulator& Instance();
+  // With QVCTX_SIM_END_AT_EXIT set: marks the state ended, so that every
+  // read from now on aborts the process, and lets a reader that goes on
+  // reading come for a while. Run at the process's exit.
+  void EndAtExit();
 
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
@@ -154,6 +158,7 @@ class Simulator {
   // Lives as long as the process once recording started.
   std::unique_ptr<StreamRecorder> recorder_;
   bool recording_checked_ = false;  // QVCTX_SIM_RECORD was looked at
+  bool ended_ = false;              // EndAtExit ran: reads abort
 };
 
 }  // namespace wfsim

@@ -6,6 +6,7 @@
 
 #include "base/mutex.h"
 #include "diagnostics/log_file.h"
+#include "module/configuration_test_helper.h"
 #include "module/module_data.h"
 #include "platform/platform.h"
 
@@ -60,6 +61,7 @@ void CopySetting(char* destination, const char* text, std::size_t size) {
 // before it.
 std::atomic<bool> g_configuration_read{false};
 Mutex g_configuration_mutex;
+std::atomic<void (*)()> g_read_hook{nullptr};  // the tests' seam
 
 }  // namespace
 
@@ -127,6 +129,7 @@ void ReadConfigurationOnce() noexcept {
     MutexLock hold(g_configuration_mutex);
     if (g_configuration_read.load(std::memory_order_relaxed)) return;
     try {
+      if (void (*const hook)() = g_read_hook.load()) hook();
       ChooseConfigFile();
       ReadConfiguration();
     } catch (...) {
@@ -161,6 +164,10 @@ LogSettings ForceLogSettings() {
   settings.host_user_name = myModuleData.hostUserName;
   settings.process_tag = myModuleData.log_process_tag;
   return settings;
+}
+
+void SetConfigurationReadHookForTesting(void (*hook)()) {
+  g_read_hook.store(hook);
 }
 
 void InstallLogSettings() { SetLogSettingsSource(&ForceLogSettings); }

@@ -1,5 +1,6 @@
 #include "support/library_test_helper.h"
 
+#include "module/configuration_test_helper.h"
 #include "platform/platform_test_helper.h"
 #include "transport/package_thread_test_helper.h"
 
@@ -13,4 +14,8 @@ void QvctxTestingSetSleepObserver(void (*observer)(uint32_t milliseconds)) {
 
 void QvctxTestingSetStopHook(void (*hook)(uint32_t point)) {
   qvctx::SetStopHookForTesting(hook);
+}
+
+void QvctxTestingSetConfigurationReadHook(void (*hook)(void)) {
+  qvctx::SetConfigurationReadHookForTesting(hook);
 }

@@ -1,6 +1,7 @@
 /* The tests' build of the library (qvctx_testing): the release library's
- * code and its exports, plus these seams of the platform's sleep for the
- * reader's pace tests and the benchmarks. The release library exports none
+ * code and its exports, plus these seams: the platform's sleep for the
+ * reader's pace tests and the benchmarks, the reader's stop, and the
+ * configuration read. The release library exports none
  * of them. */
 #ifndef QVCTX_TESTS_SUPPORT_LIBRARY_TEST_HELPER_H_
 #define QVCTX_TESTS_SUPPORT_LIBRARY_TEST_HELPER_H_
@@ -35,6 +36,10 @@ QVCTX_TESTING_API void QvctxTestingSetSleepObserver(
  * reader's state: 0 the reader is about to mark itself stopped, 1 it has, 2 a
  * stop request has read the state and not yet swapped it. */
 QVCTX_TESTING_API void QvctxTestingSetStopHook(void (*hook)(uint32_t point));
+
+/* `hook` (null: none) runs at the start of each load's configuration read,
+ * on the thread of the first call, while the read's lock is held. */
+QVCTX_TESTING_API void QvctxTestingSetConfigurationReadHook(void (*hook)(void));
 
 #ifdef __cplusplus
 }

@@ -75,6 +75,16 @@
  *   below); the next open connects afresh. Closing the last open channel
  *   (or WfSimReset) ends the connection.
  *
+ * State that ends at exit: with the environment variable
+ *   QVCTX_SIM_END_AT_EXIT set (to anything) when the library is loaded, the
+ *   simulator's state ends at the process's exit as a real platform library's
+ *   static state does: after the exit handlers registered after the library's
+ *   load, before those registered before it. A read that reaches the state
+ *   after that (one waiting in its read at the time, or any later one) ends
+ *   the process with a line on stderr and an abort, as a real library
+ *   crashes there; the end lets such a read come for a quarter of a second.
+ *   Only on POSIX, where exit runs while other threads still call in.
+ *
  * The client goes away: when its user disconnects (WfSimSetClientConnected(0),
  *   or a client process ending its connection), every channel handle opened
  *   before is cut off from the client for good, as on the platform: writes
