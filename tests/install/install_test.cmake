@@ -346,8 +346,9 @@ endif()
 if(WINDOWS)
   # Once more with the signed tap beside the host, as on a server, and the
   # simulator under a name of its own as the tap's target; a recording shows
-  # that the tap was in the path.
+  # that the tap was in the path (under this process's own name).
   set(tapped ${WORK_DIR}/tapped)
+  file(REMOVE_RECURSE ${tapped})
   file(MAKE_DIRECTORY ${tapped})
   file(COPY ${prefix}/bin/qvctx-host.exe ${prefix}/bin/qvctx.dll
     ${prefix}/bin/tap/wfapi64.dll DESTINATION ${tapped})
@@ -358,7 +359,8 @@ if(WINDOWS)
     QVCTX_WINE_BUILD_DIR=${BUILD_DIR} QVCTX_WINEPREFIX=${BUILD_DIR}/wineprefix
     QVCTX_TAP_TARGET=${target} QVCTX_TAP_RECORD=${record}
     ${WINE_RUN} ${tapped}/qvctx-host.exe --simulator ${target} ${host_args})
-  if(NOT RUN_OUTPUT MATCHES "every answer arrived intact" OR NOT EXISTS ${tapped}/rec.server.bin)
+  file(GLOB recordings ${tapped}/rec.p*.server.bin)
+  if(NOT RUN_OUTPUT MATCHES "every answer arrived intact" OR NOT recordings)
     message(FATAL_ERROR "install_test: the installed qvctx-host through the signed tap:\n${RUN_OUTPUT}")
   endif()
 endif()
