@@ -72,7 +72,7 @@ void CShiftBuffer::AppendData(const void* src, std::int32_t n) {
   std::uint8_t* const room = fits ? RoomFor(n) : nullptr;
   if (room != nullptr) {
     std::memcpy(room, src, static_cast<std::size_t>(n));
-    pos += static_cast<std::uint32_t>(n);
+    Added(static_cast<std::uint32_t>(n));
     return;
   }
   // A line that cannot be written (no memory for the writer) is dropped; the
